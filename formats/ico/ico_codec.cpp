@@ -62,6 +62,7 @@ bool IcoCodec::decode(ImageStream& stream) {
         if (stream.seek(base + long(kFileHeaderSize + kEntrySize * size_t(info.frameIndex)), 0) ||
             stream.read(entry, 1, kEntrySize) != kEntrySize)
             return false;
+        const uint32_t resourceBytes = le32(entry + 8);
         const uint32_t offset = le32(entry + 12);
 
         if (stream.seek(base + long(offset), 0)) raiseCodecFailure("Corrupted icon file");
@@ -111,6 +112,9 @@ bool IcoCodec::decode(ImageStream& stream) {
         if (!create(width, height, bits, ICO)) raiseCodecFailure("Can't allocate memory");
         if (!alphaCreate()) raiseCodecFailure("Can't allocate memory");
         uint8_t* alpha = alphaPlane();
+        // The fourth byte of a bitmap colour table is reserved, not an opacity: writers
+        // leave anything there, and kept it would later read as palette transparency.
+        for (RgbQuad& q : quads) q.reserved = 0;
         if (bits <= 8) setPaletteFromQuads(quads, kept);
 
         bool alphaChannelUsed = false;
@@ -134,7 +138,14 @@ bool IcoCodec::decode(ImageStream& stream) {
         if (!alphaChannelUsed) {
             const size_t maskStride = size_t(rowBytes(uint64_t(width), 1));
             std::vector<uint8_t> mask(maskStride * size_t(height), 0);
-            stream.read(mask.data(), 1, mask.size());
+            // The mask ends with the entry's bytes when they cover the colour bitmap, so a
+            // short mask never takes in the next image's bytes; missing bits are opaque.
+            size_t maskBytes = mask.size();
+            const long maskStart = stream.tell();
+            const uint64_t entryEnd = uint64_t(base) + offset + resourceBytes;
+            if (maskStart >= 0 && entryEnd >= uint64_t(maskStart))
+                maskBytes = size_t(std::min<uint64_t>(maskBytes, entryEnd - uint64_t(maskStart)));
+            stream.read(mask.data(), 1, maskBytes);
             for (int32_t y = 0; y < height; ++y) {
                 const uint8_t* m = mask.data() + size_t(y) * maskStride;
                 uint8_t* a = alpha + size_t(y) * size_t(width);

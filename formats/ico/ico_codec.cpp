@@ -104,7 +104,7 @@ bool IcoCodec::decode(ImageStream& stream) {
         const uint64_t fileStride = rowBytes(uint64_t(width), bits);
         const long here = stream.tell();
         const long end = stream.length();
-        if (here < 0 || end < here ||
+        if (here >= 0 && end >= here &&
             uint64_t(end - here) < skipped + fileStride * uint64_t(height))
             raiseCodecFailure("Corrupted icon file");
         if (skipped && stream.seek(long(skipped), 1)) raiseCodecFailure("Corrupted icon file");

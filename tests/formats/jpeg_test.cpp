@@ -111,6 +111,7 @@ void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_stru
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = referenceErrorExit;
     if (setjmp(err.jump)) {
+        ADD_FAILURE() << "reference encode failed: " << err.message;
         jpeg_destroy_compress(&cinfo);
         return;
     }
@@ -120,8 +121,9 @@ void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_stru
     cinfo.image_height = JDIMENSION(job.height);
     cinfo.input_components = job.components;
     cinfo.in_color_space = job.components == 1   ? JCS_GRAYSCALE
+                           : job.components == 3 ? JCS_RGB
                            : job.components == 4 ? JCS_CMYK
-                                                 : JCS_RGB;
+                                                 : JCS_UNKNOWN;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, job.quality, job.baseline ? TRUE : FALSE);
     jpeg_start_compress(&cinfo, TRUE);
@@ -377,6 +379,34 @@ TEST(JpegDecode, AdobeCmykFollowsTheMultiplicationRule) {
     const Bytes cmyk = referenceEncode(samples, w, h, 4);
     EXPECT_EQ(referenceDecode(cmyk).fileColorSpace, JCS_CMYK);
     expectCmykRule(cmyk, "library CMYK");
+}
+
+TEST(JpegDecode, UnusualComponentCountsCopyWhatFitsTheRow) {
+    // Two components have no colour meaning; the samples are copied as far as a 24-bit row
+    // holds them, and nothing is read or written past either buffer. (The library writes no
+    // more than four components, so longer scan lines are left to the fuzzer.)
+    for (int components : {2}) {
+        const int w = 13, h = 9;
+        Bytes samples;
+        for (int i = 0; i < w * h * components; ++i) samples.push_back(uint8_t(i * 37));
+        const Bytes bytes = referenceEncode(samples, w, h, components);
+        const Decoded ref = referenceDecode(bytes);
+        ASSERT_TRUE(ref.ok) << ref.error;
+        ASSERT_EQ(ref.components, components);
+
+        DibImage img;
+        ASSERT_TRUE(loadBytes(img, bytes)) << img.lastError();
+        ASSERT_EQ(img.bitCount(), 24);
+        ASSERT_EQ(img.width(), w);
+        const size_t line = size_t(w) * size_t(components);
+        const size_t copied = std::min<size_t>(line, img.stride());
+        for (int r = 0; r < h; ++r) {
+            const uint8_t* got = img.row(h - 1 - r);
+            const uint8_t* want = ref.samples.data() + line * size_t(r);
+            ASSERT_EQ(std::memcmp(got, want, copied), 0) << components << " row " << r;
+            for (size_t i = copied; i < img.stride(); ++i) ASSERT_EQ(got[i], 0) << i;
+        }
+    }
 }
 
 TEST(JpegDecode, LargerFileCrossesBufferRefillsAndSkips) {

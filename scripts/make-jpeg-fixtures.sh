@@ -51,3 +51,18 @@ cjpeg -quality 85 -grayscale -progressive -restart 2 -outfile "$out/grey-progres
 cjpeg -quality 85 -grayscale -outfile "$out/grey-odd-37x23.jpg" "$work/odd.ppm"
 # ImageMagick writes CMYK JPEG files with an Adobe marker and inverted ink values.
 convert "$card" -colorspace CMYK -quality 90 "$out/cmyk-adobe.jpg"
+
+# Corrupt files for the regression folder, patched from the files above.
+python3 - "$out" <<'PY'
+import sys
+out = sys.argv[1]
+def read(name): return bytearray(open(f"{out}/{name}", "rb").read())
+d = read("one-1x1.jpg"); i = d.index(b"\xff\xc0")
+d[i + 5:i + 9] = bytes([0xFD, 0xE8, 0xFD, 0xE8])          # frame of 65000 x 65000
+open(f"{out}/bad-huge-frame.jpg", "wb").write(d)
+d = read("colour-420.jpg"); i = d.index(b"\xff\xc0")
+d[i + 9] = 4                                                # 4 components, 3 described
+open(f"{out}/bad-component-count.jpg", "wb").write(d)
+d = read("colour-restart.jpg"); i = d.index(b"\xff\xd0")
+open(f"{out}/bad-cut-at-restart.jpg", "wb").write(d[:i + 1])   # cut inside RST0
+PY

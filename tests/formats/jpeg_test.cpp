@@ -527,23 +527,40 @@ TEST(JpegMessages, EmptyFileIsEmptyInput) {
 }
 
 TEST(JpegMessages, HugeFrameIsRefusedBeforeAllocating) {
-    // A valid header announcing 65000 x 65000 pixels, far above the picture cap.
-    Bytes bytes = readBytes(dataPath("jpeg/one-1x1.jpg"));
-    bool patched = false;
-    for (size_t i = 0; i + 8 < bytes.size(); ++i)
-        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
-            bytes[i + 5] = 0xFD;  // height 65000
-            bytes[i + 6] = 0xE8;
-            bytes[i + 7] = 0xFD;  // width 65000
-            bytes[i + 8] = 0xE8;
-            patched = true;
-            break;
-        }
-    ASSERT_TRUE(patched);
-    DibImage img;
-    EXPECT_FALSE(loadBytes(img, bytes));
+    // A valid 1 x 1 file whose frame header was patched to 65000 x 65000 pixels.
+    DibImage img = testing_support::makeF();
+    EXPECT_FALSE(img.loadFromFile(dataPath("jpeg/bad-huge-frame.jpg").c_str(), JPEG));
     EXPECT_STREQ(img.lastError(), "Can't allocate memory");
-    EXPECT_FALSE(img.isValid());
+    EXPECT_EQ(img.width(), 6);  // the old picture stays
+}
+
+TEST(JpegMessages, CorruptFilesFailCleanlyOrLoad) {
+    struct Case {
+        const char* file;
+        bool loads;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"bad-huge-frame.jpg", false, "Can't allocate memory"},
+        {"bad-component-count.jpg", false, "Bogus marker length"},
+        // Cut inside the first restart marker: the library fills the rest.
+        {"bad-cut-at-restart.jpg", true, ""},
+    };
+    size_t listed = 0;
+    for (const Case& c : cases) {
+        const Bytes bytes = readBytes(dataPath(std::string("jpeg/") + c.file));
+        ASSERT_FALSE(bytes.empty()) << c.file;
+        DibImage img;
+        EXPECT_EQ(loadBytes(img, bytes), c.loads) << c.file;
+        EXPECT_STREQ(img.lastError(), c.message) << c.file;
+        if (c.loads) expectSameAsLibrary(img, referenceDecode(bytes), c.file);
+        ++listed;
+    }
+    // Every bad-*.jpg in the folder is one of the cases above.
+    size_t found = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dataPath("jpeg")))
+        if (entry.path().filename().string().rfind("bad-", 0) == 0) ++found;
+    EXPECT_EQ(found, listed);
 }
 
 // ---------- encoding ----------

@@ -349,6 +349,17 @@ TEST(PngDecode, EightBitGreyAlphaIsCompositedIntoAGreyImage) {
     }
 }
 
+TEST(PngDecode, TwoBitRowsWithSetPaddingBitsWidenToTheirPixels) {
+    DibImage img;
+    ASSERT_TRUE(img.loadFromFile(dataPath("png/bad-2bit-padding.png").c_str(), PNG));
+    ASSERT_EQ(img.width(), 9);
+    ASSERT_EQ(img.bitCount(), 4);
+    const int expected[3][9] = {
+        {3, 3, 3, 3, 3, 2, 1, 0, 1}, {0, 1, 2, 3, 3, 2, 1, 0, 3}, {2, 2, 2, 2, 1, 1, 1, 1, 3}};
+    for (int r = 0; r < 3; ++r)
+        for (int x = 0; x < 9; ++x) EXPECT_EQ(indexAt(img, x, r), expected[r][x]) << x << "," << r;
+}
+
 // --- transparency rules ---
 
 TEST(PngTransparency, OneTransparentPaletteEntryBecomesTheBackgroundIndex) {

@@ -331,7 +331,9 @@ def make_bad():
         "bad-interlaced-short.png": open("rgba8-interlaced.png", "rb").read()[:300],
         "bad-short-data.png": png_bytes(16, 16, 8, 6, bytes(30)),
         "bad-extra-data.png": png_bytes(2, 2, 8, 0, bytes(2000)),
-        "bad-2bit-wide.png": png_bytes(9, 3, 2, 0, bytes(3) + bytes([0, 0xFF, 0xE4, 0x1B]) + bytes(4)),
+        # 2-bit rows of 9 pixels whose padding bits are set
+        "bad-2bit-padding.png": png_bytes(9, 3, 2, 0, bytes([0, 0xFF, 0xE4, 0x7F, 0, 0x1B, 0xE4, 0xFF,
+                                                             0, 0xAA, 0x55, 0xC0])),
     }
     for name, data in bad.items():
         open(name, "wb").write(data)

@@ -412,11 +412,48 @@ bool DibImage::resample(int32_t newWidth, int32_t newHeight, int mode) {
     return true;
 }
 
+namespace {
+
+// Reverses the pixels of one row in place.
+void reverseRow(uint8_t* r, int32_t W, uint32_t bitCount, std::vector<uint8_t>& indices) {
+    if (bitCount == 24) {
+        uint8_t* a = r;
+        uint8_t* b = r + size_t(W - 1) * 3;
+        for (; a < b; a += 3, b -= 3) {
+            std::swap(a[0], b[0]);
+            std::swap(a[1], b[1]);
+            std::swap(a[2], b[2]);
+        }
+    } else if (bitCount == 8) {
+        std::reverse(r, r + W);
+    } else {
+        // Packing writes the spare bits of the last byte as zero, as a fresh row has them.
+        index_rows::unpack(r, bitCount, W, indices.data());
+        std::reverse(indices.begin(), indices.end());
+        index_rows::pack(indices.data(), bitCount, W, r);
+    }
+}
+
+}  // namespace
+
+// flip and mirror give the same bytes as a result built in a new image, but work in place:
+// the new buffer would cost more than the copying. A borrowed view must not change the
+// image it shows, so it gets a buffer of its own as before.
 bool DibImage::flip() {
     if (!isValid()) return false;
+    const int32_t H = height();
+    if (!info.owner) {
+        std::vector<uint8_t> spare(stride());
+        for (int32_t y = 0; y < H / 2; ++y) {
+            std::memcpy(spare.data(), row(y), stride());
+            std::memcpy(row(y), row(H - 1 - y), stride());
+            std::memcpy(row(H - 1 - y), spare.data(), stride());
+        }
+        alphaFlip();
+        return true;
+    }
     DibImage tmp(*this, false, true);
     if (!tmp.isValid()) return false;
-    const int32_t H = height();
     for (int32_t y = 0; y < H; ++y) std::memcpy(tmp.row(y), row(H - 1 - y), stride());
     tmp.alphaFlip();
     transfer(tmp);
@@ -425,27 +462,23 @@ bool DibImage::flip() {
 
 bool DibImage::mirror() {
     if (!isValid()) return false;
-    DibImage tmp(*this, false, true);
-    if (!tmp.isValid()) return false;
     const int32_t W = width(), H = height();
     std::vector<uint8_t> indices(bitCount() < 8 ? size_t(W) : 0);
-    for (int32_t y = 0; y < H; ++y) {
-        const uint8_t* in = row(y);
-        uint8_t* out = tmp.row(y);
-        if (bitCount() == 24) {
-            const uint8_t* p = in + size_t(W - 1) * 3;
-            for (int32_t x = 0; x < W; ++x, p -= 3, out += 3) {
-                out[0] = p[0];
-                out[1] = p[1];
-                out[2] = p[2];
-            }
-        } else if (bitCount() == 8) {
-            std::reverse_copy(in, in + W, out);
-        } else {
-            index_rows::unpack(in, bitCount(), W, indices.data());
-            std::reverse(indices.begin(), indices.end());
-            index_rows::pack(indices.data(), bitCount(), W, out);
+    if (!info.owner) {
+        // A new buffer would have zero row padding; so must this one.
+        const uint32_t used = index_rows::usedBytes(bitCount(), W);
+        for (int32_t y = 0; y < H; ++y) {
+            reverseRow(row(y), W, bitCount(), indices);
+            std::memset(row(y) + used, 0, stride() - used);
         }
+        alphaMirror();
+        return true;
+    }
+    DibImage tmp(*this, false, true);
+    if (!tmp.isValid()) return false;
+    for (int32_t y = 0; y < H; ++y) {
+        std::memcpy(tmp.row(y), row(y), index_rows::usedBytes(bitCount(), W));
+        reverseRow(tmp.row(y), W, bitCount(), indices);
     }
     tmp.alphaMirror();
     transfer(tmp);

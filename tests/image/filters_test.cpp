@@ -43,8 +43,11 @@ std::vector<Kernel> kernels() {
     // Large coefficients leave the 16-bit lanes and the float-exact range.
     k.push_back(Kernel{"huge", {40000, -1, 2, 70000, 1, -90000, 3, 4, 5}, 3, 997, 0});
     // 16-bit coefficients whose sums pass 2^24, where a float quotient could round.
-    k.push_back(Kernel{
-        "wide sums", {32767, 32767, 32767, -32768, 32767, 32767, 32767, 32767, 32767}, 3, 262144, 3});
+    k.push_back(Kernel{"wide sums",
+                       {32767, 32767, 32767, -32768, 32767, 32767, 32767, 32767, 32767},
+                       3,
+                       262144,
+                       3});
     k.push_back(Kernel{"huge offset", {1, 0, 0, 0, 1, 0, 0, 0, 1}, 3, 1, INT_MAX});
     k.push_back(Kernel{"huge negative offset", {1, 0, 0, 0, 1, 0, 0, 0, 1}, 3, 1, INT_MIN});
     k.push_back(Kernel{"size 0", {}, 0, 0, 77});

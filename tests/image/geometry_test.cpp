@@ -294,3 +294,39 @@ TEST(GeometryAreaOverflow, DriftingBoundariesStayInsideThePicture) {
     ASSERT_TRUE(reference_ops::resample(ref, 2, 10000, 0));
     EXPECT_TRUE(identical(tall, ref));
 }
+
+TEST(GeometryEdges, ABorrowedViewLeavesItsOwnerAlone) {
+    for (uint32_t bits : {1u, 8u, 24u}) {
+        SCOPED_TRACE(bits);
+        DibImage owner = withAlpha(randomImage(9, 7, bits, 34 + bits), 35);
+        const DibImage before = owner;
+        for (int op = 0; op < 5; ++op) {
+            DibImage view, ref(owner);
+            view.borrow(owner);
+            switch (op) {
+                case 0:
+                    ASSERT_TRUE(view.flip());
+                    ASSERT_TRUE(reference_ops::flip(ref));
+                    break;
+                case 1:
+                    ASSERT_TRUE(view.mirror());
+                    ASSERT_TRUE(reference_ops::mirror(ref));
+                    break;
+                case 2:
+                    ASSERT_TRUE(view.rotateLeft());
+                    ASSERT_TRUE(reference_ops::rotateLeft(ref));
+                    break;
+                case 3:
+                    ASSERT_TRUE(view.resample(4, 3, 0));
+                    ASSERT_TRUE(reference_ops::resample(ref, 4, 3, 0));
+                    break;
+                case 4:
+                    ASSERT_TRUE(view.resample(13, 2, 1));
+                    ASSERT_TRUE(reference_ops::resample(ref, 13, 2, 1));
+                    break;
+            }
+            EXPECT_TRUE(identical(owner, before)) << "operation " << op;
+            EXPECT_TRUE(identical(view, ref)) << "operation " << op;
+        }
+    }
+}

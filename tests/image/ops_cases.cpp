@@ -42,6 +42,17 @@ std::vector<Case> randomCases(uint32_t seed) {
                 img.info.backgroundColour = RgbQuad::fromValue(rng());
                 name << " bg";
             }
+            if (n % 4 == 3) {
+                // Row padding and spare bits that are not zero.
+                const uint32_t used = (uint32_t(s.w) * bits + 7) / 8;
+                for (int32_t y = 0; y < s.h; ++y) {
+                    uint8_t* r = img.row(y);
+                    for (uint32_t i = used; i < img.stride(); ++i) r[i] = uint8_t(rng() | 1);
+                    if ((uint32_t(s.w) * bits) % 8)
+                        r[used - 1] |= uint8_t(0xFF >> ((s.w * bits) % 8));
+                }
+                name << " padding";
+            }
             if (bits < 24) {
                 const uint32_t colours = img.header.colorsUsed;
                 if (n % 4 == 1) {

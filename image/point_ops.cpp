@@ -188,6 +188,10 @@ bool DibImage::grayScale() {
         DibImage tmp;
         if (!makeGreyResult(*this, tmp)) return false;
         for (int32_t y = 0; y < H; ++y) greyRow(row(y), tmp.row(y), W);
+        // A transparent colour becomes the index of its grey, as a palette entry does below.
+        const RgbQuad bg = info.backgroundColour;
+        if (info.backgroundIndex != -1)
+            tmp.info.backgroundIndex = int32_t(greyOf(bg.red, bg.green, bg.blue));
         transfer(tmp);
         return true;
     }
@@ -298,7 +302,8 @@ bool DibImage::splitChannels(DibImage* red, DibImage* green, DibImage* blue) con
                              p == 0 ? uint8_t(i) : uint8_t(0), 0};
     }
     // Absent planes are written into a scratch row.
-    std::vector<uint8_t> scratch(static_cast<size_t>(W)), indices(header.colorsUsed ? size_t(W) : 0);
+    std::vector<uint8_t> scratch(static_cast<size_t>(W)),
+        indices(header.colorsUsed ? size_t(W) : 0);
     for (int32_t y = 0; y < H; ++y) {
         uint8_t* r = red ? planes[0].row(y) : scratch.data();
         uint8_t* g = green ? planes[1].row(y) : scratch.data();

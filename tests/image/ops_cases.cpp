@@ -24,12 +24,17 @@ const Size kSizes[] = {{1, 1},   {2, 1},  {1, 3},    {3, 2},   {5, 7},   {17, 9}
 std::vector<Case> randomCases(uint32_t seed) {
     std::vector<Case> cases;
     std::mt19937 rng(seed);
-    int n = 0;
+    int sizeIndex = 0;
     for (const Size& s : kSizes) {
+        ++sizeIndex;
+        int depthIndex = 0;
         for (uint32_t bits : {1u, 4u, 8u, 24u}) {
+            ++depthIndex;
             // The largest size only in 8 and 24 bits, to keep the references quick.
             if (s.w * s.h > 50000 && bits < 8) continue;
-            ++n;
+            // Variants by n: over the sizes of one depth, n takes twelve consecutive values,
+            // so every depth meets every variant.
+            const int n = sizeIndex + depthIndex;
             const bool alpha = n % 2 == 0;
             DibImage img = testing_support::randomImage(s.w, s.h, bits, rng(), alpha);
             // Per-format values that every operation must carry along.
@@ -42,7 +47,7 @@ std::vector<Case> randomCases(uint32_t seed) {
                 img.info.backgroundColour = RgbQuad::fromValue(rng());
                 name << " bg";
             }
-            if (n % 4 == 3) {
+            if (n % 7 == 1 || n % 7 == 4) {
                 // Row padding and spare bits that are not zero.
                 const uint32_t used = (uint32_t(s.w) * bits + 7) / 8;
                 for (int32_t y = 0; y < s.h; ++y) {
@@ -53,12 +58,13 @@ std::vector<Case> randomCases(uint32_t seed) {
                 }
                 name << " padding";
             }
+            if (n % 5 == 1 || n % 5 == 3) {
+                // In 24 bits any index marks the background colour as transparent.
+                img.info.backgroundIndex = bits < 24 ? int32_t(rng() % img.header.colorsUsed) : 0;
+                name << " transparent" << img.info.backgroundIndex;
+            }
             if (bits < 24) {
                 const uint32_t colours = img.header.colorsUsed;
-                if (n % 4 == 1) {
-                    img.info.backgroundIndex = int32_t(rng() % colours);
-                    name << " transparent" << img.info.backgroundIndex;
-                }
                 if (n % 5 == 2 && colours > 2) {
                     // One colour twice: writing it back picks the first of the two.
                     img.setPaletteColor(colours - 1, img.getPaletteColor(1));

@@ -273,6 +273,17 @@ TEST(PointOpsEdges, GrayScaleMakesAnEightBitPicture) {
     EXPECT_EQ(img.info.jpegQuality, 90);
     EXPECT_EQ(img.type(), uint32_t(BMP));
 
+    // A transparent colour of a 24-bit picture becomes the index of its grey; the pixels of
+    // that colour stay transparent.
+    DibImage keyed = uniform(2, 1, RgbQuad{0, 0, 255, 0});
+    keyed.setPixelColor(1, 0, RgbQuad{0, 255, 0, 0});
+    keyed.info.backgroundColour = RgbQuad{0, 255, 0, 0};
+    keyed.info.backgroundIndex = 0;
+    ASSERT_TRUE(keyed.grayScale());
+    EXPECT_EQ(keyed.info.backgroundIndex, 150);
+    EXPECT_EQ(keyed.getPixelIndex(1, 0), 150);
+    EXPECT_EQ(keyed.transparentColor(), (RgbQuad{150, 150, 150, 0}));
+
     // 4 bits: rebuilt as 8 bits, the transparent index moves to its grey value.
     DibImage pal(3, 1, 4, GIF);
     pal.setPaletteColor(0, 255, 0, 0);

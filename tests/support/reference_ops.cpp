@@ -155,6 +155,9 @@ bool grayScale(DibImage& img) {
         tmp.alphaCopyFrom(img);
         for (int32_t y = 0; y < H; ++y)
             for (int32_t x = 0; x < W; ++x) tmp.setPixelIndex(x, y, grey(img.getPixelColor(x, y)));
+        // The transparent colour of a true-colour picture becomes the index of its grey.
+        if (img.info.backgroundIndex != -1)
+            tmp.info.backgroundIndex = grey(img.info.backgroundColour);
         img.transfer(tmp);
         return true;
     }

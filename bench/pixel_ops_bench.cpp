@@ -7,9 +7,6 @@
 #include "image/dib_image.h"
 #include "support/reference_ops.h"
 
-// The references live with the tests; the benchmark builds them in directly.
-#include "support/reference_ops.cpp"
-
 namespace {
 
 constexpr int32_t kWidth = 6000, kHeight = 4000;

@@ -2,6 +2,7 @@
 // reference on the same picture. Rates are megapixels per second of CPU time.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <random>
 
 #include "image/dib_image.h"

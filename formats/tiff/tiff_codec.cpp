@@ -125,10 +125,14 @@ bool TiffCodec::decode(ImageStream& stream) {
         return false;
     };
 
-    // Count the pages that can be read, then go to the one asked for.
+    // Count the pages that can be read one after the other (each directory read once: going
+    // to page n anew for every n would walk the chain from the start each time), then go to
+    // the one asked for.
     info.frameCount = 0;
-    while (info.frameCount < INT32_MAX && TIFFSetDirectory(tif, tdir_t(info.frameCount)))
-        ++info.frameCount;
+    if (TIFFSetDirectory(tif, 0)) {
+        info.frameCount = 1;
+        while (info.frameCount < INT32_MAX && TIFFReadDirectory(tif)) ++info.frameCount;
+    }
     if (info.frameIndex < 0 || !TIFFSetDirectory(tif, tdir_t(info.frameIndex)))
         return fail(kNoPage);
 

@@ -641,6 +641,24 @@ TEST(TiffWrite, BilevelIsGroup3WithPhotometricFromThePalette) {
     }
 }
 
+TEST(TiffWrite, BilevelKeepsOnlyLightAndDark) {
+    // Group 3 holds black and white only: a red-and-blue 1-bit picture is written with the
+    // brighter entry (red) as white, its indices unchanged.
+    TempDir dir;
+    DibImage img = randomImage(kW, kH, 1, 8);
+    img.setPaletteColor(0, RgbQuad{0, 0, 255, 0});
+    img.setPaletteColor(1, RgbQuad{255, 0, 0, 0});
+    const std::string path = dir.file("two.tif");
+    ASSERT_TRUE(img.saveToFile(path.c_str(), TIFF)) << img.lastError();
+    EXPECT_EQ(readTags(path).photometric, PHOTOMETRIC_MINISWHITE);
+    DibImage back;
+    ASSERT_TRUE(load(back, path)) << back.lastError();
+    EXPECT_EQ(back.getPaletteColor(0), greyQuad(255));
+    EXPECT_EQ(back.getPaletteColor(1), greyQuad(0));
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) ASSERT_EQ(back.getPixelIndex(x, y), img.getPixelIndex(x, y));
+}
+
 TEST(TiffWrite, PalettedRoundTripsAt4And8Bits) {
     TempDir dir;
     for (uint32_t bits : {4u, 8u}) {

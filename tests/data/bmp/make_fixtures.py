@@ -250,3 +250,47 @@ check("bare-8.dib", "pal256", bare=True)
 check("bare-4.dib", "pal16", bare=True)
 
 print("BMP fixtures written and checked")
+
+
+# Corrupt files: each must fail or load without touching memory outside the image.
+def bmp(width, height, bits, compression=0, table=b"", pixels=b"", colours=0, header_size=40,
+        offset=None, masks=b""):
+    info = struct.pack("<IiiHHIIiiII", header_size, width, height, 1, bits, compression,
+                       len(pixels), 2835, 2835, colours, 0)
+    if offset is None:
+        offset = 14 + 40 + len(masks) + len(table)
+    head = b"BM" + struct.pack("<IHHI", 14 + 40 + len(masks) + len(table) + len(pixels), 0, 0,
+                               offset)
+    return head + info + masks + table + pixels
+
+
+grey = b"".join(bytes([i, i, i, 0]) for i in range(256))
+grey16 = grey[:64]
+bad = {
+    "bad-height-min.bmp": bmp(4, -2**31, 24, pixels=b"\0" * 16),
+    "bad-zero-width.bmp": bmp(0, 5, 8, table=grey),
+    "bad-zero-height.bmp": bmp(5, 0, 24),
+    "bad-huge.bmp": bmp(60000, 60000, 24, pixels=b"\1" * 64),
+    "bad-huge-top-down.bmp": bmp(4000, -3000, 8, table=grey, pixels=b"\2" * 64),
+    # Runs past the row end, absolute runs past it, deltas above the picture, and then more.
+    "bad-rle8-overrun.bmp": bmp(3, 2, 8, 1, grey, bytes([200, 7, 0, 0, 0, 9]) + bytes(range(10)) +
+                                bytes([0, 2, 250, 250, 255, 1, 0, 5, 1, 2, 3, 4, 5, 0, 0, 0,
+                                       0, 0, 9, 9])),
+    "bad-rle4-overrun.bmp": bmp(3, 2, 4, 2, grey16, bytes([200, 0x12, 0, 0, 0, 9]) +
+                                bytes(range(6)) + bytes([0, 2, 255, 0, 255, 0x34, 0, 2, 1,
+                                                         250, 0, 7, 1, 2, 3, 4])),
+    "bad-rle8-truncated.bmp": bmp(8, 8, 8, 1, grey, bytes([3, 1, 0, 0, 0, 200, 1, 2, 3])),
+    "bad-rle-on-1-bit.bmp": bmp(5, 3, 1, 1, grey[:8], bytes([40, 0xFF, 0, 0, 0, 30]) +
+                                bytes(30)),
+    "bad-colours-used.bmp": bmp(2, 2, 8, table=grey, pixels=b"\3" * 8, colours=0xFFFFFFFF),
+    "bad-header-size.bmp": bmp(2, 2, 8, table=grey, pixels=b"\4" * 8, header_size=0xFFFFFFF0),
+    "bad-pixel-offset.bmp": bmp(2, 2, 24, pixels=b"\5" * 16, offset=0xFFFFFFF0),
+    "bad-masks.bmp": bmp(3, 2, 16, 3, masks=struct.pack("<III", 0, 0xFFFFFFFF, 0x80000001),
+                         pixels=bytes(range(16))),
+    "bad-bits-64.bmp": bmp(3, 2, 64, pixels=bytes(range(48))),
+    "bad-bits-0.bmp": bmp(3, 2, 0, pixels=bytes(range(8))),
+    "bad-truncated-32.bmp": bmp(100, 100, 32, 3, pixels=bytes(range(250))),
+}
+for name, data in bad.items():
+    open(path(name), "wb").write(data)
+open(path("bad-header-only.bmp"), "wb").write(bmp(2, 2, 24)[:30])

@@ -115,8 +115,11 @@ bool BmpCodec::readBitmapInfo(ImageStream& stream, BitmapInfoHeader& header,
     }
     header.size = kInfoHeaderSize;
     if (header.imageSize == 0) {
-        const int64_t stride = ((int64_t(header.bitCount) * header.width + 31) / 32) * 4;
-        header.imageSize = uint32_t(stride * header.height);
+        // Only informative (the reader sizes its buffers from create); unsigned arithmetic
+        // keeps hostile sizes from overflowing.
+        const uint64_t stride =
+            ((uint64_t(header.bitCount) * uint32_t(header.width) + 31) / 32) * 4;
+        header.imageSize = uint32_t(stride * uint32_t(header.height));
     }
     if (header.colorsUsed == 0)
         header.colorsUsed = header.bitCount <= 8 ? 1u << header.bitCount : 0;

@@ -38,8 +38,10 @@ void DirectoryListing::scan() {
     fileNames_.clear();
     subDirectories_.clear();
     totalSize_ = 0;
+    // No path is no folder (not the working folder of the process).
+    if (path_.empty()) return;
     std::error_code ec;
-    fs::directory_iterator it(path_.empty() ? fs::path(".") : fs::path(path_), ec);
+    fs::directory_iterator it{fs::path(path_), ec};
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const fs::directory_entry& entry = *it;
         const std::string name = entry.path().filename().string();

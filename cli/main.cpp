@@ -48,5 +48,6 @@ int main(int argc, char** argv) {
     if (command == "convert") return runConvert(args);
     if (command == "dump") return runDump(args);
     if (command == "enhance") return runEnhance(args);
-    return usageError("unknown command '" + command + "' (see vantifex-cli --help)");
+    return usageError("vantifex-cli COMMAND [ARGS] (unknown command '" + command +
+                      "'; see --help)");
 }

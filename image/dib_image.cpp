@@ -143,7 +143,7 @@ bool DibImage::copyFrom(const DibImage& source, bool copyPixels, bool copyAlpha)
         std::memcpy(block_, source.block_, totalSize());
     } else {
         const uint32_t n = std::min({header.colorsUsed, source.header.colorsUsed, 256u});
-        std::memcpy(paletteBase(), source.paletteBase(), size_t(n) * 4);
+        if (n) std::memcpy(paletteBase(), source.paletteBase(), size_t(n) * 4);
     }
     if (copyAlpha && source.alpha_) {
         const size_t n = size_t(header.width) * size_t(header.height);

@@ -1,14 +1,295 @@
-// JPEG codec (not built yet: every call fails as an unknown format would).
+// JPEG codec: the glue between libjpeg and DibImage. An error manager that jumps back out of
+// the library, 4096-byte source and destination managers on ImageStream, and the row loops.
 #include "formats/jpeg/jpeg_codec.h"
 
-#include "formats/codec_error.h"
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 
-bool JpegCodec::decode(ImageStream& /*stream*/) {
-    setLastError(kUnsupportedFormat);
-    return false;
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// The library interface these structures are laid out for.
+constexpr int kJpegInterfaceVersion = 62;
+static_assert(JPEG_LIB_VERSION == kJpegInterfaceVersion, "libjpeg must offer interface 62");
+
+constexpr size_t kBufferSize = 4096;
+constexpr const char* kCantAllocate = "Can't allocate memory";
+constexpr const char* kCantSave = "JPEG can save only RGB or GreyScale images";
+
+// The standard error manager plus the way back out of the library and where the text goes.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char* lastError;  // the codec's lastError, 256 bytes
+};
+
+struct SourceManager {
+    jpeg_source_mgr pub;
+    ImageStream* stream;
+    JOCTET* buffer;
+    bool startOfFile;
+};
+
+struct DestinationManager {
+    jpeg_destination_mgr pub;
+    ImageStream* stream;
+    JOCTET* buffer;
+};
+
+// Everything one load or save shares with the library callbacks. Plain data only: the error
+// path leaves through longjmp, which must not skip any destructor.
+struct JpegContext {
+    ErrorManager error;
+    SourceManager source;
+    DestinationManager destination;
+    JOCTET* buffer;
+};
+
+// --- error manager ---
+
+void errorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    char message[JMSG_LENGTH_MAX] = {};
+    (*cinfo->err->format_message)(cinfo, message);
+    std::strncpy(err->lastError, message, 255);
+    err->lastError[255] = '\0';
+    std::longjmp(err->jump, 1);
 }
 
-bool JpegCodec::encode(ImageStream& /*stream*/) {
-    setLastError(kUnsupportedFormat);
-    return false;
+// Warnings (a file cut short, corrupt data the library gets past) are counted by the default
+// emit_message but never printed: a command-line run must not spill library chatter.
+void outputMessage(j_common_ptr) {}
+
+jpeg_error_mgr* setUpErrors(ErrorManager& err, char* lastError) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = errorExit;
+    err.pub.output_message = outputMessage;
+    err.lastError = lastError;
+    return &err.pub;
+}
+
+// --- source manager ---
+
+void initSource(j_decompress_ptr cinfo) {
+    reinterpret_cast<SourceManager*>(cinfo->src)->startOfFile = true;
+}
+
+boolean fillInputBuffer(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<SourceManager*>(cinfo->src);
+    size_t count = src->stream->read(src->buffer, 1, kBufferSize);
+    if (count == 0) {
+        if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        // A fake end-of-image marker lets the library finish a file that was cut short.
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        count = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = count;
+    src->startOfFile = false;
+    return TRUE;
+}
+
+void skipInputData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr* src = cinfo->src;
+    while (count > long(src->bytes_in_buffer)) {
+        count -= long(src->bytes_in_buffer);
+        fillInputBuffer(cinfo);
+    }
+    src->next_input_byte += count;
+    src->bytes_in_buffer -= size_t(count);
+}
+
+void termSource(j_decompress_ptr) {}
+
+void attachSource(jpeg_decompress_struct& cinfo, JpegContext& ctx, ImageStream& stream) {
+    SourceManager& src = ctx.source;
+    src.pub.init_source = initSource;
+    src.pub.fill_input_buffer = fillInputBuffer;
+    src.pub.skip_input_data = skipInputData;
+    src.pub.resync_to_restart = jpeg_resync_to_restart;
+    src.pub.term_source = termSource;
+    src.pub.next_input_byte = nullptr;
+    src.pub.bytes_in_buffer = 0;
+    src.stream = &stream;
+    src.buffer = ctx.buffer;
+    src.startOfFile = true;
+    cinfo.src = &src.pub;
+}
+
+// --- destination manager ---
+
+void initDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<DestinationManager*>(cinfo->dest);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = kBufferSize;
+}
+
+boolean emptyOutputBuffer(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<DestinationManager*>(cinfo->dest);
+    if (dest->stream->write(dest->buffer, 1, kBufferSize) != kBufferSize)
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = kBufferSize;
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<DestinationManager*>(cinfo->dest);
+    const size_t count = kBufferSize - dest->pub.free_in_buffer;
+    // A short final write is as fatal as none: the file would end without its last bytes.
+    if (count > 0 && dest->stream->write(dest->buffer, 1, count) != count)
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    dest->stream->flush();
+    if (dest->stream->error()) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+void attachDestination(jpeg_compress_struct& cinfo, JpegContext& ctx, ImageStream& stream) {
+    DestinationManager& dest = ctx.destination;
+    dest.pub.init_destination = initDestination;
+    dest.pub.empty_output_buffer = emptyOutputBuffer;
+    dest.pub.term_destination = termDestination;
+    dest.stream = &stream;
+    dest.buffer = ctx.buffer;
+    cinfo.dest = &dest.pub;
+}
+
+}  // namespace
+
+bool JpegCodec::decode(ImageStream& stream) {
+    JpegContext ctx{};
+    jpeg_decompress_struct cinfo;
+    ctx.buffer = static_cast<JOCTET*>(std::malloc(kBufferSize));
+    if (!ctx.buffer) {
+        setLastError(kCantAllocate);
+        return false;
+    }
+    cinfo.err = setUpErrors(ctx.error, info.lastError);
+    if (setjmp(ctx.error.jump)) {
+        // The library failed; lastError holds its message. No half-decoded picture is kept.
+        jpeg_destroy_decompress(&cinfo);
+        std::free(ctx.buffer);
+        destroy();
+        return false;
+    }
+    jpeg_CreateDecompress(&cinfo, kJpegInterfaceVersion, sizeof(cinfo));
+    attachSource(cinfo, ctx, stream);
+    jpeg_read_header(&cinfo, TRUE);
+
+    // With default parameters the output has the file's size and component count, so the
+    // picture is made (and a hostile size refused) before the library allocates for it.
+    const int components = cinfo.num_components;
+    if (!create(int32_t(cinfo.image_width), int32_t(cinfo.image_height), 8 * uint32_t(components),
+                JPEG)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(ctx.buffer);
+        setLastError(kCantAllocate);
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height ||
+        cinfo.output_components != components)
+        ERREXIT(&cinfo, JERR_NOT_COMPILED);
+
+    if (cinfo.jpeg_color_space == JCS_GRAYSCALE) {
+        setGrayPalette();
+        header.colorsUsed = 256;
+    } else {
+        header.colorsUsed = 0;
+    }
+
+    const size_t lineLength = size_t(cinfo.output_width) * size_t(components);
+    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                 JPOOL_IMAGE, JDIMENSION(lineLength), 1);
+    const int32_t height = header.height;
+    const size_t rowBytes = info.stride;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        // The library delivers rows top-down; the image keeps them bottom-up.
+        uint8_t* target = row(height - 1 - int32_t(cinfo.output_scanline));
+        if (jpeg_read_scanlines(&cinfo, line, 1) != 1) break;
+        const uint8_t* source = line[0];
+        if (components == 4) {
+            // CMYK as Adobe writes it (inverted): each ink channel scaled by K.
+            for (size_t in = 0, out = 0; in + 4 <= lineLength && out + 3 <= rowBytes;
+                 in += 4, out += 3) {
+                const unsigned k = source[in + 3];
+                target[out] = uint8_t(source[in + 2] * k / 255);
+                target[out + 1] = uint8_t(source[in + 1] * k / 255);
+                target[out + 2] = uint8_t(source[in] * k / 255);
+            }
+        } else {
+            std::memcpy(target, source, std::min(lineLength, rowBytes));
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+
+    if (components == 3) {
+        // The library gives red, green, blue; the image keeps blue, green, red.
+        const int32_t width = header.width;
+        for (int32_t y = 0; y < height; ++y) {
+            uint8_t* p = row(y);
+            for (int32_t x = 0; x < width; ++x, p += 3) std::swap(p[0], p[2]);
+        }
+    }
+    jpeg_destroy_decompress(&cinfo);
+    std::free(ctx.buffer);
+    return true;
+}
+
+bool JpegCodec::encode(ImageStream& stream) {
+    // Only 24-bit pictures and 8-bit ones with the identity grey ramp map onto JPEG. A 1- or
+    // 4-bit picture whose short palette starts like the ramp is refused too: its rows hold
+    // fewer bytes than a grey scan line needs.
+    const bool grey = paletteBase() != nullptr;
+    if ((grey && (!isGrayScale() || bitCount() != 8)) || (!grey && bitCount() != 24)) {
+        setLastError(kCantSave);
+        return false;
+    }
+
+    JpegContext ctx{};
+    jpeg_compress_struct cinfo;
+    ctx.buffer = static_cast<JOCTET*>(std::malloc(kBufferSize));
+    if (!ctx.buffer) {
+        setLastError(kCantAllocate);
+        return false;
+    }
+    cinfo.err = setUpErrors(ctx.error, info.lastError);
+    if (setjmp(ctx.error.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(ctx.buffer);
+        return false;
+    }
+    jpeg_CreateCompress(&cinfo, kJpegInterfaceVersion, sizeof(cinfo));
+    attachDestination(cinfo, ctx, stream);
+
+    cinfo.image_width = JDIMENSION(header.width);
+    cinfo.image_height = JDIMENSION(header.height);
+    cinfo.input_components = grey ? 1 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, info.jpegQuality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+
+    const uint32_t rowBytes = info.stride;
+    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                 JPOOL_IMAGE, rowBytes + 8, 1);
+    const int32_t height = header.height;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        std::memcpy(line[0], row(height - 1 - int32_t(cinfo.next_scanline)), rowBytes);
+        if (!grey) swapRedBlue(line[0], rowBytes);
+        jpeg_write_scanlines(&cinfo, line, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::free(ctx.buffer);
+    return true;
 }

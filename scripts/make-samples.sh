@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Rebuilds the sample photos in samples/ with the project's own drawing and JPEG code:
+# Rebuilds the sample photos in samples/ with the project's own drawing and codecs:
 # scripts/make-samples.sh [BUILD]. The build must have vfx_image and vfx_formats made.
 set -euo pipefail
 build=${1:-build}

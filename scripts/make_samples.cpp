@@ -1,5 +1,6 @@
 // Draws the bundled sample photos (a colour chart, a landscape, a warm portrait card) into
-// DibImage and saves them as JPEG through the format dispatch: make-samples OUTPUT_FOLDER.
+// DibImage and saves them as JPEG (and one as PNG) through the format dispatch: make-samples
+// OUTPUT_FOLDER.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -204,11 +205,13 @@ void drawPortraitCard(DibImage& img) {
         }
 }
 
-bool save(void (*draw)(DibImage&), const std::string& path) {
-    DibImage img(kWidth, kHeight, 24, JPEG);
+bool save(void (*draw)(DibImage&), const std::string& path, uint32_t type = JPEG) {
+    DibImage img(kWidth, kHeight, 24, type);
     if (!img.isValid()) return false;
     draw(img);
-    if (!img.saveToFile(path.c_str(), JPEG)) {
+    // The lossless sample is kept small: half size.
+    if (type == PNG && !img.resample(kWidth / 2, kHeight / 2, 0)) return false;
+    if (!img.saveToFile(path.c_str(), type)) {
         std::fprintf(stderr, "make-samples: cannot save %s: %s\n", path.c_str(), img.lastError());
         return false;
     }
@@ -223,5 +226,6 @@ int main(int argc, char** argv) {
     bool ok = save(drawColourChart, folder + "/colour-chart.jpg");
     ok = save(drawLandscape, folder + "/landscape.jpg") && ok;
     ok = save(drawPortraitCard, folder + "/portrait-card.jpg") && ok;
+    ok = save(drawLandscape, folder + "/meadow.png", PNG) && ok;
     return ok ? 0 : 1;
 }

@@ -3,6 +3,8 @@
 // the format taken from the file name.
 #include "enhance/photo_edit.h"
 
+#include "enhance/kernel_rows.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -105,6 +107,11 @@ bool PhotoEdit::sharpen(int count) {
     if (count == 0) return image.isValid();
     const int kind = count > 0 ? kSharpen : kBlur;
     const int64_t passes = count > 0 ? int64_t(count) : -int64_t(count);
+    // Full-colour pictures: all passes streamed in place, the same result in a fraction of
+    // the time and memory.
+    if (kernel_rows::run(image, count > 0 ? kernel_rows::Kind::kSharpen : kernel_rows::Kind::kBlur,
+                         passes))
+        return true;
     bool ok = true;
     for (int64_t i = 0; i < passes; ++i) ok = applyFilter(kind) && ok;
     return ok;
@@ -113,10 +120,12 @@ bool PhotoEdit::sharpen(int count) {
 bool PhotoEdit::applyFilter(int kind) {
     switch (kind) {
         case kBlur:
+            if (kernel_rows::run(image, kernel_rows::Kind::kBlur, 1)) return true;
             return image.applyKernel(kBlurKernel, 3, 9, 0);
         case kSoften:
             return image.applyKernel(kSoftenKernel, 3, 16, 0);
         case kSharpen:
+            if (kernel_rows::run(image, kernel_rows::Kind::kSharpen, 1)) return true;
             return image.applyKernel(kSharpenKernel, 3, 7, 0);
         default:
             return false;
@@ -230,30 +239,59 @@ bool PhotoEdit::combinePlanes(int operation, const DibImage* red, const DibImage
     return true;
 }
 
+namespace {
+
+// image (already created at the planes' size) := the OR of the three planes' colours, in one
+// pass with each palette packed into blue | green << 8 | red << 16.
+void orPlanesInto(DibImage& image, const DibImage& red, const DibImage& green,
+                  const DibImage& blue) {
+    uint32_t packed[3][256];
+    const DibImage* planes[3] = {&red, &green, &blue};
+    for (int p = 0; p < 3; ++p) {
+        const RgbQuad* pal = planes[p]->paletteBase();
+        for (int i = 0; i < 256; ++i)
+            packed[p][i] =
+                uint32_t(pal[i].blue) | uint32_t(pal[i].green) << 8 | uint32_t(pal[i].red) << 16;
+    }
+    const int32_t W = image.width(), H = image.height();
+    for (int32_t y = 0; y < H; ++y) {
+        const uint8_t* r = red.row(y);
+        const uint8_t* g = green.row(y);
+        const uint8_t* b = blue.row(y);
+        uint8_t* out = image.row(y);
+        for (int32_t x = 0; x < W; ++x, out += 3) {
+            const uint32_t c = packed[0][r[x]] | packed[1][g[x]] | packed[2][b[x]];
+            out[0] = uint8_t(c);
+            out[1] = uint8_t(c >> 8);
+            out[2] = uint8_t(c >> 16);
+        }
+    }
+}
+
+}  // namespace
+
 bool PhotoEdit::recombine() {
     const int32_t W = image.width(), H = image.height();
     if (isPlaneOf(redPlane, W, H) && isPlaneOf(greenPlane, W, H) && isPlaneOf(bluePlane, W, H)) {
         // One pass instead of a black fill and three OR passes; same pixels.
         if (!image.create(W, H, 24, 0)) return false;
-        const RgbQuad* pr = redPlane.paletteBase();
-        const RgbQuad* pg = greenPlane.paletteBase();
-        const RgbQuad* pb = bluePlane.paletteBase();
-        for (int32_t y = 0; y < H; ++y) {
-            const uint8_t* r = redPlane.row(y);
-            const uint8_t* g = greenPlane.row(y);
-            const uint8_t* b = bluePlane.row(y);
-            uint8_t* out = image.row(y);
-            for (int32_t x = 0; x < W; ++x, out += 3) {
-                const RgbQuad cr = pr[r[x]], cg = pg[g[x]], cb = pb[b[x]];
-                out[0] = uint8_t(cr.blue | cg.blue | cb.blue);
-                out[1] = uint8_t(cr.green | cg.green | cb.green);
-                out[2] = uint8_t(cr.red | cg.red | cb.red);
-            }
-        }
+        orPlanesInto(image, redPlane, greenPlane, bluePlane);
         return true;
     }
     createFilled(W, H, 0, 16);
     return combinePlanes(3, &redPlane, &greenPlane, &bluePlane);
+}
+
+bool PhotoEdit::combineFilled(const PhotoEdit& source) {
+    const int32_t W = source.width(), H = source.height();
+    if (isPlaneOf(source.redPlane, W, H) && isPlaneOf(source.greenPlane, W, H) &&
+        isPlaneOf(source.bluePlane, W, H)) {
+        if (!image.create(W, H, 24, 0)) return false;
+        orPlanesInto(image, source.redPlane, source.greenPlane, source.bluePlane);
+        return true;
+    }
+    createFilled(W, H, 0, 16);
+    return combinePlanes(3, &source.redPlane, &source.greenPlane, &source.bluePlane);
 }
 
 // --- fitting and painting ---

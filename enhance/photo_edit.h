@@ -69,6 +69,9 @@ class PhotoEdit {
                        const DibImage* blue);
     // image := black 24-bit picture of its size with the three planes OR-ed in.
     bool recombine();
+    // image := black 24-bit picture of source's size with source's planes OR-ed in
+    // (createFilled and combinePlanes(3, ...) of source's planes, in one pass).
+    bool combineFilled(const PhotoEdit& source);
 
     // --- files ---
     // selector 0: format from the lower-cased file name; 1 JPEG, 2 GIF, 3 PNG, 4 BMP.

@@ -67,6 +67,11 @@ void mergeBeforeEffect(PhotoEdit& photo, const EnhancementSettings& s) {
 
 void effect(PhotoEdit& photo, const EnhancementSettings& s) {
     if (!s.effectActive()) return;
+    effectOnPicture(photo, s);
+    photo.splitChannels();
+}
+
+void effectOnPicture(PhotoEdit& photo, const EnhancementSettings& s) {
     if (s.isBlackAndWhite()) {
         photo.grayScale();
     } else if (s.isSepia()) {
@@ -76,7 +81,6 @@ void effect(PhotoEdit& photo, const EnhancementSettings& s) {
     } else if (s.isNegative()) {
         photo.negative();
     }
-    photo.splitChannels();
 }
 
 }  // namespace steps
@@ -107,6 +111,21 @@ DibImage recombinedFrame(const DibImage& image) {
     out.info.pixels = nullptr;
     out.create(image.width(), image.height(), 24, 0);
     return out;
+}
+
+// A 24-bit picture made into what recombining it in place would leave: the same pixels,
+// imageType 0, no alpha plane, and the header create writes.
+void becomeRecombined(DibImage& image) {
+    image.alphaDelete();
+    image.info.type = 0;
+    image.info.colorType = 2;
+    image.header.size = 40;
+    image.header.planes = 1;
+    image.header.compression = 0;
+    image.header.colorsImportant = 0;
+    image.setXDpi(image.info.xDpi);
+    image.setYDpi(image.info.yDpi);
+    std::memcpy(image.block(), &image.header, sizeof image.header);
 }
 
 }  // namespace
@@ -152,55 +171,34 @@ bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink*
 
         DibImage& image = photo.image;
         const int32_t W = image.width(), H = image.height();
-        // Steps that rebuild the picture from planes leave a new picture of imageType 0
-        // without alpha plane; the effect then works on that one.
-        const bool rebuilt =
-            !s.whiteBalance.empty() || (s.effectActive() && !s.channelShift().isZero());
-        if (s.effectActive()) {
-            for (int32_t y = 0; y < H; ++y) {
-                uint8_t* p = image.row(y);
-                for (int32_t x = 0; x < W; ++x, p += 3) {
-                    p[0] = table[0][p[0]];
-                    p[1] = table[1][p[1]];
-                    p[2] = table[2][p[2]];
-                }
+        for (int32_t y = 0; y < H; ++y) {
+            uint8_t* p = image.row(y);
+            for (int32_t x = 0; x < W; ++x, p += 3) {
+                p[0] = table[0][p[0]];
+                p[1] = table[1][p[1]];
+                p[2] = table[2][p[2]];
             }
-            if (rebuilt) {
-                image.alphaDelete();
-                image.info.type = 0;
-            }
-            steps::effect(photo, s);
-            // effect split the picture; the output is built from the picture directly.
-            photo.redPlane.destroy();
-            photo.greenPlane.destroy();
-            photo.bluePlane.destroy();
+        }
+        // A rebuild from planes (white balance, or the merge before an effect) leaves a
+        // picture of imageType 0 without alpha plane, and the effect works on that one.
+        if (!s.whiteBalance.empty() || (s.effectActive() && !s.channelShift().isZero())) {
+            image.alphaDelete();
+            image.info.type = 0;
+        }
+        // The output is built from the picture itself, so the effect needs no new planes.
+        if (s.effectActive()) steps::effectOnPicture(photo, s);
+        if (image.bitCount() == 24) {
+            becomeRecombined(image);
+        } else {
             DibImage out = recombinedFrame(image);
             if (!out.isValid()) return false;
-            const int32_t w = image.width(), h = image.height();
-            for (int32_t y = 0; y < h; ++y) {
+            for (int32_t y = 0; y < image.height(); ++y) {
                 uint8_t* q = out.row(y);
-                if (image.bitCount() == 24) {
-                    std::memcpy(q, image.row(y), size_t(w) * 3);
-                    continue;
-                }
-                for (int32_t x = 0; x < w; ++x, q += 3) {
+                for (int32_t x = 0; x < image.width(); ++x, q += 3) {
                     const RgbQuad c = image.getPixelColor(x, y);
                     q[0] = c.blue;
                     q[1] = c.green;
                     q[2] = c.red;
-                }
-            }
-            image.transfer(out);
-        } else {
-            DibImage out = recombinedFrame(image);
-            if (!out.isValid()) return false;
-            for (int32_t y = 0; y < H; ++y) {
-                const uint8_t* p = image.row(y);
-                uint8_t* q = out.row(y);
-                for (int32_t x = 0; x < W; ++x, p += 3, q += 3) {
-                    q[0] = table[0][p[0]];
-                    q[1] = table[1][p[1]];
-                    q[2] = table[2][p[2]];
                 }
             }
             image.transfer(out);

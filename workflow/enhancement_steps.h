@@ -31,6 +31,8 @@ void colours(PhotoEdit& photo, const EnhancementSettings& s, StatusSink* sink);
 void mergeBeforeEffect(PhotoEdit& photo, const EnhancementSettings& s);
 // The chosen effect on the image, then a new split; nothing without an effect.
 void effect(PhotoEdit& photo, const EnhancementSettings& s);
+// The chosen effect on the image alone (no split); nothing without an effect.
+void effectOnPicture(PhotoEdit& photo, const EnhancementSettings& s);
 
 }  // namespace steps
 

@@ -28,6 +28,8 @@ void PreviewChain::fillFrom(int target, int source) {
 
 bool PreviewChain::loadPhoto(const std::string& path) {
     WaitCursor wait(view_);
+    // The title names the photo being loaded, not the one before it.
+    stages_[kStageOriginal].fileName = path;
     showStatus("Loading...");
     stages_[kStageOriginal].load(path);
     ++fills_[kStageOriginal];
@@ -106,8 +108,7 @@ void PreviewChain::effectStep() {
     PhotoEdit& result = stages_[kStageFinal];
     if (settings_.effectActive() && !settings_.channelShift().isZero()) {
         // The effect must see the colour shifts, which so far live only in the planes.
-        result.createFilled(coloured.width(), coloured.height(), 0, 16);
-        result.combinePlanes(3, &coloured.redPlane, &coloured.greenPlane, &coloured.bluePlane);
+        result.combineFilled(coloured);
         ++fills_[kStageFinal];
     } else {
         fillFrom(kStageFinal, kStageColoured);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <filesystem>
 
 #include "enhance/photo_edit.h"
@@ -112,4 +113,49 @@ TEST(PhotoFiles, SaveRefusesEmptyPathsAndUnknownSelectors) {
     EXPECT_FALSE(photo.saveFile("", 0));
     EXPECT_FALSE(photo.saveFile(dir.file("a.bmp"), 7));
     EXPECT_FALSE(std::filesystem::exists(dir.file("a.bmp")));
+}
+
+TEST(PhotoFiles, SavingAndLoadingByName) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "Out.Dir");
+    PhotoEdit photo;
+    photo.image = testing_support::randomImage(12, 7, 24, 3);
+    // A full-colour picture under a GIF name: JPEG data at the lower-cased .jpg name, in the
+    // same (dotted, upper-case) folder.
+    ASSERT_TRUE(photo.saveFile(dir.file("Out.Dir/enh_IMG.GIF"), 0));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Out.Dir/enh_IMG.GIF")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Out.Dir/enh_img.gif")));
+    const auto jpeg = testing_support::readBytes(dir.file("Out.Dir/enh_img.jpg"));
+    ASSERT_GE(jpeg.size(), 2u);
+    EXPECT_EQ(jpeg[0], 0xFF);
+    EXPECT_EQ(jpeg[1], 0xD8);
+
+    // Lossless formats come back as they were; loading opens the path as given.
+    for (const char* name : {"Shot.PNG", "Shot.BMP"}) {
+        ASSERT_TRUE(photo.saveFile(dir.file(name), 0)) << name;
+        std::string lower = name;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        PhotoEdit back;
+        back.load(dir.file(lower));
+        EXPECT_EQ(back.fileName, dir.file(lower));
+        EXPECT_TRUE(testing_support::sameImage(back.image, photo.image)) << name;
+    }
+    // An upper-case name on disk is found as given.
+    std::filesystem::rename(dir.file("shot.png"), dir.file("IMG_1.PNG"));
+    PhotoEdit upper;
+    upper.load(dir.file("IMG_1.PNG"));
+    EXPECT_TRUE(testing_support::sameImage(upper.image, photo.image));
+    // A selector overrides the name: PNG data under a .jpg name, and back.
+    ASSERT_TRUE(photo.saveFile(dir.file("Forced.jpg"), 3));
+    PhotoEdit forced;
+    EXPECT_FALSE(forced.loadFile(dir.file("Forced.jpg"), 0));
+    EXPECT_TRUE(forced.loadFile(dir.file("Forced.jpg"), 3));
+    EXPECT_TRUE(testing_support::sameImage(forced.image, photo.image));
+    // A paletted picture under a GIF name stays GIF.
+    PhotoEdit paletted;
+    paletted.image = testing_support::randomImage(5, 5, 8, 4);
+    ASSERT_TRUE(paletted.saveFile(dir.file("Pal.GIF"), 0));
+    const auto gif = testing_support::readBytes(dir.file("pal.gif"));
+    ASSERT_GE(gif.size(), 3u);
+    EXPECT_EQ(std::string(gif.begin(), gif.begin() + 3), "GIF");
 }

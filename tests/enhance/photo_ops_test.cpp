@@ -1,7 +1,7 @@
 // PhotoEdit's corrections as calls on its picture: contrast and brightness, sharpen and blur
 // passes, quarter turns, resizing with the aspect kept, and a colour shift through the
 // planes. Each is checked against the image operation it stands for, or against plain
-// arithmetic where the design gives the numbers.
+// plain arithmetic where the numbers are known.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,7 +55,7 @@ TEST(PhotoOps, ContrastAndBrightnessAreAdjustLight) {
         expected.adjustLight(amount, 100);
         EXPECT_TRUE(sameImage(q.image, expected)) << amount;
     }
-    // The design's numbers: +20 turns 250 into 255 and 10 into 30; 110 % scales the distance
+    // Known values: +20 turns 250 into 255 and 10 into 30; 110 % scales the distance
     // from 128 by 1.1.
     DibImage grey(2, 1, 24, 0);
     grey.setPixelColor(0, 0, RgbQuad{250, 250, 250, 0});

@@ -1,7 +1,7 @@
 // PhotoEdit's corrections as calls on its picture: contrast and brightness, sharpen and blur
 // passes, quarter turns, resizing with the aspect kept, and a colour shift through the
 // planes. Each is checked against the image operation it stands for, or against plain
-// plain arithmetic where the numbers are known.
+// arithmetic where the numbers are known.
 #include <gtest/gtest.h>
 
 #include <algorithm>

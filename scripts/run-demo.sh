@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# The main job on the bundled samples: convert each sample photo and print what it holds.
+# The main job on the bundled samples: correct every sample photo with a pleasant setting
+# (more contrast, a little warmer and brighter) into samples/enhanced/.
 set -euo pipefail
 build=${1:-build}
 cli="$build/cli/vantifex-cli"
-out=out/demo
-mkdir -p "$out"
 shopt -s nullglob
-for f in samples/*.jpg samples/*.png; do
-    name=$(basename "$f")
-    echo "== $name"
-    "$cli" info "$f"
-    "$cli" convert "$f" "$out/${name%.*}.bmp" --out-type bmp || true
+photos=(samples/*.jpg samples/*.jpeg samples/*.png samples/*.bmp samples/*.gif)
+if [ ${#photos[@]} -eq 0 ]; then
+    echo "No sample photos in samples/; nothing to correct."
+    exit 0
+fi
+echo "Correcting ${#photos[@]} sample photos: contrast +8, brightness +4, orange +1, skin +1 (warmer, livelier)"
+"$cli" enhance --contrast 8 --brightness 4 --orange 1 --skin 1 samples
+echo
+echo "The corrected photos are in samples/enhanced/ (enh_ + the original name):"
+for f in samples/enhanced/enh_*; do
+    echo "  $f"
 done
-echo "Converted copies are in $out/"

@@ -1,0 +1,210 @@
+// Parsing the enhance command line: integer settings, the effect by name or number, the
+// white-balance text as the panel shows it, -o and --jobs.
+#include "cli/enhance_options.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "browse/path_helpers.h"
+
+const char* const kEnhanceHelp =
+    "usage: vantifex-cli enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
+    "\n"
+    "Reads each photo again at full resolution, applies the settings and writes\n"
+    "\"enh_\" + its file name into OUTDIR (default: the \"enhanced\" sub-folder of the\n"
+    "photo's folder, created when missing). The format follows the output name;\n"
+    "a full-colour picture named .gif is written as JPEG under .jpg.\n"
+    "INPUT is a photo or a folder (all of its files; names that are not photos are\n"
+    "skipped).\n"
+    "\n"
+    "settings (integers, 0 by default):\n"
+    "  --red N --green N --blue N --yellow N --cyan N --magenta N --white N\n"
+    "  --rose N --orange N --skin N --brown N\n"
+    "                        colour rows: each step moves a channel by 4\n"
+    "  --sharpen N           N > 0 sharpens (two passes per step), N < 0 blurs\n"
+    "  --brightness N        added to every channel\n"
+    "  --contrast N          distance from mid-grey scaled by (100 + N) %\n"
+    "  --rotation N          quarter turns, clockwise for N > 0\n"
+    "  --white-balance HEX   corrections as eight hex digits, red in the low byte\n"
+    "                        (one white-point pick on black gives 000c0c0c)\n"
+    "  --effect NAME         none, bw, sepia1 ... sepia6, negative (or 0 to 8)\n"
+    "\n"
+    "  -o, --output OUTDIR   write every result into OUTDIR\n"
+    "  --jobs N              photos processed at once (default: number of cores);\n"
+    "                        the files written do not depend on N\n"
+    "  --help                show this text\n"
+    "\n"
+    "Progress goes to stderr; the summary to stdout. Exit status: 0 every photo was\n"
+    "written, 1 some could not be read or written, 2 bad arguments.\n";
+
+namespace {
+
+struct IntegerOption {
+    const char* name;
+    int EnhancementSettings::*field;
+};
+
+const IntegerOption kIntegerOptions[] = {
+    {"red", &EnhancementSettings::redOffset},
+    {"green", &EnhancementSettings::greenOffset},
+    {"blue", &EnhancementSettings::blueOffset},
+    {"yellow", &EnhancementSettings::yellowOffset},
+    {"cyan", &EnhancementSettings::cyanOffset},
+    {"magenta", &EnhancementSettings::magentaOffset},
+    {"white", &EnhancementSettings::whiteOffset},
+    {"rose", &EnhancementSettings::roseOffset},
+    {"orange", &EnhancementSettings::orangeOffset},
+    {"skin", &EnhancementSettings::skinOffset},
+    {"brown", &EnhancementSettings::brownOffset},
+    {"sharpen", &EnhancementSettings::sharpen},
+    {"brightness", &EnhancementSettings::brightness},
+    {"contrast", &EnhancementSettings::contrast},
+    {"rotation", &EnhancementSettings::rotation},
+};
+
+bool parseInt(const std::string& text, int* value) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') ++begin;
+    const auto [ptr, ec] = std::from_chars(begin, end, *value);
+    return ec == std::errc() && ptr == end && begin != end;
+}
+
+bool parseEffect(const std::string& text, int* effect) {
+    static const char* const names[9] = {"none",   "bw",     "sepia1", "sepia2",  "sepia3",
+                                         "sepia4", "sepia5", "sepia6", "negative"};
+    const std::string lower = paths::toLower(text);
+    for (int i = 0; i < 9; ++i)
+        if (lower == names[i]) {
+            *effect = i;
+            return true;
+        }
+    int number = 0;
+    if (parseInt(text, &number) && number >= 0 && number <= 8) {
+        *effect = number;
+        return true;
+    }
+    return false;
+}
+
+// The panel shows an empty text or eight hex digits; one to eight digits (an optional 0x)
+// are taken and kept in the panel's form.
+bool parseWhiteBalanceText(const std::string& text, std::string* out) {
+    if (text.empty()) {
+        out->clear();
+        return true;
+    }
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 8) return false;
+    for (char c : digits)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    char formatted[16];
+    std::snprintf(formatted, sizeof formatted, "%08x", parseWhiteBalance(digits));
+    *out = formatted;
+    return true;
+}
+
+}  // namespace
+
+bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::string* error) {
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (arg.empty() || arg == "-") {
+                *error = "'" + arg + "' is not a file or folder";
+                return false;
+            }
+            options->inputs.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            options->help = true;
+            continue;
+        }
+        // "--name value" or "--name=value"; -o takes its value as the next argument.
+        std::string name = arg;
+        std::string value;
+        bool inlineValue = false;
+        const size_t eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        const auto takeValue = [&]() -> bool {
+            if (inlineValue) return true;
+            if (i + 1 >= args.size()) {
+                *error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (name == "-o" || name == "--output") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                *error = name + " needs a folder";
+                return false;
+            }
+            options->outputDirectory = value;
+            continue;
+        }
+        if (name == "--jobs" || name == "-j") {
+            if (!takeValue()) return false;
+            int jobs = 0;
+            if (!parseInt(value, &jobs) || jobs < 1 || jobs > 1024) {
+                *error = "--jobs needs a whole number from 1 to 1024, not '" + value + "'";
+                return false;
+            }
+            options->jobs = jobs;
+            continue;
+        }
+        if (name == "--effect") {
+            if (!takeValue()) return false;
+            if (!parseEffect(value, &options->settings.effect)) {
+                *error = "--effect must be none, bw, sepia1 to sepia6, negative or 0 to 8, not '" +
+                         value + "'";
+                return false;
+            }
+            continue;
+        }
+        if (name == "--white-balance") {
+            if (!takeValue()) return false;
+            if (!parseWhiteBalanceText(value, &options->settings.whiteBalance)) {
+                *error = "--white-balance needs one to eight hex digits, not '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        bool known = false;
+        for (const IntegerOption& option : kIntegerOptions) {
+            if (name != std::string("--") + option.name) continue;
+            known = true;
+            if (!takeValue()) return false;
+            if (!parseInt(value, &(options->settings.*option.field))) {
+                *error = name + " needs a whole number, not '" + value + "'";
+                return false;
+            }
+            break;
+        }
+        if (!known) {
+            *error = "unknown option '" + arg + "' (see vantifex-cli enhance --help)";
+            return false;
+        }
+    }
+    if (options->help) return true;
+    if (options->inputs.empty()) {
+        *error = "enhance needs at least one INPUT photo or folder (see --help)";
+        return false;
+    }
+    return true;
+}

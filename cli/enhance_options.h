@@ -1,0 +1,23 @@
+// The arguments of "vantifex-cli enhance": the correction settings, the inputs, the output
+// folder and the number of parallel jobs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "workflow/enhancement_settings.h"
+
+struct EnhanceOptions {
+    EnhancementSettings settings;
+    std::vector<std::string> inputs;
+    std::string outputDirectory;  // empty: each input's "enhanced" sub-folder
+    int jobs = 0;                 // 0: one per core
+    bool help = false;
+};
+
+// The text of "vantifex-cli enhance --help".
+extern const char* const kEnhanceHelp;
+
+// Fills options from args; false with a message in *error for anything it cannot accept.
+bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::string* error);

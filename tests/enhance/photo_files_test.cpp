@@ -1,0 +1,161 @@
+// PhotoEdit's file rules: the format from the lower-cased file name or the selector, the
+// written path (lower-cased file name, full colour under a GIF name as JPEG ".jpg"), and
+// loading only what is a readable regular file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <filesystem>
+
+#include "enhance/photo_edit.h"
+#include "support/test_support.h"
+
+using testing_support::TempDir;
+
+TEST(PhotoFiles, FormatFromTheLowerCasedFileName) {
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.JPG"), JPEG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.bmp"), BMP);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.PNG"), PNG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.Gif"), GIF);
+    // ".jpg" is looked for first, then ".bmp", ".png", ".gif"; anywhere after the first
+    // character of the name.
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.jpg.png"), JPEG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.png.bmp"), BMP);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.gif.png"), PNG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/.bmp"), JPEG);   // at the first character only
+    EXPECT_EQ(PhotoEdit::typeForName("/p/x.bmpx"), BMP);  // contained, not only at the end
+    // None of them: JPEG, whatever the name says.
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.jpeg"), JPEG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.dib"), JPEG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/a.tif"), JPEG);
+    EXPECT_EQ(PhotoEdit::typeForName("noext"), JPEG);
+    // Folders do not decide: a dotted folder name is common on Linux.
+    EXPECT_EQ(PhotoEdit::typeForName("/p/shots.bmp.d/a.png"), PNG);
+    EXPECT_EQ(PhotoEdit::typeForName("/p/x.gif/readme"), JPEG);
+}
+
+TEST(PhotoFiles, SaveTargetLowerCasesTheNameAndTurnsFullColourGifIntoJpeg) {
+    SaveTarget t = PhotoEdit::saveTarget("/Out.Dir/enh_IMG.GIF", 0, 24);
+    EXPECT_TRUE(t.ok);
+    EXPECT_EQ(t.path, "/Out.Dir/enh_img.jpg");  // folder keeps its case and its dot
+    EXPECT_EQ(t.type, JPEG);
+
+    t = PhotoEdit::saveTarget("/Out.Dir/enh_IMG.GIF", 0, 8);
+    EXPECT_EQ(t.path, "/Out.Dir/enh_img.gif");
+    EXPECT_EQ(t.type, GIF);
+
+    t = PhotoEdit::saveTarget("/Photos/Enh_A.JPEG", 0, 24);
+    EXPECT_EQ(t.path, "/Photos/enh_a.jpeg");
+    EXPECT_EQ(t.type, JPEG);
+    t = PhotoEdit::saveTarget("/P/enh_z.DIB", 0, 24);
+    EXPECT_EQ(t.path, "/P/enh_z.dib");
+    EXPECT_EQ(t.type, JPEG);
+    t = PhotoEdit::saveTarget("/P/enh_c.PNG", 0, 24);
+    EXPECT_EQ(t.path, "/P/enh_c.png");
+    EXPECT_EQ(t.type, PNG);
+
+    // The extension is replaced from the last dot of the file name; without one ".jpg" is
+    // appended. A selector keeps the name's case.
+    t = PhotoEdit::saveTarget("/a.b/Pic.Tar.gif", 0, 24);
+    EXPECT_EQ(t.path, "/a.b/pic.tar.jpg");
+    t = PhotoEdit::saveTarget("/a.b/Pic", 2, 24);
+    EXPECT_EQ(t.path, "/a.b/Pic.jpg");
+    EXPECT_EQ(t.type, JPEG);
+    t = PhotoEdit::saveTarget("/a.b/Pic.GIF", 2, 1);
+    EXPECT_EQ(t.path, "/a.b/Pic.GIF");
+    EXPECT_EQ(t.type, GIF);
+
+    const struct {
+        int selector;
+        uint32_t type;
+    } selectors[] = {{1, JPEG}, {3, PNG}, {4, BMP}};
+    for (const auto& s : selectors) {
+        t = PhotoEdit::saveTarget("/x/A.GIF", s.selector, 24);
+        EXPECT_TRUE(t.ok);
+        EXPECT_EQ(t.type, s.type);
+        EXPECT_EQ(t.path, "/x/A.GIF");
+    }
+
+    EXPECT_FALSE(PhotoEdit::saveTarget("", 0, 24).ok);
+    EXPECT_FALSE(PhotoEdit::saveTarget("/x/a.jpg", 5, 24).ok);
+    EXPECT_FALSE(PhotoEdit::saveTarget("/x/a.jpg", -1, 24).ok);
+}
+
+TEST(PhotoFiles, LoadReadsOnlyRegularFilesAndEmptiesOnFailure) {
+    TempDir dir;
+    PhotoEdit photo;
+    photo.image = testing_support::makeF();
+    photo.load(dir.file("missing.jpg"));
+    EXPECT_EQ(photo.fileName, dir.file("missing.jpg"));
+    EXPECT_EQ(photo.width(), 0);  // the old picture does not linger
+
+    const std::string pipe = dir.file("pipe.jpg");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(photo.loadFile(pipe, 0));  // would block forever if opened
+    std::filesystem::create_directory(dir.path() / "folder.png");
+    EXPECT_FALSE(photo.loadFile(dir.file("folder.png"), 0));
+
+    testing_support::writeBytes(dir.file("junk.jpg"), {1, 2, 3, 4});
+    EXPECT_FALSE(photo.loadFile(dir.file("junk.jpg"), 0));
+    EXPECT_FALSE(photo.loadFile(dir.file("junk.jpg"), 9));
+    EXPECT_EQ(photo.width(), 0);
+
+    PhotoEdit none;
+    none.load("");
+    EXPECT_EQ(none.fileName, "");
+    EXPECT_EQ(none.width(), 0);
+}
+
+TEST(PhotoFiles, SaveRefusesEmptyPathsAndUnknownSelectors) {
+    TempDir dir;
+    PhotoEdit photo;
+    photo.image = testing_support::makeF();
+    EXPECT_FALSE(photo.saveFile("", 0));
+    EXPECT_FALSE(photo.saveFile(dir.file("a.bmp"), 7));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.bmp")));
+}
+
+TEST(PhotoFiles, SavingAndLoadingByName) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "Out.Dir");
+    PhotoEdit photo;
+    photo.image = testing_support::randomImage(12, 7, 24, 3);
+    // A full-colour picture under a GIF name: JPEG data at the lower-cased .jpg name, in the
+    // same (dotted, upper-case) folder.
+    ASSERT_TRUE(photo.saveFile(dir.file("Out.Dir/enh_IMG.GIF"), 0));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Out.Dir/enh_IMG.GIF")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Out.Dir/enh_img.gif")));
+    const auto jpeg = testing_support::readBytes(dir.file("Out.Dir/enh_img.jpg"));
+    ASSERT_GE(jpeg.size(), 2u);
+    EXPECT_EQ(jpeg[0], 0xFF);
+    EXPECT_EQ(jpeg[1], 0xD8);
+
+    // Lossless formats come back as they were; loading opens the path as given.
+    for (const char* name : {"Shot.PNG", "Shot.BMP"}) {
+        ASSERT_TRUE(photo.saveFile(dir.file(name), 0)) << name;
+        std::string lower = name;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        PhotoEdit back;
+        back.load(dir.file(lower));
+        EXPECT_EQ(back.fileName, dir.file(lower));
+        EXPECT_TRUE(testing_support::sameImage(back.image, photo.image)) << name;
+    }
+    // An upper-case name on disk is found as given.
+    std::filesystem::rename(dir.file("shot.png"), dir.file("IMG_1.PNG"));
+    PhotoEdit upper;
+    upper.load(dir.file("IMG_1.PNG"));
+    EXPECT_TRUE(testing_support::sameImage(upper.image, photo.image));
+    // A selector overrides the name: PNG data under a .jpg name, and back.
+    ASSERT_TRUE(photo.saveFile(dir.file("Forced.jpg"), 3));
+    PhotoEdit forced;
+    EXPECT_FALSE(forced.loadFile(dir.file("Forced.jpg"), 0));
+    EXPECT_TRUE(forced.loadFile(dir.file("Forced.jpg"), 3));
+    EXPECT_TRUE(testing_support::sameImage(forced.image, photo.image));
+    // A paletted picture under a GIF name stays GIF.
+    PhotoEdit paletted;
+    paletted.image = testing_support::randomImage(5, 5, 8, 4);
+    ASSERT_TRUE(paletted.saveFile(dir.file("Pal.GIF"), 0));
+    const auto gif = testing_support::readBytes(dir.file("pal.gif"));
+    ASSERT_GE(gif.size(), 3u);
+    EXPECT_EQ(std::string(gif.begin(), gif.begin() + 3), "GIF");
+}

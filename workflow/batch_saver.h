@@ -1,0 +1,114 @@
+// Saving corrected photos: the output name rule, the "autoset" output folder, and the four
+// save commands with their batch loop. Message boxes, dialogs and the neighbouring windows
+// are interfaces that the desktop application implements.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "browse/path_helpers.h"
+#include "enhance/photo_edit.h"
+#include "workflow/enhancement_settings.h"
+#include "workflow/enhancement_steps.h"
+#include "workflow/output_rules.h"
+#include "workflow/preview_chain.h"
+
+// Reads a photo at full resolution for saving; false when it cannot be read (empty picture).
+bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo);
+// Applies the settings to a loaded photo, says "Saving..." when asked, and writes the
+// output picture to path by its name (through a temporary, so a failed write leaves any
+// earlier file whole). *writtenPath gets the path written (lower-cased name, GIF as .jpg).
+bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
+                     StatusSink* sink, bool saySaving, std::string* writtenPath = nullptr);
+
+// Message boxes and the save-file dialog.
+class UserDialogs {
+  public:
+    virtual ~UserDialogs() = default;
+    // A plain box with an OK button.
+    virtual void showMessage(const std::string& text) = 0;
+    // A box with the information icon and an OK button.
+    virtual void showInformation(const std::string& text) = 0;
+    // Yes/No with the question icon; true for Yes.
+    virtual bool askQuestion(const std::string& text) = 0;
+    // The save-file dialog opened in directory with the given filter (Qt syntax), asking
+    // before it overwrites; an empty text when cancelled.
+    virtual std::string chooseSaveFile(const std::string& directory, const std::string& filter) = 0;
+};
+
+// The windows around the save commands: the folder tree, the two thumbnail views and the
+// output-directory controls of the dialog bar.
+class DirectoryViews {
+  public:
+    virtual ~DirectoryViews() = default;
+    virtual void loadInputDirectory(const std::string& directory) = 0;
+    // Puts text into the output-directory box and shows that folder in the output view.
+    virtual void showOutputDirectory(const std::string& directory) = 0;
+    virtual void refreshOutputView() = 0;
+    // Refreshes the children of the tree's selected folder, so a new folder shows.
+    virtual void refreshFolderTree() = 0;
+    // "browse..." enabled and the box editable exactly when autoset is off.
+    virtual void setAutosetControls(bool autoset) = 0;
+    // Full paths of the marked thumbnails of the input view, in their order.
+    virtual std::vector<std::string> selectedInputFiles() = 0;
+};
+
+inline constexpr const char* kNoSelectedImage = "No selected image.";
+inline constexpr const char* kCannotLocateFile = "Cannot locate file.";
+inline constexpr const char* kCannotReadFile = "Cannot read file.";
+inline constexpr const char* kCannotWriteFile = "Cannot write file.";
+inline constexpr const char* kAskSaveSelected =
+    "Would you like to process and save all selected files with the current settings?";
+inline constexpr const char* kAskSaveDirectory =
+    "Would you like to process and save the entire directory with the current settings?";
+inline constexpr const char* kSaveAsFilter =
+    "Image Files (*.jpg *.bmp *.gif *.png *.jpeg);;All Files (*)";
+
+class BatchSaver {
+  public:
+    BatchSaver(PreviewChain& chain, PreviewView& view, UserDialogs& dialogs,
+               paths::FolderPicker& picker, DirectoryViews& views);
+
+    // A folder was chosen in the tree.
+    void onInputDirectoryChanged(const std::string& directory);
+    // The "autoset" box was set or cleared.
+    void onAutoset(bool checked);
+    // The user edited the output-directory box (only possible with autoset off).
+    void setOutputDirectoryText(const std::string& text) { outputDirectory_ = text; }
+    // "browse...": a folder picked with autoset off becomes the output directory.
+    void onBrowse();
+
+    // "save current >", "save selected >", "save directory >" and "save...".
+    void onSaveCurrent();
+    void onSaveSelected();
+    void onSaveDirectory();
+    void onSaveAs();
+    // The loop of the batch commands over full paths.
+    void processBatch(const std::vector<std::string>& list);
+
+    bool autoset() const { return autoset_; }
+    const std::string& inputDirectory() const { return inputDirectory_; }
+    const std::string& outputDirectory() const { return outputDirectory_; }
+    const std::string& saveDialogDirectory() const { return saveDialogDirectory_; }
+    int processedCount() const { return processedCount_; }
+    int unreadableCount() const { return unreadableCount_; }
+    int unwrittenCount() const { return unwrittenCount_; }
+
+  private:
+    void recomputeOutputDirectory();
+    // Checks shared by "save current >" and "save...": false after telling the user.
+    bool currentPhotoAvailable();
+
+    PreviewChain& chain_;
+    PreviewView& view_;
+    UserDialogs& dialogs_;
+    paths::FolderPicker& picker_;
+    DirectoryViews& views_;
+    bool autoset_ = true;
+    std::string inputDirectory_;
+    std::string outputDirectory_;
+    std::string saveDialogDirectory_;
+    int processedCount_ = 0;
+    int unreadableCount_ = 0;
+    int unwrittenCount_ = 0;
+};

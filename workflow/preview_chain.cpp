@@ -1,0 +1,185 @@
+// The preview chain: each step copies the stage before it, does its one step and hands on
+// to the next, so a changed setting recomputes only from its own step.
+#include "workflow/preview_chain.h"
+
+namespace {
+
+// The hourglass for the duration of a scope.
+class WaitCursor {
+  public:
+    explicit WaitCursor(PreviewView& view) : view_(view) { view_.beginWaitCursor(); }
+    ~WaitCursor() { view_.endWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    PreviewView& view_;
+};
+
+}  // namespace
+
+PreviewChain::PreviewChain(EnhancementSettings& settings, PreviewView& view)
+    : settings_(settings), view_(view) {}
+
+void PreviewChain::fillFrom(int target, int source) {
+    stages_[size_t(target)].assign(stages_[size_t(source)]);
+    ++fills_[size_t(target)];
+}
+
+bool PreviewChain::loadPhoto(const std::string& path) {
+    WaitCursor wait(view_);
+    // The title names the photo being loaded, not the one before it.
+    stages_[kStageOriginal].fileName = path;
+    showStatus("Loading...");
+    stages_[kStageOriginal].load(path);
+    ++fills_[kStageOriginal];
+    currentPath_ = path;
+    rebuildFitted(true);
+    refreshOriginalView();
+    view_.setTitle(baseTitle());
+    return stages_[kStageOriginal].width() > 0;
+}
+
+void PreviewChain::rebuildFitted(bool full) {
+    const PreviewView::ClientSize client = view_.enhancedClientSize();
+    if (!full) {
+        const SurfaceRect f = stages_[kStageFitted].fitRect(client.width, client.height, true);
+        const double w = f.right - f.left;
+        const double width = stages_[kStageFitted].width();
+        if (0.9 * w < width && width < 1.1 * w) {
+            resizeStep();
+            return;
+        }
+    }
+    fillFrom(kStageFitted, kStageOriginal);
+    PhotoEdit& fitted = stages_[kStageFitted];
+    const SurfaceRect f = fitted.fitRect(client.width, client.height, false);
+    const int32_t w = f.right - f.left;
+    if (w < stages_[kStageOriginal].width()) fitted.resize(w, 0, 0);
+    sharpenStep();
+}
+
+void PreviewChain::sharpenStep() {
+    WaitCursor wait(view_);
+    fillFrom(kStageSharpened, kStageFitted);
+    steps::sharpen(stages_[kStageSharpened], settings_, this);
+    contrastStep();
+}
+
+void PreviewChain::contrastStep() {
+    fillFrom(kStageContrasted, kStageSharpened);
+    steps::contrast(stages_[kStageContrasted], settings_, this);
+    whiteBalanceStep();
+}
+
+void PreviewChain::whiteBalanceStep() {
+    fillFrom(kStageBalanced, kStageContrasted);
+    steps::whiteBalance(stages_[kStageBalanced], settings_, this);
+    brightnessStep();
+}
+
+void PreviewChain::brightnessStep() {
+    fillFrom(kStageBrightened, kStageBalanced);
+    steps::brightness(stages_[kStageBrightened], settings_, this);
+    resizeStep();
+}
+
+void PreviewChain::resizeStep() {
+    WaitCursor wait(view_);
+    showStatus("Resizing...");
+    fillFrom(kStageResized, kStageBrightened);
+    PhotoEdit& resized = stages_[kStageResized];
+    const PreviewView::ClientSize client = view_.enhancedClientSize();
+    const SurfaceRect f = resized.fitRect(client.width, client.height, true);
+    if (resized.width() != f.right - f.left) resized.resize(f.right - f.left, f.bottom - f.top, 0);
+    resized.splitChannels();
+    colourStep();
+}
+
+void PreviewChain::colourStep() {
+    fillFrom(kStageColoured, kStageResized);
+    steps::colours(stages_[kStageColoured], settings_, this);
+    effectStep();
+    view_.repaintEnhanced();
+}
+
+void PreviewChain::effectStep() {
+    const PhotoEdit& coloured = stages_[kStageColoured];
+    PhotoEdit& result = stages_[kStageFinal];
+    if (settings_.effectActive() && !settings_.channelShift().isZero()) {
+        // The effect must see the colour shifts, which so far live only in the planes.
+        result.combineFilled(coloured);
+        ++fills_[kStageFinal];
+    } else {
+        fillFrom(kStageFinal, kStageColoured);
+    }
+    steps::effect(result, settings_);
+    view_.repaintEnhanced();
+}
+
+void PreviewChain::refreshOriginalView() {
+    WaitCursor wait(view_);
+    fillFrom(kStageOriginalView, kStageOriginal);
+    PhotoEdit& shown = stages_[kStageOriginalView];
+    const PreviewView::ClientSize client = view_.originalClientSize();
+    const SurfaceRect f = shown.fitRect(client.width, client.height, true);
+    shown.resize(f.right - f.left, f.bottom - f.top, 0);
+    shown.splitChannels();
+    view_.repaintOriginal();
+}
+
+void PreviewChain::onRotateLeft() {
+    showStatus("Rotating...");
+    stages_[kStageOriginal].rotateQuarter(1);
+    stages_[kStageOriginalView].rotateQuarter(1);
+    rebuildFitted(true);
+    refreshOriginalView();
+}
+
+void PreviewChain::onRotateRight() {
+    showStatus("Rotating...");
+    stages_[kStageOriginal].rotateQuarter(0);
+    stages_[kStageOriginalView].rotateQuarter(0);
+    rebuildFitted(true);
+    refreshOriginalView();
+}
+
+void PreviewChain::startOver() {
+    settings_.startOver();
+    sharpenStep();
+}
+
+void PreviewChain::pickWhitePoint(int32_t x, int32_t y) {
+    const PhotoEdit& coloured = stages_[kStageColoured];
+    const ColourRef picked = coloured.getPixelRgb(x, coloured.height() - 1 - y);
+    settings_.whiteBalance = addWhitePoint(settings_.whiteBalance, picked);
+    whiteBalanceStep();
+}
+
+ColourRef PreviewChain::trackPointer(int32_t x, int32_t y) {
+    const PhotoEdit& coloured = stages_[kStageColoured];
+    settings_.pointColour = coloured.getPixelRgb(x, coloured.height() - 1 - y);
+    return settings_.pointColour;
+}
+
+std::string PreviewChain::baseTitle() const {
+    const std::string& name = stages_[kStageOriginal].fileName;
+    return name.empty() ? std::string(kAppTitle) : std::string(kAppTitle) + " - " + name;
+}
+
+void PreviewChain::showStatus(const std::string& text) {
+    view_.drawStatus(text);
+    std::string title = progressTitle_ ? view_.title() : baseTitle();
+    if (!text.empty()) title += " - " + text;
+    view_.setTitle(title);
+}
+
+void PreviewChain::beginProgressTitle(const std::string& title) {
+    progressTitle_ = true;
+    view_.setTitle(title);
+}
+
+void PreviewChain::endProgressTitle() {
+    progressTitle_ = false;
+    view_.setTitle(baseTitle());
+}

@@ -1,0 +1,117 @@
+// PreviewChain: ten cached PhotoEdit stages that hold the photo after each enhancement step at
+// screen size, so that a changed setting recomputes only from its own step onward.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "enhance/photo_edit.h"
+#include "workflow/enhancement_settings.h"
+#include "workflow/enhancement_steps.h"
+
+// What the chain needs of the windows; the desktop application implements it with its main
+// window and its two image views, the tests with a fake.
+class PreviewView {
+  public:
+    struct ClientSize {
+        int32_t width = 0;
+        int32_t height = 0;
+    };
+    virtual ~PreviewView() = default;
+    // Client areas of the enhanced and the original view, which the stages are fitted to.
+    virtual ClientSize enhancedClientSize() const = 0;
+    virtual ClientSize originalClientSize() const = 0;
+    // Draws text centred in the enhanced view until its next repaint.
+    virtual void drawStatus(const std::string& text) = 0;
+    virtual void repaintEnhanced() = 0;
+    virtual void repaintOriginal() = 0;
+    // Hourglass pointer; calls nest.
+    virtual void beginWaitCursor() = 0;
+    virtual void endWaitCursor() = 0;
+    virtual std::string title() const = 0;
+    virtual void setTitle(const std::string& title) = 0;
+};
+
+// The stages, by index.
+enum Stage : int {
+    kStageOriginal = 0,
+    kStageFitted = 1,
+    kStageSharpened = 2,
+    kStageContrasted = 3,
+    kStageBalanced = 4,
+    kStageBrightened = 5,
+    kStageResized = 6,
+    kStageColoured = 7,
+    kStageFinal = 8,
+    kStageOriginalView = 9,
+    kStageCount = 10,
+};
+
+inline constexpr const char* kAppTitle = "Vantifex";
+
+class PreviewChain : public StatusSink {
+  public:
+    // The chain reads settings at every step and keeps both references.
+    PreviewChain(EnhancementSettings& settings, PreviewView& view);
+
+    // A thumbnail was chosen: load it into stage 0 and recompute everything. True when the
+    // photo could be read.
+    bool loadPhoto(const std::string& path);
+    // full: after a load or turn. Otherwise (the enhanced view was resized) a change of the
+    // fitted width by less than 10 % only resamples stage 6 again.
+    void rebuildFitted(bool full);
+    // The panel's entries: recompute from the step that the changed value feeds.
+    void restartAtSharpen() { sharpenStep(); }
+    void restartAtContrast() { contrastStep(); }
+    void restartAtWhiteBalance() { whiteBalanceStep(); }
+    void restartAtBrightness() { brightnessStep(); }
+    void restartAtColours() { colourStep(); }
+    // Turn stage 0 (and the original view) a quarter; the panel has already counted the turn
+    // in the settings' rotation.
+    void onRotateLeft();
+    void onRotateRight();
+    // Resets the settings (rotation stays) and recomputes from the sharpen step.
+    void startOver();
+    // Stage 9: stage 0 fitted to the original view.
+    void refreshOriginalView();
+
+    // A click at (x, y) of the enhanced view in pick mode: adds the picked pixel of stage 7
+    // (the picture as drawn from the view's top-left corner) to the white balance.
+    void pickWhitePoint(int32_t x, int32_t y);
+    // Pointer movement in pick mode: the colour under (x, y), stored as the point colour.
+    ColourRef trackPointer(int32_t x, int32_t y);
+
+    // Draws text in the enhanced view and appends it to the title.
+    void showStatus(const std::string& text) override;
+    // While a batch runs its progress title stays and statuses are appended to it.
+    void beginProgressTitle(const std::string& title);
+    // Back to "Vantifex - " + the file name of the photo in the editor.
+    void endProgressTitle();
+    // "Vantifex", plus " - " and stage 0's file name when it has one.
+    std::string baseTitle() const;
+
+    const PhotoEdit& stage(int index) const { return stages_[size_t(index)]; }
+    const std::string& currentPath() const { return currentPath_; }
+    EnhancementSettings& settings() { return settings_; }
+    // How often each stage has been refilled (a diagnostic for tests and tools).
+    int fillCount(int index) const { return fills_[size_t(index)]; }
+    void resetFillCounts() { fills_.fill(0); }
+
+  private:
+    void sharpenStep();
+    void contrastStep();
+    void whiteBalanceStep();
+    void brightnessStep();
+    void resizeStep();
+    void colourStep();
+    void effectStep();
+    void fillFrom(int target, int source);
+
+    EnhancementSettings& settings_;
+    PreviewView& view_;
+    std::array<PhotoEdit, kStageCount> stages_;
+    std::array<int, kStageCount> fills_{};
+    std::string currentPath_;
+    bool progressTitle_ = false;
+};

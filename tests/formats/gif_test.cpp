@@ -13,80 +13,27 @@
 #include "formats/gif/gif_lzw.h"
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
+#include "support/byte_stream_support.h"
+#include "support/ppm.h"
 #include "support/test_support.h"
 
 using testing_support::dataPath;
+using testing_support::Ppm;
 using testing_support::randomImage;
+using testing_support::readPpm;
 using testing_support::sameImage;
+using testing_support::samePixels;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Ppm {
-    int width = 0;
-    int height = 0;
-    Bytes rgb;  // top row first
-};
-
-Ppm readPpm(const std::string& path) {
-    Ppm ppm;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> ppm.width >> ppm.height >> maxval;
-    in.get();
-    if (magic != "P6" || maxval != 255) return Ppm{};
-    ppm.rgb.resize(size_t(ppm.width) * ppm.height * 3);
-    in.read(reinterpret_cast<char*>(ppm.rgb.data()), std::streamsize(ppm.rgb.size()));
-    return ppm;
-}
-
-::testing::AssertionResult samePixels(const DibImage& img, const Ppm& ppm) {
-    if (ppm.width == 0) return ::testing::AssertionFailure() << "no expected picture";
-    if (img.width() != ppm.width || img.height() != ppm.height)
-        return ::testing::AssertionFailure() << "size " << img.width() << "x" << img.height();
-    for (int y = 0; y < ppm.height; ++y)
-        for (int x = 0; x < ppm.width; ++x) {
-            const uint8_t* want = &ppm.rgb[(size_t(y) * ppm.width + x) * 3];
-            const RgbQuad got = img.getPixelColor(x, img.height() - 1 - y);
-            if (got.red != want[0] || got.green != want[1] || got.blue != want[2])
-                return ::testing::AssertionFailure()
-                       << "pixel (" << x << ", " << y << " from the top) is " << int(got.red) << ","
-                       << int(got.green) << "," << int(got.blue) << ", want " << int(want[0]) << ","
-                       << int(want[1]) << "," << int(want[2]);
-        }
-    return ::testing::AssertionSuccess();
-}
-
 bool loadBytes(DibImage& img, const Bytes& bytes) {
-    Bytes copy = bytes;
-    if (copy.empty()) copy.push_back(0);
-    FILE* file = fmemopen(copy.data(), bytes.size() ? bytes.size() : 1, "rb");
-    if (!file) return false;
-    bool ok;
-    {
-        ImageStream stream(file);
-        ok = img.loadFromStream(stream, GIF);
-    }
-    std::fclose(file);
-    return ok;
+    return byte_stream_support::loadBytes(img, bytes, GIF);
 }
 
 Bytes saveBytes(DibImage& img, bool* ok = nullptr) {
-    FILE* file = std::tmpfile();
-    bool result;
-    {
-        ImageStream stream(file);
-        result = img.saveToStream(stream, GIF);
-    }
-    if (ok) *ok = result;
-    Bytes bytes(size_t(std::ftell(file)));
-    std::rewind(file);
-    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        bytes.clear();
-    std::fclose(file);
-    return bytes;
+    return byte_stream_support::saveBytes(img, GIF, ok);
 }
 
 bool loadFixture(DibImage& img, const char* name) {

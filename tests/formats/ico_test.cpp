@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "formats/byte_stream_support.h"
+#include "support/byte_stream_support.h"
 #include "support/test_support.h"
 
 using namespace byte_stream_support;

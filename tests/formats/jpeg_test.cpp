@@ -20,6 +20,7 @@
 #include "formats/image_stream.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "image/dib_image.h"
+#include "support/byte_stream_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -155,29 +156,11 @@ Bytes referenceEncode(const Bytes& samples, int width, int height, int component
 // ---------- streams in memory ----------
 
 bool loadBytes(DibImage& image, const Bytes& bytes, uint32_t type = JPEG) {
-    FILE* file = fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
-    if (!file) return false;
-    bool ok;
-    {
-        ImageStream stream(file);
-        ok = image.loadFromStream(stream, type);
-    }
-    std::fclose(file);
-    return ok;
+    return byte_stream_support::loadBytes(image, bytes, type);
 }
 
 Bytes saveBytes(DibImage& image, bool* ok, uint32_t type = JPEG) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* file = open_memstream(&buffer, &size);
-    {
-        ImageStream stream(file);
-        *ok = image.saveToStream(stream, type);
-    }
-    std::fclose(file);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return byte_stream_support::saveBytes(image, type, ok);
 }
 
 // ---------- pictures ----------

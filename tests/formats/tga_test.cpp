@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/byte_stream_support.h"
+#include "support/byte_stream_support.h"
 #include "support/test_support.h"
 
 using namespace byte_stream_support;

@@ -2,6 +2,8 @@
 // image's own packed-bitmap layout, and writes that layout behind a file header.
 #include "formats/bmp/bmp_codec.h"
 
+#include "formats/byte_order.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -20,21 +22,6 @@ constexpr uint32_t kOs2HeaderSize = 12;
 constexpr uint16_t kBmSignature = 0x4D42;  // "BM"
 
 enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
-
-uint16_t le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    put16(p, v);
-    put16(p + 2, v >> 16);
-}
 
 // A right shift by a possibly negative amount (negative shifts left), so that hostile masks
 // give defined results.

@@ -2,6 +2,8 @@
 // 1-, 4- or 8-bit picture, and writes single-image GIF87a files.
 #include "formats/gif/gif_codec.h"
 
+#include "formats/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -16,14 +18,6 @@ constexpr uint8_t kTrailer = 0x3B;
 constexpr uint8_t kGraphicControlLabel = 0xF9;
 constexpr uint8_t kCommentLabel = 0xFE;
 constexpr size_t kInputSize = 16384;
-
-uint16_t le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
 
 bool readByte(ImageStream& stream, uint8_t& b) {
     return stream.read(&b, 1, 1) == 1;

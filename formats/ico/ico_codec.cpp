@@ -2,6 +2,8 @@
 // image's bitmap information header, colour table, colour bitmap and 1-bit AND mask.
 #include "formats/ico/ico_codec.h"
 
+#include "formats/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -18,24 +20,6 @@ constexpr uint16_t kIconType = 1;
 constexpr uint32_t kLargestInfoHeader = 1024;
 
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-uint16_t le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    put16(p, v);
-    put16(p + 2, v >> 16);
-}
 
 uint64_t rowBytes(uint64_t width, uint32_t bits) {
     return (width * bits + 31) / 32 * 4;

@@ -2,6 +2,8 @@
 // layouts and the 16-entry or trailing 256-entry palette.
 #include "formats/pcx/pcx_codec.h"
 
+#include "formats/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -15,10 +17,6 @@ constexpr uint8_t kManufacturer = 10;
 constexpr uint8_t kRunLengthEncoding = 1;
 // The byte in front of the 256-colour palette that may follow the image data.
 constexpr uint8_t kPaletteSignature = 12;
-
-uint16_t le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 // Expands the run-length data into whole scan lines (all planes of one row). A run may go on
 // into the next line, as some writers let it; one may never pass the end of the image.

@@ -2,6 +2,8 @@
 // pixels in any of the four row orders, and the uncompressed bottom-up writer.
 #include "formats/tga/tga_codec.h"
 
+#include "formats/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -36,15 +38,6 @@ struct TgaHeader {
     uint8_t pixelDepth = 0;
     uint8_t descriptor = 0;
 };
-
-uint16_t le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
 
 TgaHeader parseHeader(const uint8_t* b) {
     TgaHeader h;

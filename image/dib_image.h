@@ -170,6 +170,8 @@ class DibImage {
     static RgbQuad hslToRgb(RgbQuad hsl);
     bool grayScale();
     bool tone();
+    // tone() followed by colorize(hue, saturation), in one pass over true-colour pictures.
+    bool toneAndColorize(uint8_t hue, uint8_t saturation);
     bool negative();
     bool splitChannels(DibImage* red, DibImage* green, DibImage* blue) const;
     bool mix(const DibImage& source, int operation, int32_t offsetX, int32_t offsetY);

@@ -143,18 +143,28 @@ RgbQuad DibImage::hslToRgb(RgbQuad hsl) {
                    truncClamp(255 * hueToChannel(m1, m2, h + 120)), 0};
 }
 
-bool DibImage::colorize(uint8_t hue, uint8_t saturation) {
-    if (!isValid()) return false;
-    // Hue and saturation are replaced, so the result depends on the lightness alone, and
-    // that on max + min of the channels: one table over the 511 possible sums.
-    uint8_t table[511][3];
+namespace {
+
+// Hue and saturation are replaced, so colorize's result depends on the lightness alone, and
+// that on max + min of the channels: one table over the 511 possible sums (blue, green, red).
+using ColorizeTable = uint8_t[511][3];
+
+void makeColorizeTable(uint8_t hue, uint8_t saturation, ColorizeTable& table) {
     for (int sum = 0; sum <= 510; ++sum) {
         const uint8_t L = uint8_t((sum * 255 + 255) / 510);
-        const RgbQuad c = hslToRgb(RgbQuad{L, saturation, hue, 0});
+        const RgbQuad c = DibImage::hslToRgb(RgbQuad{L, saturation, hue, 0});
         table[sum][0] = c.blue;
         table[sum][1] = c.green;
         table[sum][2] = c.red;
     }
+}
+
+}  // namespace
+
+bool DibImage::colorize(uint8_t hue, uint8_t saturation) {
+    if (!isValid()) return false;
+    ColorizeTable table;
+    makeColorizeTable(hue, saturation, table);
     auto sumOf = [](uint8_t b, uint8_t g, uint8_t r) {
         return std::max({b, g, r}) + std::min({b, g, r});
     };
@@ -237,6 +247,25 @@ bool DibImage::tone() {
         for (int32_t x = 0; x < W; ++x, p += 3) {
             const uint8_t g = uint8_t(greyOf(p[2], p[1], p[0]));
             p[0] = p[1] = p[2] = g;
+        }
+    }
+    return true;
+}
+
+bool DibImage::toneAndColorize(uint8_t hue, uint8_t saturation) {
+    if (!isValid()) return false;
+    if (header.colorsUsed) return tone() && colorize(hue, saturation);
+    // tone leaves every pixel grey (max + min = 2 grey), so the two passes are one lookup.
+    ColorizeTable table;
+    makeColorizeTable(hue, saturation, table);
+    const int32_t W = width();
+    for (int32_t y = 0; y < height(); ++y) {
+        uint8_t* p = row(y);
+        for (int32_t x = 0; x < W; ++x, p += 3) {
+            const uint8_t* c = table[2 * greyOf(p[2], p[1], p[0])];
+            p[0] = c[0];
+            p[1] = c[1];
+            p[2] = c[2];
         }
     }
     return true;

@@ -76,8 +76,7 @@ void effectOnPicture(PhotoEdit& photo, const EnhancementSettings& s) {
         photo.grayScale();
     } else if (s.isSepia()) {
         const SepiaTone t = kSepiaTones[s.effect - kEffectSepia1];
-        photo.tone();
-        photo.colorize(t.hue, t.saturation);
+        photo.image.toneAndColorize(t.hue, t.saturation);
     } else if (s.isNegative()) {
         photo.negative();
     }

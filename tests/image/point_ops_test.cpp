@@ -89,6 +89,21 @@ TEST(PointOpsMatchReference, Colorize) {
     }
 }
 
+TEST(PointOpsMatchReference, ToneAndColorizeIsToneThenColorize) {
+    const uint8_t settings[][2] = {{30, 50}, {13, 82}, {0, 0}, {255, 255}};
+    for (const auto& c : ops_cases::randomCases(43)) {
+        SCOPED_TRACE(c.name);
+        for (const auto& s : settings) {
+            DibImage fast = c.image, ref = c.image;
+            ASSERT_TRUE(fast.toneAndColorize(s[0], s[1]));
+            ASSERT_TRUE(reference_ops::tone(ref));
+            ASSERT_TRUE(reference_ops::colorize(ref, s[0], s[1]));
+            EXPECT_TRUE(identical(fast, ref)) << int(s[0]) << ", " << int(s[1]);
+        }
+    }
+    EXPECT_FALSE(DibImage().toneAndColorize(30, 50));
+}
+
 TEST(PointOpsMatchReference, GrayScaleToneAndNegative) {
     auto cases = ops_cases::randomCases(43);
     cases.push_back({"grey ramp", greyRamp(37, 11, 44)});

@@ -453,7 +453,7 @@ TEST(TiffRead, NarrowColourMapIndicesAreWidened) {
 
 TEST(TiffRead, OrientationTagTurnsThePicture) {
     // A stored 5 x 3 picture with distinct values; what the tag says each displayed pixel
-    // is, from the TIFF specification's table (row 0 / column 0 placement).
+    // is, from the orientation table of TIFF 6.0 (row 0 / column 0 placement).
     TempDir dir;
     const int w = 5, h = 3;
     auto stored = [](int r, int c) { return uint8_t(10 * r + c + 1); };

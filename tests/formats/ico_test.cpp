@@ -9,10 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "formats/fixture_pictures.h"
 #include "support/byte_stream_support.h"
 #include "support/test_support.h"
 
 using namespace byte_stream_support;
+using fixture_pictures::kPal16;
+using fixture_pictures::rgb;
 using testing_support::dataPath;
 using testing_support::randomImage;
 using testing_support::sameImage;
@@ -21,21 +24,11 @@ namespace {
 
 // The synthetic pictures the fixture files were made from (tests/data/ico/make_fixtures.py),
 // by column x and row r counted from the top.
-constexpr int kW = 7, kH = 5;
+constexpr int kW = fixture_pictures::kSmallW, kH = fixture_pictures::kSmallH;
 
-RgbQuad rgb(int r, int g, int b) {
-    return RgbQuad{uint8_t(b), uint8_t(g), uint8_t(r), 0};
+constexpr RgbQuad colourAt(int x, int r) {
+    return fixture_pictures::smallColourAt(x, r);
 }
-
-RgbQuad colourAt(int x, int r) {
-    return rgb(8 * (4 * x + 1), 8 * (6 * r + 2), 8 * ((3 * x + 5 * r) % 32));
-}
-
-const RgbQuad kPal16[16] = {
-    rgb(0, 0, 0),     rgb(255, 255, 255), rgb(255, 0, 0),     rgb(0, 255, 0),
-    rgb(0, 0, 255),   rgb(255, 255, 0),   rgb(0, 255, 255),   rgb(255, 0, 255),
-    rgb(128, 0, 0),   rgb(0, 128, 0),     rgb(0, 0, 128),     rgb(128, 128, 0),
-    rgb(0, 128, 128), rgb(128, 0, 128),   rgb(192, 192, 192), rgb(64, 32, 16)};
 
 bool maskedAt(int x, int r) {
     return (x + r) % 3 == 0;

@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "formats/fixture_pictures.h"
 #include "support/byte_stream_support.h"
 #include "support/test_support.h"
 
 using namespace byte_stream_support;
+using fixture_pictures::kPal16;
+using fixture_pictures::rgb;
 using testing_support::dataPath;
 using testing_support::sameImage;
 
@@ -20,19 +23,9 @@ namespace {
 // by column x and row r counted from the top.
 constexpr int kW = 11, kH = 5;
 
-RgbQuad rgb(int r, int g, int b) {
-    return RgbQuad{uint8_t(b), uint8_t(g), uint8_t(r), 0};
-}
-
 RgbQuad colourAt(int x, int r) {
     return rgb(20 * x + 5, 8 * (6 * r + 2), (8 * (3 * x + 5 * r)) % 256);
 }
-
-const RgbQuad kPal16[16] = {
-    rgb(0, 0, 0),     rgb(255, 255, 255), rgb(255, 0, 0),     rgb(0, 255, 0),
-    rgb(0, 0, 255),   rgb(255, 255, 0),   rgb(0, 255, 255),   rgb(255, 0, 255),
-    rgb(128, 0, 0),   rgb(0, 128, 0),     rgb(0, 0, 128),     rgb(128, 128, 0),
-    rgb(0, 128, 128), rgb(128, 0, 128),   rgb(192, 192, 192), rgb(64, 32, 16)};
 
 int paletteIndexAt(int x, int r, int colours) {
     return (x + 3 * r) % colours;

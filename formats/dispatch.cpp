@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "formats/bmp/bmp_codec.h"
 #include "formats/codec_error.h"
@@ -29,9 +30,14 @@ namespace {
 
 // Codec objects live on the heap: the GIF codec's tables are too large for a worker's stack.
 template <class Codec>
-bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex) {
+bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32_t minWidth = 0,
+                int32_t minHeight = 0) {
     auto codec = std::make_unique<Codec>();
     if (passFrameIndex) codec->info.frameIndex = image.info.frameIndex;
+    if constexpr (std::is_same_v<Codec, JpegCodec>) {
+        codec->minWidth = minWidth;
+        codec->minHeight = minHeight;
+    }
     bool ok = false;
     try {
         ok = codec->decode(stream);
@@ -88,7 +94,7 @@ bool DibImage::loadFromStream(ImageStream& stream, uint32_t type) {
         case GIF:
             return decodeWith<GifCodec>(*this, stream, true);
         case JPEG:
-            return decodeWith<JpegCodec>(*this, stream, false);
+            return decodeWith<JpegCodec>(*this, stream, false, reduceWidth_, reduceHeight_);
         case PNG:
             return decodeWith<PngCodec>(*this, stream, false);
         case ICO:
@@ -141,6 +147,14 @@ bool DibImage::loadFromFile(const char* path, uint32_t type) {
         ok = loadFromStream(stream, type);
     }
     std::fclose(file);
+    return ok;
+}
+
+bool DibImage::loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight) {
+    reduceWidth_ = minWidth;
+    reduceHeight_ = minHeight;
+    const bool ok = loadFromFile(path, type);
+    reduceWidth_ = reduceHeight_ = 0;
     return ok;
 }
 

@@ -188,6 +188,9 @@ class DibImage {
 
     // --- loading and saving through the format dispatch (formats/dispatch.cpp) ---
     bool loadFromFile(const char* path, uint32_t type);
+    // As loadFromFile, but a JPEG is decoded at the smallest DCT scale whose size still
+    // covers minWidth x minHeight (screen previews, thumbnails); other formats load whole.
+    bool loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight);
     bool saveToFile(const char* path, uint32_t type);
     bool loadFromStream(ImageStream& stream, uint32_t type);
     bool saveToStream(ImageStream& stream, uint32_t type);
@@ -201,4 +204,8 @@ class DibImage {
 
   private:
     void reset(uint32_t imageType);
+
+    // The size wish of loadReduced while it runs; JPEG decoding reads it.
+    int32_t reduceWidth_ = 0;
+    int32_t reduceHeight_ = 0;
 };

@@ -163,6 +163,24 @@ void attachDestination(jpeg_compress_struct& cinfo, JpegContext& ctx, ImageStrea
     cinfo.dest = &dest.pub;
 }
 
+// Picks the smallest scale M/8 (M = 1..8) whose output covers the wanted size, and leaves
+// cinfo's output size computed; no wish (both 0) keeps the full size.
+void chooseScale(jpeg_decompress_struct& cinfo, int32_t minWidth, int32_t minHeight) {
+    cinfo.scale_num = 8;
+    cinfo.scale_denom = 8;
+    if (minWidth > 0 || minHeight > 0) {
+        for (unsigned m = 1; m < 8; ++m) {
+            cinfo.scale_num = m;
+            jpeg_calc_output_dimensions(&cinfo);
+            if (int64_t(cinfo.output_width) >= minWidth &&
+                int64_t(cinfo.output_height) >= minHeight)
+                return;
+        }
+        cinfo.scale_num = 8;
+    }
+    jpeg_calc_output_dimensions(&cinfo);
+}
+
 }  // namespace
 
 bool JpegCodec::decode(ImageStream& stream) {
@@ -184,11 +202,12 @@ bool JpegCodec::decode(ImageStream& stream) {
     jpeg_CreateDecompress(&cinfo, kJpegInterfaceVersion, sizeof(cinfo));
     attachSource(cinfo, ctx, stream);
     jpeg_read_header(&cinfo, TRUE);
+    chooseScale(cinfo, minWidth, minHeight);
 
-    // With default parameters the output has the file's size and component count, so the
-    // picture is made (and a hostile size refused) before the library allocates for it.
+    // The output has the scaled size and the file's component count, so the picture is made
+    // (and a hostile size refused) before the library allocates for it.
     const int components = cinfo.num_components;
-    if (!create(int32_t(cinfo.image_width), int32_t(cinfo.image_height), 8 * uint32_t(components),
+    if (!create(int32_t(cinfo.output_width), int32_t(cinfo.output_height), 8 * uint32_t(components),
                 JPEG)) {
         jpeg_destroy_decompress(&cinfo);
         std::free(ctx.buffer);
@@ -196,8 +215,8 @@ bool JpegCodec::decode(ImageStream& stream) {
         return false;
     }
     jpeg_start_decompress(&cinfo);
-    if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height ||
-        cinfo.output_components != components)
+    if (cinfo.output_width != uint32_t(header.width) ||
+        cinfo.output_height != uint32_t(header.height) || cinfo.output_components != components)
         ERREXIT(&cinfo, JERR_NOT_COMPILED);
 
     if (cinfo.jpeg_color_space == JCS_GRAYSCALE) {

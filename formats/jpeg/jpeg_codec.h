@@ -13,6 +13,10 @@ class JpegCodec : public DibImage {
     // 3 a 24-bit image, 4 (CMYK/YCCK) a 24-bit image with each channel multiplied by K.
     // A file that ends early still loads; the library fills the rest.
     bool decode(ImageStream& stream);
+    // When either is positive, decode shrinks the picture by libjpeg's DCT scaling to the
+    // smallest scale M/8 whose size still covers minWidth x minHeight (previews, thumbnails).
+    int32_t minWidth = 0;
+    int32_t minHeight = 0;
     // Writes a 24-bit image as RGB or an 8-bit identity-grey image as greyscale, baseline,
     // at info.jpegQuality. Any other picture fails with "JPEG can save only RGB or GreyScale
     // images".

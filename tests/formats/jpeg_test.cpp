@@ -59,7 +59,7 @@ struct Decoded {
 
 // Everything the jump may cross lives in the caller's objects, not in this frame.
 void referenceDecodeInto(const Bytes& bytes, Decoded& out, ReferenceError& err,
-                         jpeg_decompress_struct& cinfo) {
+                         jpeg_decompress_struct& cinfo, unsigned scaleNum) {
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = referenceErrorExit;
     err.pub.output_message = referenceSilence;
@@ -72,6 +72,8 @@ void referenceDecodeInto(const Bytes& bytes, Decoded& out, ReferenceError& err,
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
+    cinfo.scale_num = scaleNum;
+    cinfo.scale_denom = 8;
     jpeg_start_decompress(&cinfo);
     out.width = int(cinfo.output_width);
     out.height = int(cinfo.output_height);
@@ -88,11 +90,11 @@ void referenceDecodeInto(const Bytes& bytes, Decoded& out, ReferenceError& err,
     out.ok = true;
 }
 
-Decoded referenceDecode(const Bytes& bytes) {
+Decoded referenceDecode(const Bytes& bytes, unsigned scaleNum = 8) {
     Decoded out;
     ReferenceError err{};
     jpeg_decompress_struct cinfo{};
-    referenceDecodeInto(bytes, out, err, cinfo);
+    referenceDecodeInto(bytes, out, err, cinfo, scaleNum);
     return out;
 }
 
@@ -281,6 +283,37 @@ INSTANTIATE_TEST_SUITE_P(CommittedFiles, JpegFixtureTest, testing::ValuesIn(kGre
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+// A reduced decode takes the smallest scale M/8 that still covers the wish, and its pixels
+// are the library's own at that scale.
+TEST(JpegDecode, ReducedDecodeTakesTheSmallestCoveringScale) {
+    const DibImage source = smoothPicture(120, 90);
+    bool saved = false;
+    DibImage copy(source);
+    const Bytes bytes = saveBytes(copy, &saved);
+    ASSERT_TRUE(saved);
+    testing_support::TempDir temp;
+    const std::string path = temp.file("reduced-120x90.jpg");
+    writeBytes(path, bytes);
+    const struct {
+        int minWidth, minHeight;
+        unsigned scale;
+    } cases[] = {{0, 0, 8},  {1, 1, 1},   {15, 0, 1}, {16, 0, 2},  {0, 12, 1},
+                 {0, 24, 3}, {60, 45, 4}, {61, 0, 5}, {119, 0, 8}, {500, 500, 8}};
+    for (const auto& c : cases) {
+        DibImage img;
+        ASSERT_TRUE(img.loadReduced(path.c_str(), JPEG, c.minWidth, c.minHeight))
+            << img.lastError();
+        const Decoded ref = referenceDecode(bytes, c.scale);
+        const std::string name =
+            "wish " + std::to_string(c.minWidth) + "x" + std::to_string(c.minHeight);
+        EXPECT_EQ(img.width(), ref.width) << name;
+        expectSameAsLibrary(img, ref, name);
+    }
+    DibImage full;
+    ASSERT_TRUE(full.loadFromFile(path.c_str(), JPEG));
+    EXPECT_EQ(full.width(), 120) << "the wish must not outlive loadReduced";
+}
 
 TEST(JpegDecode, GreyFileGivesEightBitsWithIdentityRamp) {
     DibImage img;

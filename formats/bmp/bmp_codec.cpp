@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/codec_error.h"
+#include "formats/data_bound.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ constexpr uint32_t kOs2HeaderSize = 12;
 constexpr uint16_t kBmSignature = 0x4D42;  // "BM"
 
 enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
+
+// No BMP coding describes more pixels per byte than a run-length run: 255 pixels in 2 bytes.
+// Raw rows take far more, so a raw file cut short keeps loading down to this share.
+constexpr uint64_t kMaxRunPixels = 255;
 
 // A right shift by a possibly negative amount (negative shifts left), so that hostile masks
 // give defined results.
@@ -68,6 +73,22 @@ void discard(ImageStream& stream, uint64_t count) {
         if (stream.read(scratch, 1, chunk) != chunk) return;
         count -= chunk;
     }
+}
+
+// Refuses a header claiming more pixels than the rest of the file could describe.
+void refuseShortData(ImageStream& stream, int64_t start, uint32_t pixelOffset, int32_t width,
+                     int64_t height) {
+    if (width <= 0 || height <= 0) return;
+    // The pixels start at their offset, or (bare bitmaps) somewhere behind the headers read.
+    uint64_t available = bytesLeft(stream);
+    if (pixelOffset != 0 && available != UINT64_MAX) {
+        const long end = stream.length();
+        const int64_t pixelStart = start + int64_t(pixelOffset);
+        available = end > pixelStart ? uint64_t(end - pixelStart) : 0;
+    }
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    const uint64_t leastBytes = (pixels + kMaxRunPixels - 1) / kMaxRunPixels * 2;
+    if (tooShort(pixels, available, leastBytes)) raiseCodecFailure(kDataTooShort);
 }
 
 }  // namespace
@@ -281,6 +302,7 @@ bool BmpCodec::decode(ImageStream& stream) {
         int64_t height = info40.height;
         const bool topDown = height < 0;
         if (topDown) height = -height;
+        refuseShortData(stream, p0, pixelOffset, info40.width, height);
         if (height > INT32_MAX || !create(info40.width, int32_t(height), bits, BMP))
             raiseCodecFailure("Can't allocate memory");
 

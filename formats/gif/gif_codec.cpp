@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/codec_error.h"
+#include "formats/data_bound.h"
 
 namespace {
 
@@ -18,6 +19,10 @@ constexpr uint8_t kTrailer = 0x3B;
 constexpr uint8_t kGraphicControlLabel = 0xF9;
 constexpr uint8_t kCommentLabel = 0xFE;
 constexpr size_t kInputSize = 16384;
+
+// A valid code stream yields at most 4096 pixels per 12-bit code (the longest string the
+// table can hold, at the widest code), so a byte of image data gives at most 8192 / 3.
+constexpr uint64_t kMaxPixelsPerThreeBytes = 8192;
 
 bool readByte(ImageStream& stream, uint8_t& b) {
     return stream.read(&b, 1, 1) == 1;
@@ -72,6 +77,7 @@ class LineWriter : public GifLineSink {
           packed_(size_t(image.stride()) + 8) {}
 
     bool putLine(uint8_t* line, int length) override {
+        if (length > 0) ++received_;
         const uint8_t* data = line;
         size_t bytes = size_t(length);
         if (image_.bitCount() == 1) {
@@ -101,6 +107,9 @@ class LineWriter : public GifLineSink {
         return true;
     }
 
+    // Lines (or a last partial line) the decoder handed over, stored or not.
+    uint64_t received() const { return received_; }
+
   private:
     // The four GIF passes (rows 0, 8, ...; 4, 12, ...; 2, 6, ...; 1, 3, ...), then every row
     // again for any further lines.
@@ -119,6 +128,7 @@ class LineWriter : public GifLineSink {
     int64_t height_;
     int pass_ = 0;
     int64_t next_ = 0;
+    uint64_t received_ = 0;
     std::vector<uint8_t> packed_;
 };
 
@@ -210,6 +220,11 @@ void GifCodec::decodeImage(ImageStream& stream, const uint8_t* descriptor, const
     const int32_t width = le16(descriptor + 4);
     const int32_t height = le16(descriptor + 6);
     const uint32_t bits = tableSize <= 2 ? 1 : tableSize <= 16 ? 4 : 8;
+    if (width == 0 || height == 0) raiseCodecFailure("GIF image has no width or height");
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (tooShort(pixels, bytesLeft(stream),
+                 (pixels * 3 + kMaxPixelsPerThreeBytes - 1) / kMaxPixelsPerThreeBytes))
+        raiseCodecFailure(kDataTooShort);
     if (!create(width, height, bits, GIF)) raiseCodecFailure("Can't allocate memory");
 
     if (hasTable) {
@@ -235,15 +250,20 @@ void GifCodec::decodeImage(ImageStream& stream, const uint8_t* descriptor, const
 
     LineWriter lines(*this, (descriptor[8] & 0x40) != 0);
     StreamInput input(stream);
-    decoder_.decode(input, lines, width);
+    const GifLzwDecoder::End end = decoder_.decode(input, lines, width);
     decoder_.skipRest(input);
     input.release();
+    // Either would leave a picture of nothing but index 0, indistinguishable from a real one.
+    if (end == GifLzwDecoder::End::BadCodeSize)
+        raiseCodecFailure("GIF image has an LZW code size outside 2 to 11");
+    if (lines.received() == 0) raiseCodecFailure("GIF image data holds no pixels");
 }
 
 bool GifCodec::decode(ImageStream& stream) {
     try {
         uint8_t screen[13];
-        if (stream.read(screen, 1, 13) != 13 || std::memcmp(screen, "GIF8", 4) != 0) return false;
+        if (stream.read(screen, 1, 13) != 13 || std::memcmp(screen, "GIF8", 4) != 0)
+            raiseCodecFailure("Not a GIF file");
         const uint8_t screenPacked = screen[10];
         const bool hasGlobal = (screenPacked & 0x80) != 0;
         const int globalSize = 2 << (screenPacked & 7);
@@ -251,13 +271,20 @@ bool GifCodec::decode(ImageStream& stream) {
         if (hasGlobal) stream.read(global, 1, size_t(globalSize) * 3);
 
         info.frameCount = countImages(stream);
-        if (info.frameIndex < 0 || info.frameIndex >= info.frameCount) return false;
+        if (info.frameCount == 0) raiseCodecFailure("No image in GIF file");
+        if (info.frameIndex < 0 || info.frameIndex >= info.frameCount)
+            raiseCodecFailure("GIF file has no image of that number");
 
         int imageNumber = 0;
         uint8_t b;
+        // Why the walk ended before the image, when it did.
+        const char* stop = "GIF file ends before its image";
         while (readByte(stream, b)) {
             if (b == kExtensionIntroducer) {
-                if (!parseExtension(stream)) break;
+                if (!parseExtension(stream)) {
+                    stop = "Damaged extension block in GIF file";
+                    break;
+                }
             } else if (b == kImageSeparator) {
                 uint8_t descriptor[9];
                 if (stream.read(descriptor, 1, 9) != 9) break;
@@ -282,6 +309,7 @@ bool GifCodec::decode(ImageStream& stream) {
                 break;
             }
         }
+        if (!isValid()) raiseCodecFailure(stop);
         return true;
     } catch (const CodecFailure& failure) {
         setLastError(failure.message.c_str());

@@ -13,6 +13,12 @@ constexpr uint32_t kAccumulatorMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000
                                            0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
                                            0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
+// The largest code a width allows; at 12 bits the table's size, so the width never grows
+// past 12 (an initial width of 12 starts there).
+int maxCodeFor(int bits) {
+    return bits == GifLzwEncoder::kMaxBits ? GifLzwEncoder::kMaxCodes : (1 << bits) - 1;
+}
+
 // Codes the reader returns instead of a code.
 constexpr int kNoData = -1;
 constexpr int kTerminator = -2;
@@ -81,7 +87,8 @@ GifLzwDecoder::End GifLzwDecoder::decode(GifByteSource& source, GifLineSink& sin
         atEnd_ = true;
         return End::EndOfData;
     }
-    if (s < 2 || s > 9) return End::BadCodeSize;
+    // Sizes 10 and 11 are rare but valid: their codes start 11 and 12 bits wide.
+    if (s < 2 || s > 11) return End::BadCodeSize;
     if (lineWidth < 1) return End::LinesFull;
 
     codeSize_ = s;
@@ -245,11 +252,11 @@ void GifLzwEncoder::output(int code, GifByteSink& sink) {
     if (freeEnt_ > maxCode_ || clearFlag_) {
         if (clearFlag_) {
             nBits_ = initBits_;
-            maxCode_ = (1 << nBits_) - 1;
+            maxCode_ = maxCodeFor(nBits_);
             clearFlag_ = false;
         } else {
             ++nBits_;
-            maxCode_ = nBits_ == kMaxBits ? kMaxCodes : (1 << nBits_) - 1;
+            maxCode_ = maxCodeFor(nBits_);
         }
     }
     if (code == endCode_) {
@@ -264,7 +271,7 @@ void GifLzwEncoder::output(int code, GifByteSink& sink) {
 
 void GifLzwEncoder::compress(GifPixelSource& source, GifByteSink& sink, int initBits) {
     initBits_ = nBits_ = initBits;
-    maxCode_ = (1 << nBits_) - 1;
+    maxCode_ = maxCodeFor(nBits_);
     clearCode_ = 1 << (initBits - 1);
     endCode_ = clearCode_ + 1;
     freeEnt_ = clearCode_ + 2;

@@ -48,7 +48,7 @@ class GifLzwDecoder {
         Terminator,   // a zero-length sub-block (the data's terminator) before any end code
         EndOfData,    // the source ran dry
         LinesFull,    // the sink refused a line
-        BadCodeSize,  // the minimum code size was below 2 or above 9
+        BadCodeSize,  // the minimum code size was below 2 or above 11
         Hostile,      // a string longer than the table allows, or a looping prefix chain
     };
 

@@ -16,6 +16,9 @@ constexpr size_t kFileHeaderSize = 6;
 constexpr size_t kEntrySize = 16;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr uint16_t kIconType = 1;
+// Cursors share the layout; their entries hold the hotspot where icons hold planes and bit
+// count, which this reader takes from the image's own header anyway.
+constexpr uint16_t kCursorType = 2;
 // Larger information headers (later bitmap versions) are allowed; nothing real is this big.
 constexpr uint32_t kLargestInfoHeader = 1024;
 
@@ -36,16 +39,21 @@ bool IcoCodec::decode(ImageStream& stream) {
         const long start = stream.tell();
         const long base = start < 0 ? 0 : start;
         uint8_t fileHeader[kFileHeaderSize];
-        if (stream.read(fileHeader, 1, kFileHeaderSize) != kFileHeaderSize) return false;
-        if (le16(fileHeader) != 0 || le16(fileHeader + 2) != kIconType) return false;
+        if (stream.read(fileHeader, 1, kFileHeaderSize) != kFileHeaderSize)
+            raiseCodecFailure("Not an icon file");
+        const uint16_t type = le16(fileHeader + 2);
+        if (le16(fileHeader) != 0 || (type != kIconType && type != kCursorType))
+            raiseCodecFailure("Not an icon file");
         const int32_t count = le16(fileHeader + 4);
         info.frameCount = count;
-        if (info.frameIndex < 0 || info.frameIndex >= count) return false;
+        if (count == 0) raiseCodecFailure("No image in icon file");
+        if (info.frameIndex < 0 || info.frameIndex >= count)
+            raiseCodecFailure("Icon file has no image of that number");
 
         uint8_t entry[kEntrySize];
         if (stream.seek(base + long(kFileHeaderSize + kEntrySize * size_t(info.frameIndex)), 0) ||
             stream.read(entry, 1, kEntrySize) != kEntrySize)
-            return false;
+            raiseCodecFailure("Corrupted icon file");
         const uint32_t resourceBytes = le32(entry + 8);
         const uint32_t offset = le32(entry + 12);
 

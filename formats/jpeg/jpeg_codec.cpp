@@ -13,6 +13,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "formats/data_bound.h"
+
 namespace {
 
 // The library interface these structures are laid out for.
@@ -181,6 +183,32 @@ void chooseScale(jpeg_decompress_struct& cinfo, int32_t minWidth, int32_t minHei
     jpeg_calc_output_dimensions(&cinfo);
 }
 
+// --- the least data a frame needs ---
+
+// The fewest bytes that can code every 8 x 8 block of the frame. A sequential Huffman scan
+// spends at least one bit on a block's DC difference and one on its end of block; a
+// progressive file at least the DC bit (end-of-band runs make its later scans nearly free).
+// The arithmetic coder spends no less than 1 / (0x8000 ln 2) of a bit on the likeliest
+// decision and codes at least one per block: one byte per 2^18 blocks stays below that.
+uint64_t leastCodedBytes(const jpeg_decompress_struct& cinfo) {
+    int maxH = 1, maxV = 1;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        maxH = std::max(maxH, cinfo.comp_info[c].h_samp_factor);
+        maxV = std::max(maxV, cinfo.comp_info[c].v_samp_factor);
+    }
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        // A component's own size, without the padding blocks of interleaved MCUs.
+        const uint64_t h = uint64_t(std::max(cinfo.comp_info[c].h_samp_factor, 1));
+        const uint64_t v = uint64_t(std::max(cinfo.comp_info[c].v_samp_factor, 1));
+        const uint64_t width = (uint64_t(cinfo.image_width) * h + uint64_t(maxH) - 1) / maxH;
+        const uint64_t height = (uint64_t(cinfo.image_height) * v + uint64_t(maxV) - 1) / maxV;
+        blocks += ((width + 7) / 8) * ((height + 7) / 8);
+    }
+    if (cinfo.arith_code) return blocks >> 18;
+    return cinfo.progressive_mode ? blocks / 8 : blocks / 4;
+}
+
 }  // namespace
 
 bool JpegCodec::decode(ImageStream& stream) {
@@ -200,9 +228,20 @@ bool JpegCodec::decode(ImageStream& stream) {
         return false;
     }
     jpeg_CreateDecompress(&cinfo, kJpegInterfaceVersion, sizeof(cinfo));
+    const uint64_t fileBytes = bytesLeft(stream);
     attachSource(cinfo, ctx, stream);
     jpeg_read_header(&cinfo, TRUE);
     chooseScale(cinfo, minWidth, minHeight);
+
+    // A header claiming far more blocks than the file could code is refused before the
+    // picture and the library's buffers are allocated; a photo merely cut short passes.
+    if (tooShort(uint64_t(cinfo.image_width) * cinfo.image_height, fileBytes,
+                 leastCodedBytes(cinfo))) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(ctx.buffer);
+        setLastError(kDataTooShort);
+        return false;
+    }
 
     // The output has the scaled size and the file's component count, so the picture is made
     // (and a hostile size refused) before the library allocates for it.

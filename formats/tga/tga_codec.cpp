@@ -68,11 +68,12 @@ void readExactly(ImageStream& stream, void* buffer, size_t size) {
 // a wrong header nor a long packet can reach past the image.
 class PixelSink {
   public:
-    PixelSink(DibImage& image, uint8_t depth, uint8_t descriptor)
+    PixelSink(DibImage& image, uint8_t depth, uint8_t descriptor, bool grey)
         : image_(image),
           width_(image.width()),
           height_(image.height()),
-          depth_(depth),
+          // 16-bit grey pixels are a grey byte and an alpha byte, not 5-5-5 colours.
+          depth_(grey && depth == 16 ? kGreyAlpha : depth),
           topDown_(descriptor & kTopToBottom),
           rightToLeft_(descriptor & kRightToLeft),
           alpha_(image.alphaPlane()) {}
@@ -92,12 +93,18 @@ class PixelSink {
     }
 
   private:
+    static constexpr uint8_t kGreyAlpha = 0xFF;  // not a real depth
+
     void store(int32_t x, int32_t y, const uint8_t* s) {
         uint8_t* row = image_.row(y);
         const size_t a = size_t(y) * size_t(width_) + size_t(x);
         switch (depth_) {
             case 8:
                 row[x] = s[0];
+                break;
+            case kGreyAlpha:
+                row[x] = s[0];
+                alpha_[a] = s[1];
                 break;
             case 24:
                 std::memcpy(row + size_t(x) * 3, s, 3);
@@ -136,7 +143,8 @@ class PixelSink {
 
 bool depthFits(uint8_t baseType, uint8_t depth) {
     if (baseType == kTrueColour) return depth == 15 || depth == 16 || depth == 24 || depth == 32;
-    return depth == 8;  // colour-mapped indices and grey levels
+    if (baseType == kGrey) return depth == 8 || depth == 16;  // grey, or grey then alpha
+    return depth == 8;                                        // colour-mapped indices
 }
 
 }  // namespace
@@ -176,10 +184,12 @@ bool TgaCodec::decode(ImageStream& stream) {
         if (here >= 0 && end >= here && uint64_t(end - here) < mapBytes + leastPixelBytes)
             raiseCodecFailure("corrupted TGA");
 
-        const bool alpha =
-            h.pixelDepth == 32 || (h.pixelDepth == 16 && (h.descriptor & kAttributeBits) != 0);
-        if (!create(h.width, h.height, h.pixelDepth == 8 ? 8 : 24, TGA) ||
-            (alpha && !alphaCreate()))
+        // Grey with alpha always carries its alpha byte, as 32-bit colour does.
+        const bool greyAlpha = baseType == kGrey && h.pixelDepth == 16;
+        const bool alpha = h.pixelDepth == 32 || greyAlpha ||
+                           (h.pixelDepth == 16 && (h.descriptor & kAttributeBits) != 0);
+        const uint32_t bits = h.pixelDepth == 8 || greyAlpha ? 8 : 24;
+        if (!create(h.width, h.height, bits, TGA) || (alpha && !alphaCreate()))
             raiseCodecFailure("TGA Create failed");
 
         if (hasMap) {
@@ -196,7 +206,7 @@ bool TgaCodec::decode(ImageStream& stream) {
         }
         if (baseType == kGrey) setGrayPalette();
 
-        PixelSink sink(*this, h.pixelDepth, h.descriptor);
+        PixelSink sink(*this, h.pixelDepth, h.descriptor, baseType == kGrey);
         if (!runLength) {
             std::vector<uint8_t> row(size_t(h.width) * bytesPerPixel);
             for (int32_t y = 0; y < h.height; ++y) {

@@ -9,9 +9,10 @@ class TgaCodec : public DibImage {
   public:
     TgaCodec() : DibImage(TGA) {}
 
-    // Reads one Targa picture. 16- and 32-bit files give a 24-bit image with an alpha plane
-    // (a 16-bit one only when its descriptor declares an attribute bit); 8-bit files give a
-    // paletted image (grey files a grey ramp). Rows land upright whatever the file's origin.
+    // Reads one Targa picture. 16- and 32-bit colour files give a 24-bit image with an alpha
+    // plane (a 16-bit one only when its descriptor declares an attribute bit); 8-bit files give
+    // a paletted image (grey files a grey ramp), 16-bit grey files (grey byte, alpha byte) the
+    // grey ramp with an alpha plane. Rows land upright whatever the file's origin.
     bool decode(ImageStream& stream);
     // Writes an uncompressed bottom-up Targa file: 8-bit images with a 256-entry 24-bit colour
     // map, 24-bit images as they are, 24-bit images with an alpha plane as 32 bits.

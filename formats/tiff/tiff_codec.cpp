@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/codec_error.h"
+#include "formats/data_bound.h"
 #include "formats/tiff/libtiff.h"
 
 namespace {
@@ -106,6 +107,53 @@ int32_t truncateClamped(float value, int32_t low, int32_t high) {
 // Resolutions far beyond any device would overflow the pels-per-metre field.
 constexpr int32_t kMaxDpi = 1 << 24;
 
+// The fewest stored bytes that can decode to the page's samples, by compression: raw samples
+// take their size, a PackBits run gives at most 128 bytes from 2, an LZW code at most 4096
+// bytes from 12 bits, deflate at most 1032 bytes from one; the fax codings spend at least a
+// bit on every row. 0 where no bound is known (JPEG, and what else libtiff may decode).
+uint64_t leastStoredBytes(uint16_t compression, uint64_t sampleBytes, uint64_t rows) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return sampleBytes;
+        case COMPRESSION_PACKBITS:
+            return (sampleBytes + 63) / 64;
+        case COMPRESSION_LZW:
+            return (sampleBytes * 3 + 8191) / 8192;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+            return (sampleBytes + 1031) / 1032;
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4:
+            return (rows + 7) / 8;
+        default:
+            return 0;
+    }
+}
+
+// True when the page's strips or tiles, as far as they lie inside the file, hold fewer bytes
+// than the least its pixels can be stored in.
+bool storedDataTooShort(TiffFile* tif, ImageStream& stream, uint64_t width, uint64_t height,
+                        uint16_t samples, uint16_t bitsPerSample, uint16_t photometric) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+    // Subsampled colour differences may store less than a sample each: only the luma counts.
+    const uint64_t channels = photometric == PHOTOMETRIC_YCBCR ? 1 : samples;
+    const uint64_t sampleBytes = width * height * channels * bitsPerSample / 8;
+    const uint64_t least = leastStoredBytes(compression, sampleBytes, height);
+    const long length = stream.length();
+    if (least == 0 || length < 0) return false;
+    uint64_t stored = 0;
+    const uint32_t count = TIFFNumberOfStrips(tif);
+    for (uint32_t i = 0; i < count && stored < least; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tif, i);
+        const uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+        if (offset < uint64_t(length)) stored += std::min(bytes, uint64_t(length) - offset);
+    }
+    return stored < least;
+}
+
 uint32_t greyStep(uint32_t colours) {
     return 255 / (colours - 1);
 }
@@ -165,6 +213,8 @@ bool TiffCodec::decode(ImageStream& stream) {
     // Sides the image cannot hold are refused before anything is allocated.
     if (width == 0 || height == 0 || uint64_t(width) * height > uint64_t(DibImage::kMaxPixels))
         return fail(kCorrupted);
+    if (storedDataTooShort(tif, stream, width, height, samples, bitsPerSample, photometric))
+        return fail(kDataTooShort);
 
     const bool rgbaRoute = (bitsPerSample >= 8 && photometric == PHOTOMETRIC_RGB) ||
                            photometric == PHOTOMETRIC_SEPARATED ||

@@ -397,6 +397,46 @@ TEST(BmpDecode, FailuresAndTheirMessages) {
     EXPECT_TRUE(sameImage(held, testing_support::makeF()));
 }
 
+TEST(BmpDecode, HeadersClaimingMoreThanTheFileCanHoldAreRefused) {
+    // Found by fuzzing: 61 bytes claiming a picture of 1 x 100663492, whose pixels lie past
+    // the end of the file. Refused before the picture is made.
+    DibImage img = testing_support::makeF();
+    EXPECT_FALSE(img.loadFromFile(dataPath("bmp/bad-fuzz-61-bytes-100m-rows.bmp").c_str(), BMP));
+    EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
+    EXPECT_TRUE(sameImage(img, testing_support::makeF()));
+
+    // The densest run-length file there is: runs of 255 pixels, 8 bytes per 1020-pixel row
+    // plus its end of line. It loads; claiming more rows than its bytes could fill does not.
+    BmpSpec rle;
+    rle.width = 1020;
+    rle.height = 64;
+    rle.compression = 1;
+    rle.afterHeader = greyTable(256);
+    for (int r = 0; r < rle.height; ++r) {
+        for (int i = 0; i < 4; ++i) rle.pixels.insert(rle.pixels.end(), {255, uint8_t(r + i)});
+        rle.pixels.insert(rle.pixels.end(), {0, uint8_t(r + 1 == rle.height ? 1 : 0)});
+    }
+    ASSERT_TRUE(loadBytes(img, makeBmp(rle))) << img.lastError();
+    EXPECT_EQ(img.getPixelIndex(1019, 63), 66);
+    rle.height = 128;
+    EXPECT_FALSE(loadBytes(img, makeBmp(rle)));
+    EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
+
+    // A raw file cut short keeps loading with the rows it has, down to a small share of its
+    // data; with almost nothing left it is refused.
+    BmpSpec raw;
+    raw.width = 100;
+    raw.height = 100;
+    raw.bits = 24;
+    raw.pixels.assign(300 * 10, 7);
+    ASSERT_TRUE(loadBytes(img, makeBmp(raw))) << img.lastError();
+    EXPECT_EQ(img.getPixelColor(99, 9), (RgbQuad{7, 7, 7, 0}));
+    EXPECT_EQ(img.getPixelColor(0, 10), (RgbQuad{0, 0, 0, 0}));
+    raw.pixels.resize(50);
+    EXPECT_FALSE(loadBytes(img, makeBmp(raw)));
+    EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
+}
+
 // --- writing ---
 
 TEST(BmpEncode, LayoutOfTheWrittenFile) {

@@ -176,7 +176,8 @@ TEST(GifLzw, HandWorkedExample) {
 }
 
 TEST(GifLzw, DecodeOfEncodeAtEveryCodeSize) {
-    for (int codeSize = 2; codeSize <= 8; ++codeSize)
+    // 10 and 11 are as valid as the sizes real writers use (11 starts at the 12-bit maximum).
+    for (int codeSize = 2; codeSize <= 11; ++codeSize)
         for (size_t n : {size_t(1), size_t(2), size_t(3), size_t(257), size_t(5000)}) {
             // Noise, long runs, and a repeating ramp.
             std::vector<Bytes> inputs{randomPixels(n, codeSize, uint32_t(n * 10 + codeSize)),
@@ -196,7 +197,7 @@ TEST(GifLzw, DecodeOfEncodeAtEveryCodeSize) {
 }
 
 TEST(GifLzw, TableResetsPast4096CodesAndTwelveBitCodes) {
-    for (int codeSize : {2, 4, 8}) {
+    for (int codeSize : {2, 4, 8, 10, 11}) {
         const Bytes pixels = randomPixels(60000, codeSize, uint32_t(codeSize));
         const Bytes data = encode(pixels, codeSize);
         const CodeWalk walk = walkCodes(data);
@@ -310,8 +311,8 @@ TEST(GifLzw, HostileStreamsEndCleanly) {
         EXPECT_EQ(decoder.decode(source, lines, 100), GifLzwDecoder::End::EndOfData);
         EXPECT_EQ(lines.pixels, (Bytes{7, 7}));
     }
-    // Code sizes outside 2..9, and nothing at all.
-    for (int size : {0, 1, 10, 12, 255}) {
+    // Code sizes outside 2..11, and nothing at all.
+    for (int size : {0, 1, 12, 13, 255}) {
         const Bytes data = {uint8_t(size), 1, 0, 0};
         BytesSource source(data);
         LineCollector lines;

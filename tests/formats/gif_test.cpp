@@ -331,23 +331,34 @@ TEST(GifDecode, ExtensionsBeforeTheImage) {
 }
 
 TEST(GifDecode, FailuresAndDamagedData) {
-    DibImage img;
-    img.setLastError("old message");
-    EXPECT_FALSE(loadBytes(img, Bytes{'G', 'I', 'F', '7', '9', 'a', 1, 0, 1, 0, 0, 0, 0}));
-    EXPECT_STREQ(img.lastError(), "");
-    EXPECT_FALSE(img.isValid());
-
+    // Every failure names its cause, and the previous message never survives.
     GifFile none(2, 2, 1);
     none.trailer();
-    img.setLastError("old message");
-    EXPECT_FALSE(loadBytes(img, none.bytes));
-    EXPECT_STREQ(img.lastError(), "");
-
-    GifFile empty(2, 2, 1);
+    GifFile empty(0, 2, 1);
     empty.image(0, 2, {}, 2);
     empty.trailer();
-    EXPECT_FALSE(loadBytes(img, empty.bytes));
-    EXPECT_STREQ(img.lastError(), "Can't allocate memory");
+    GifFile badExtension(2, 1, 1);
+    badExtension.raw({0x21, 0xF9, 5, 1, 0, 0, 0, 0, 0});
+    badExtension.image(2, 1, {1, 0}, 2);
+    badExtension.trailer();
+    const std::vector<std::pair<Bytes, const char*>> cases = {
+        {Bytes{'G', 'I', 'F', '7', '9', 'a', 1, 0, 1, 0, 0, 0, 0}, "Not a GIF file"},
+        {Bytes{'G', 'I', 'F', '8'}, "Not a GIF file"},
+        {none.bytes, "No image in GIF file"},
+        {empty.bytes, "GIF image has no width or height"},
+        {badExtension.bytes, "Damaged extension block in GIF file"},
+    };
+    for (const auto& [bytes, message] : cases) {
+        DibImage img;
+        img.setLastError("old message");
+        EXPECT_FALSE(loadBytes(img, bytes)) << message;
+        EXPECT_STREQ(img.lastError(), message);
+        EXPECT_FALSE(img.isValid());
+    }
+    DibImage img;
+    img.info.frameIndex = 1;
+    EXPECT_FALSE(loadBytes(img, badExtension.bytes));
+    EXPECT_STREQ(img.lastError(), "GIF file has no image of that number");
 
     // Data cut short: the rows decoded so far are kept, the others stay index 0.
     Bytes pixels(40 * 40);
@@ -357,19 +368,114 @@ TEST(GifDecode, FailuresAndDamagedData) {
     whole.trailer();
     ASSERT_GT(whole.bytes.size(), 13u + 768 + 11 + 600);
     const Bytes cut(whole.bytes.begin(), whole.bytes.end() - 300);
+    img.info.frameIndex = 0;
     ASSERT_TRUE(loadBytes(img, cut));
     EXPECT_EQ(img.getPixelIndex(0, 39), 1);
     EXPECT_EQ(img.getPixelIndex(39, 0), 0);
+}
 
-    // A minimum code size of 12 decodes nothing but loads.
-    GifFile bad(3, 2, 2);
-    bad.image(3, 2, {1, 2, 3, 1, 2, 3}, 2);
-    bad.trailer();
-    const size_t codeSizeAt = 13 + 12 + 10;
-    ASSERT_EQ(bad.bytes[codeSizeAt], 2);
-    bad.bytes[codeSizeAt] = 12;
-    ASSERT_TRUE(loadBytes(img, bad.bytes));
-    EXPECT_EQ(img.getPixelIndex(0, 1), 0);
+TEST(GifDecode, MinimumCodeSizes) {
+    // Sizes 2 to 11 decode (10 and 11 start with 11- and 12-bit codes); others fail instead of
+    // leaving a picture of index 0. Enough pixels for the table to fill and reset.
+    const int width = 97, height = 61;
+    Bytes pixels(size_t(width) * height);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t((i * i * 13 + i / 7) % 251);
+    for (int codeSize : {2, 8, 9, 10, 11, 0, 1, 12, 255}) {
+        const bool valid = codeSize >= 2 && codeSize <= 11;
+        const int tableBits = codeSize <= 2 ? 2 : 8;
+        Bytes values = pixels;
+        for (uint8_t& v : values) v &= uint8_t((1 << tableBits) - 1);
+        GifFile file(width, height, tableBits);
+        file.image(width, height, values, valid ? codeSize : 8);
+        file.trailer();
+        const size_t codeSizeAt = 13 + 3 * (size_t(1) << tableBits) + 10;
+        file.bytes[codeSizeAt] = uint8_t(codeSize);
+        DibImage img;
+        EXPECT_EQ(loadBytes(img, file.bytes), valid) << codeSize;
+        if (!valid) {
+            EXPECT_STREQ(img.lastError(), "GIF image has an LZW code size outside 2 to 11");
+            continue;
+        }
+        int wrong = 0;
+        for (int r = 0; r < height; ++r)
+            for (int x = 0; x < width; ++x)
+                wrong += img.getPixelIndex(x, height - 1 - r) != values[size_t(r * width + x)];
+        EXPECT_EQ(wrong, 0) << codeSize;
+    }
+}
+
+TEST(GifDecode, ImageDataWithoutPixelsFails) {
+    // Clear then end; only the terminator.
+    const std::vector<Bytes> data = {{2, 2, 0x2C, 0x00, 0}, {2, 0}};
+    for (const Bytes& d : data) {
+        GifFile file(2, 2, 2);
+        file.bytes.insert(file.bytes.end(), {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0});
+        file.raw(d);
+        file.trailer();
+        DibImage img;
+        EXPECT_FALSE(loadBytes(img, file.bytes)) << d.size();
+        EXPECT_STREQ(img.lastError(), "GIF image data holds no pixels");
+    }
+}
+
+// Codes packed least significant bit first into sub-blocks, as image data (code size first).
+Bytes packedCodes(int codeSize, const std::vector<std::pair<int, int>>& codes) {
+    Bytes packed;
+    uint32_t acc = 0;
+    int bits = 0;
+    for (auto [code, width] : codes) {
+        acc |= uint32_t(code) << bits;
+        for (bits += width; bits >= 8; bits -= 8, acc >>= 8) packed.push_back(uint8_t(acc));
+    }
+    if (bits > 0) packed.push_back(uint8_t(acc));
+    Bytes data{uint8_t(codeSize)};
+    for (size_t i = 0; i < packed.size(); i += 255) {
+        const size_t n = std::min<size_t>(255, packed.size() - i);
+        data.push_back(uint8_t(n));
+        data.insert(data.end(), packed.begin() + long(i), packed.begin() + long(i + n));
+    }
+    data.push_back(0);
+    return data;
+}
+
+TEST(GifDecode, FileTooShortForItsSizeIsRefusedBeforeAllocating) {
+    // 35 bytes claiming 16383 x 16383: refused in words, not a quarter-gigapixel of index 0.
+    {
+        DibImage img = testing_support::makeF();
+        EXPECT_FALSE(loadFixture(img, "bad-35-bytes-16383-square.gif"));
+        EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
+        EXPECT_TRUE(sameImage(img, testing_support::makeF()));
+    }
+    // The densest valid stream: each code one longer than the last until the table is full
+    // (4091 pixels), then that longest string again and again. It stays under the bound...
+    std::vector<std::pair<int, int>> codes = {{4, 3}, {0, 3}};
+    int width = 3;
+    for (int slot = 6; slot < 4096; ++slot) {
+        codes.push_back({slot, width});
+        if (slot + 1 == (1 << width) && width < 12) ++width;
+    }
+    const int repeats = 2000;
+    for (int i = 0; i < repeats; ++i) codes.push_back({4095, 12});
+    codes.push_back({5, 12});
+    const Bytes data = packedCodes(2, codes);
+    const int lineWidth = 4091, rows = 2046 + repeats;  // 1 + 2 + ... + 4091 + repeats x 4091
+    GifFile dense(lineWidth, rows, 1);
+    dense.bytes.insert(dense.bytes.end(), {0x2C, 0, 0, 0, 0});
+    byte_stream_support::put16(dense.bytes, lineWidth);
+    const size_t heightAt = dense.bytes.size();
+    byte_stream_support::put16(dense.bytes, rows);
+    dense.bytes.push_back(0);
+    dense.raw(data);
+    dense.trailer();
+    DibImage img;
+    ASSERT_TRUE(loadBytes(img, dense.bytes)) << img.lastError();
+    EXPECT_EQ(img.getPixelIndex(lineWidth - 1, 0), 0);
+    EXPECT_GT(uint64_t(lineWidth) * rows / data.size(), 1800u);
+    // ...while a header claiming more rows than such codes could fill is refused.
+    dense.bytes[heightAt] = 0xFF;
+    dense.bytes[heightAt + 1] = 0xFF;
+    EXPECT_FALSE(loadBytes(img, dense.bytes));
+    EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
 }
 
 // --- writing ---
@@ -482,6 +588,7 @@ TEST(GifCorruptFiles, EachFailsOrLoadsCleanly) {
             EXPECT_TRUE(img.isValid()) << name;
         } else {
             EXPECT_FALSE(img.isValid()) << name;
+            EXPECT_STRNE(img.lastError(), "") << name;
         }
     }
     EXPECT_GE(count, 6);

@@ -130,6 +130,9 @@ TEST(IcoDecode, IconsFromOtherEncodersHoldTheirPictures) {
         {"pil-32.ico", kW, kH, 24, colourAt, Fixture::Alpha},
         // Sides of 256 pixels, written as 0 in the directory.
         {"pil-256x2-24.ico", 256, 2, 24, bigAt, Fixture::Opaque},
+        // A cursor (resource type 2) whose entry holds the hotspot (3, 2) where icons hold
+        // planes and bit count.
+        {"hand-cursor-4mask.cur", kW, kH, 4, masked16, Fixture::Mask},
         {"pil-3x256-8.ico", 3, 256, 8, bigPaletteAt, Fixture::Opaque},
         // Its writer cut the first image's mask short; the second image's bytes behind it
         // must not be taken for mask bits.
@@ -169,7 +172,7 @@ TEST(IcoDecode, TwoImagesLoadTheFirstAndCountBoth) {
     DibImage third;
     third.info.frameIndex = 2;
     EXPECT_FALSE(third.loadFromFile(dataPath("ico/two-images.ico").c_str(), ICO));
-    EXPECT_STREQ(third.lastError(), "");
+    EXPECT_STREQ(third.lastError(), "Icon file has no image of that number");
 }
 
 TEST(IcoDecode, PngIconsFailWithAClearMessage) {
@@ -366,11 +369,11 @@ TEST(IcoEncode, ALoadedMaskedIconSavesAndLoadsTheSame) {
 
 TEST(IcoDecode, CorruptFilesFail) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        // A wrong file header or a missing entry fails without a message.
-        {"bad-type.ico", ""},
-        {"bad-short-header.ico", ""},
-        {"bad-missing-entry.ico", ""},
-        {"bad-no-images.ico", ""},
+        // Every failure names its cause.
+        {"bad-type.ico", "Not an icon file"},
+        {"bad-short-header.ico", "Not an icon file"},
+        {"bad-missing-entry.ico", "Corrupted icon file"},
+        {"bad-no-images.ico", "No image in icon file"},
         {"bad-offset.ico", "Corrupted icon file"},
         {"bad-info-short.ico", "Corrupted icon file"},
         {"bad-bits.ico", "Unsupported icon format"},

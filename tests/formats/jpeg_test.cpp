@@ -108,6 +108,9 @@ struct EncodeJob {
     size_t markerBytes;  // > 0: an APP15 marker of that size after the headers
     unsigned char* output;
     unsigned long outputSize;
+    // How the coefficients are coded: the library's standard tables, tables fitted to the
+    // picture, progressive scans, or arithmetic coding.
+    enum class Coding { Standard, Optimized, Progressive, Arithmetic } coding = Coding::Standard;
 };
 
 void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_struct& cinfo) {
@@ -129,6 +132,9 @@ void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_stru
                                                  : JCS_UNKNOWN;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, job.quality, job.baseline ? TRUE : FALSE);
+    if (job.coding == EncodeJob::Coding::Optimized) cinfo.optimize_coding = TRUE;
+    if (job.coding == EncodeJob::Coding::Progressive) jpeg_simple_progression(&cinfo);
+    if (job.coding == EncodeJob::Coding::Arithmetic) cinfo.arith_code = TRUE;
     jpeg_start_compress(&cinfo, TRUE);
     if (job.markerBytes > 0) {
         Bytes payload(job.markerBytes);
@@ -145,8 +151,10 @@ void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_stru
 }
 
 Bytes referenceEncode(const Bytes& samples, int width, int height, int components,
-                      size_t markerBytes = 0) {
-    EncodeJob job{samples.data(), width, height, components, 75, true, markerBytes, nullptr, 0};
+                      size_t markerBytes = 0,
+                      EncodeJob::Coding coding = EncodeJob::Coding::Standard) {
+    EncodeJob job{samples.data(), width,       height,  components, 75,
+                  true,           markerBytes, nullptr, 0,          coding};
     ReferenceError err{};
     jpeg_compress_struct cinfo{};
     referenceEncodeInto(job, err, cinfo);
@@ -450,6 +458,46 @@ TEST(JpegDecode, TruncatedFilesStillLoad) {
     }
 }
 
+// Sets the height field of the file's frame header.
+void patchFrameHeight(Bytes& bytes, uint16_t height) {
+    for (size_t i = 2; i + 8 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC0 || bytes[i + 1] == 0xC2 ||
+                                 bytes[i + 1] == 0xC9 || bytes[i + 1] == 0xCA)) {
+            bytes[i + 5] = uint8_t(height >> 8);
+            bytes[i + 6] = uint8_t(height);
+            return;
+        }
+    ADD_FAILURE() << "no frame header";
+}
+
+TEST(JpegDecode, TheDensestFilesLoadAndLargerClaimsAreRefused) {
+    // A flat grey 2048 x 1024 picture (32768 blocks) codes to almost nothing: two bits a
+    // block with fitted tables, the least a sequential Huffman file can spend.
+    const int width = 2048, height = 1024;
+    const uint64_t blocks = uint64_t(width / 8) * (height / 8);
+    const Bytes flat(size_t(width) * height, 128);
+    using Coding = EncodeJob::Coding;
+    for (Coding coding :
+         {Coding::Standard, Coding::Optimized, Coding::Progressive, Coding::Arithmetic}) {
+        SCOPED_TRACE(int(coding));
+        Bytes bytes = referenceEncode(flat, width, height, 1, 0, coding);
+        if (coding == Coding::Optimized) {
+            EXPECT_LT(bytes.size(), blocks / 4 + 1024);
+        }
+        DibImage img;
+        ASSERT_TRUE(loadBytes(img, bytes)) << img.lastError();
+        EXPECT_EQ(img.height(), height);
+        // Four times the rows: more blocks than the bytes could code, except arithmetically,
+        // where a block can cost a ten-thousandth of a bit.
+        patchFrameHeight(bytes, uint16_t(height * 4));
+        const bool loads = coding == Coding::Arithmetic;
+        EXPECT_EQ(loadBytes(img, bytes), loads);
+        if (!loads) {
+            EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
+        }
+    }
+}
+
 TEST(JpegDecode, DamagedRestartMarkerIsResynchronised) {
     Bytes bytes = readBytes(dataPath("jpeg/colour-restart.jpg"));
     // Renumber the second restart marker (RST1) so the decoder has to resynchronise.
@@ -561,6 +609,8 @@ TEST(JpegMessages, CorruptFilesFailCleanlyOrLoad) {
         {"bad-component-count.jpg", false, "Bogus marker length"},
         // Cut inside the first restart marker: the library fills the rest.
         {"bad-cut-at-restart.jpg", true, ""},
+        // Found by fuzzing: 305 bytes claiming 4097 x 62519 pixels (it cost 755 MB).
+        {"bad-fuzz-305-bytes-4097x62519.jpg", false, "Image data too short for the picture's size"},
     };
     size_t listed = 0;
     for (const Case& c : cases) {

@@ -53,7 +53,7 @@ RgbQuad runsAt(int x, int r) {
     return rgb(250, 250, 0);
 }
 
-enum class Kind { Colour, Palette, Palette555, Grey, Alpha, Chequer16, Runs };
+enum class Kind { Colour, Palette, Palette555, Grey, GreyAlpha, Alpha, Chequer16, Runs };
 
 struct Fixture {
     const char* file;
@@ -71,6 +71,7 @@ RgbQuad expectedColour(Kind kind, int x, int r) {
         case Kind::Palette555:
             return top5(kPal16[paletteIndexAt(x, r)]);
         case Kind::Grey:
+        case Kind::GreyAlpha:
             return greyAt(x, r);
         case Kind::Runs:
             return runsAt(x, r);
@@ -137,6 +138,11 @@ TEST(TgaDecode, FilesFromOtherEncodersHoldTheirPictures) {
         {"hand-8map16-first10.tga", Kind::Palette555},
         {"hand-8map32.tga", Kind::Palette},
         {"hand-rle-wrap.tga", Kind::Runs},
+        // 16-bit grey with alpha, raw and run-length, from either origin.
+        {"hand-16grey-bl.tga", Kind::GreyAlpha},
+        {"hand-16grey-tl.tga", Kind::GreyAlpha},
+        {"hand-16grey-rle-bl.tga", Kind::GreyAlpha},
+        {"hand-16grey-rle-tl.tga", Kind::GreyAlpha},
     };
     for (const Fixture& f : fixtures) {
         SCOPED_TRACE(f.file);
@@ -147,10 +153,14 @@ TEST(TgaDecode, FilesFromOtherEncodersHoldTheirPictures) {
         EXPECT_STREQ(img.lastError(), "");
         ASSERT_EQ(img.width(), kW);
         ASSERT_EQ(img.height(), kH);
-        const bool paletted =
-            f.kind == Kind::Palette || f.kind == Kind::Palette555 || f.kind == Kind::Grey;
+        const bool grey = f.kind == Kind::Grey || f.kind == Kind::GreyAlpha;
+        const bool paletted = f.kind == Kind::Palette || f.kind == Kind::Palette555 || grey;
         EXPECT_EQ(img.bitCount(), paletted ? 8 : 24);
-        const bool alpha = f.kind == Kind::Alpha || f.kind == Kind::Chequer16;
+        if (grey) {
+            EXPECT_TRUE(img.isGrayScale());
+        }
+        const bool alpha =
+            f.kind == Kind::Alpha || f.kind == Kind::GreyAlpha || f.kind == Kind::Chequer16;
         ASSERT_EQ(img.hasAlpha(), alpha);
         for (int r = 0; r < kH; ++r)
             for (int x = 0; x < kW; ++x) {
@@ -159,9 +169,9 @@ TEST(TgaDecode, FilesFromOtherEncodersHoldTheirPictures) {
                 got.reserved = 0;
                 ASSERT_EQ(got, expectedColour(f.kind, x, r)) << describe(f.file, x, r);
                 if (alpha) {
-                    const int want = f.kind == Kind::Alpha ? alphaAt(x, r)
-                                     : (x + r) % 2 == 0    ? 255
-                                                           : 0;
+                    const int want = f.kind != Kind::Chequer16 ? alphaAt(x, r)
+                                     : (x + r) % 2 == 0        ? 255
+                                                               : 0;
                     ASSERT_EQ(img.alphaGet(x, y), want) << describe(f.file, x, r);
                 }
             }

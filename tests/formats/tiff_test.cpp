@@ -569,17 +569,54 @@ TEST(TiffCorrupt, EveryBadFileFailsOrLoadsCleanly) {
     EXPECT_GE(seen, 12);
 }
 
-TEST(TiffCorrupt, ShapesThatDoNotFitFailAsCorrupted) {
-    for (const char* name : {"bad-two-samples.tif", "bad-12-bit-grey.tif", "bad-truncated-rgb.tif",
-                             "bad-truncated-grey.tif", "bad-strip-offset.tif"}) {
+TEST(TiffCorrupt, ShapesThatDoNotFitFailWithTheirCause) {
+    const char* const kCorrupted = "Corrupted TIFF file!";
+    const char* const kTooShort = "Image data too short for the picture's size";
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"bad-two-samples.tif", kCorrupted},
+        {"bad-12-bit-grey.tif", kCorrupted},
+        // Raw strips that the file ends inside of, or that lie beyond it.
+        {"bad-truncated-rgb.tif", kTooShort},
+        {"bad-truncated-grey.tif", kTooShort},
+        {"bad-strip-offset.tif", kTooShort},
+        // 70000 x 70000 pixels in a file of 126 bytes: refused before any allocation.
+        {"bad-huge-size.tif", kCorrupted},
+    };
+    for (const auto& [name, message] : cases) {
         DibImage img;
         EXPECT_FALSE(load(img, dataPath(std::string("tiff/") + name))) << name;
-        EXPECT_STREQ(img.lastError(), "Corrupted TIFF file!") << name;
+        EXPECT_STREQ(img.lastError(), message) << name;
     }
-    // 70000 x 70000 pixels in a file of 126 bytes: refused before any allocation.
-    DibImage huge;
-    EXPECT_FALSE(load(huge, dataPath("tiff/bad-huge-size.tif")));
-    EXPECT_STREQ(huge.lastError(), "Corrupted TIFF file!");
+}
+
+// The file with its width and length tags set to the given sides (little-endian files).
+std::vector<uint8_t> withSides(std::vector<uint8_t> tiff, uint32_t width, uint32_t length) {
+    auto get16 = [&](size_t at) { return uint32_t(tiff.at(at) | tiff.at(at + 1) << 8); };
+    const size_t ifd = get16(4) | get16(6) << 16;
+    for (uint32_t i = 0, n = get16(ifd); i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * size_t(i);
+        const uint32_t tag = get16(e);
+        if (tag != 256 && tag != 257) continue;
+        const uint32_t v = tag == 256 ? width : length;
+        tiff[e + 2] = 4;  // LONG
+        tiff[e + 3] = 0;
+        for (int k = 0; k < 4; ++k) tiff[e + 8 + size_t(k)] = uint8_t(v >> (8 * k));
+    }
+    return tiff;
+}
+
+TEST(TiffCorrupt, SidesFarBeyondTheStoredDataAreRefusedBeforeAllocating) {
+    // Each coding's densest output still cannot store 16000 x 16000 pixels in these few bytes.
+    for (const char* name : {"rgb-raw.tif", "grey8-lzw.tif", "rgb-deflate.tif",
+                             "bilevel-packbits.tif", "bilevel-g4.tif", "bilevel-g3.tif"}) {
+        const std::vector<uint8_t> file = readBytes(dataPath(std::string("tiff/") + name));
+        DibImage img;
+        ASSERT_TRUE(load(img, dataPath(std::string("tiff/") + name))) << name;
+        TempDir dir;
+        testing_support::writeBytes(dir.file("big.tif"), withSides(file, 16000, 16000));
+        EXPECT_FALSE(load(img, dir.file("big.tif"))) << name;
+        EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size") << name;
+    }
 }
 
 TEST(TiffCorrupt, OddFilesThatStillLoad) {

@@ -149,7 +149,8 @@ def write(name, data):
 
 pal2 = bytes([0, 0, 0, 0, 255, 255, 255, 0])
 one_bit_2x2 = pal2 + bytes([0x40, 0, 0, 0, 0x80, 0, 0, 0]) + bytes(8)
-write("bad-type.ico", struct.pack("<HHH", 0, 2, 1) + icon(2, 2, 1, one_bit_2x2)[6:])
+# Type 2 is a cursor; 3 is no resource type at all.
+write("bad-type.ico", struct.pack("<HHH", 0, 3, 1) + icon(2, 2, 1, one_bit_2x2)[6:])
 write("bad-short-header.ico", b"\0\0\1")
 write("bad-missing-entry.ico", struct.pack("<HHH", 0, 1, 1) + b"\x02\x02\x00")
 write("bad-no-images.ico", struct.pack("<HHH", 0, 1, 0))
@@ -164,3 +165,24 @@ write("bad-header-size.ico", icon(2, 2, 1, one_bit_2x2, header_size=0x7FFFFFFF))
 write("bad-truncated-pixels.ico", icon(2, 2, 24, bytes(8 + 4)))
 # The mask is cut off: the icon loads, opaque.
 write("bad-no-mask.ico", icon(2, 2, 1, pal2 + bytes([0x40, 0, 0, 0, 0x80, 0, 0, 0])))
+
+# --- BEGIN cursor ---
+# A cursor by hand: resource type 2, and an entry whose planes and bit count fields hold the
+# hotspot (3, 2). The 4-bit picture and its mask are the masked16 ones of the icons above.
+def cursor_file():
+    pixels = b""
+    for r in reversed(range(H)):  # bottom-up rows of 4 bytes
+        row = [(x + 3 * r) % 16 for x in range(W)] + [0]
+        pixels += bytes((row[i] << 4) | row[i + 1] for i in range(0, W + 1, 2))
+    mask = b""
+    for r in reversed(range(H)):
+        bits = sum(0x80 >> x for x in range(W) if (x + r) % 3 == 0)
+        mask += bytes([bits, 0, 0, 0])
+    table = b"".join(bytes([b, g, r, 0]) for (r, g, b) in PAL16)
+    bih = struct.pack("<IiiHHIIiiII", 40, W, 2 * H, 1, 4, 0, 0, 0, 0, 0, 0)
+    body = bih + table + pixels + mask
+    entry = struct.pack("<BBBBHHII", W, H, 16, 0, 3, 2, len(body), 22)
+    return struct.pack("<HHH", 0, 2, 1) + entry + body
+
+write("hand-cursor-4mask.cur", cursor_file())
+# --- END cursor ---

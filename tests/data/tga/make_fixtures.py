@@ -165,6 +165,38 @@ data = b"".join(bytes([0x80 | (n - 1), c[2], c[1], c[0]]) for start, n, c in RUN
 write("hand-rle-wrap.tga", header(0, 10, 0, 0, 0, 24, 0x20) + data)
 check_im("hand-rle-wrap.tga", runs_colour)
 
+# --- BEGIN grey with alpha ---
+# 16-bit grey: a grey byte then an alpha byte per pixel (8 attribute bits), raw and run-length
+# (a raw packet of four pixels and three one-pixel repeat packets per row), from the bottom-left
+# and the top-left origin.
+def grey_alpha(x, r):
+    return bytes([grey(x, r), alpha(x, r)])
+
+def grey_alpha_rows(top_first):
+    rows = range(H) if top_first else reversed(range(H))
+    return [b"".join(grey_alpha(x, r) for x in range(W)) for r in rows]
+
+def grey_alpha_rle(row):
+    return (b"\x03" + row[:8] + b"".join(b"\x80" + row[2 * x:2 * x + 2] for x in range(4, W)))
+
+for origin, descriptor in [("bl", 0x08), ("tl", 0x28)]:
+    rows = grey_alpha_rows(origin == "tl")
+    write("hand-16grey-%s.tga" % origin, header(0, 3, 0, 0, 0, 16, descriptor) + b"".join(rows))
+    write("hand-16grey-rle-%s.tga" % origin,
+          header(0, 11, 0, 0, 0, 16, descriptor) + b"".join(grey_alpha_rle(row) for row in rows))
+
+def check_grey_alpha(name):
+    # Pillow reads grey with alpha (ImageMagick 6 takes it for 5-5-5 colour).
+    got = Image.open(name).convert("LA")
+    for r in range(H):
+        for x in range(W):
+            assert got.getpixel((x, r)) == (grey(x, r), alpha(x, r)), (name, x, r)
+
+for origin in ["bl", "tl"]:
+    check_grey_alpha("hand-16grey-%s.tga" % origin)
+    check_grey_alpha("hand-16grey-rle-%s.tga" % origin)
+# --- END grey with alpha ---
+
 # --- tiny corrupt files: each must fail with its message or load cleanly ---
 write("bad-short-header.tga", header(0, 2, 0, 0, 0, 24, 0)[:11])
 write("bad-type.tga", header(0, 5, 0, 0, 0, 24, 0) + bytes(W * H * 3))

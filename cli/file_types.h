@@ -2,6 +2,8 @@
 // written without one, shared by the sub-commands (header-only so the tests can check it).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,7 +31,10 @@ inline const char* imageTypeName(uint32_t type) {
 // The format a file is read as without --type: what its first bytes show, else what its
 // name's extension says, else JPEG (whose decoder then says what is wrong).
 inline uint32_t imageTypeForInput(const std::string& path) {
-    const int type = formats::detectFileFormat(path);
+    // Only a regular file is looked into: opening a named pipe could block for ever.
+    struct stat st {};
+    const bool regular = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const int type = regular ? formats::detectFileFormat(path) : formats::formatFromName(path);
     return type == formats::kUnknownFormat ? JPEG : uint32_t(type);
 }
 

@@ -72,14 +72,10 @@ bool typeForSelector(int selector, const std::string& path, uint32_t* type) {
 
 bool PhotoEdit::loadFile(const std::string& path, int selector) {
     uint32_t type = JPEG;
-    if (selector == 0) {
-        const int detected = formats::detectFileFormat(path);
-        if (detected != formats::kUnknownFormat) type = uint32_t(detected);
-    } else if (!typeForSelector(selector, path, &type)) {
-        return false;
-    }
+    if (selector != 0 && !typeForSelector(selector, path, &type)) return false;
     image.destroy();
-    // Only regular files: a named pipe or a device would block or never end.
+    // Only regular files, before even the first bytes are read: a named pipe or a device
+    // would block or never end.
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         image.setLastError(("cannot open " + path + ": " + std::strerror(errno)).c_str());
@@ -88,6 +84,10 @@ bool PhotoEdit::loadFile(const std::string& path, int selector) {
     if (!S_ISREG(st.st_mode)) {
         image.setLastError(("cannot open " + path + ": not a regular file").c_str());
         return false;
+    }
+    if (selector == 0) {
+        const int detected = formats::detectFileFormat(path);
+        if (detected != formats::kUnknownFormat) type = uint32_t(detected);
     }
     return image.loadFromFile(path.c_str(), type);
 }

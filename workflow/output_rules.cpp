@@ -23,6 +23,9 @@ std::string autosetDirectory(const std::string& inputDirectory) {
 }
 
 bool isBatchPhoto(const std::string& path) {
+    // A named pipe or a device is never read: opening one could block for ever.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
     return formats::detectFileFormat(path) != formats::kUnknownFormat;
 }
 

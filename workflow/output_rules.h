@@ -12,7 +12,7 @@ std::string outputNameFor(const std::string& outputDirectory, const std::string&
 std::string autosetDirectory(const std::string& inputDirectory);
 // The batch takes a file whose first bytes show one of the library's formats, or, when they
 // show none, whose name does (so a photo too damaged to show its format is still reported
-// as unreadable instead of passing unnoticed).
+// as unreadable instead of passing unnoticed). Folders, pipes and devices are not taken.
 bool isBatchPhoto(const std::string& path);
 // Creates one folder level; a failure (it exists, no rights) is left to the writes.
 void createOutputDirectory(const std::string& directory);

@@ -2,6 +2,7 @@
 #include "workflow/output_rules.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -53,6 +54,10 @@ TEST(OutputRules, BatchTakesFilesByContentThenByName) {
         if (c.bytes) testing_support::writeBytes(path, *c.bytes);
         EXPECT_EQ(isBatchPhoto(path), c.taken) << c.name;
     }
+    // Never opened, so never waited on: a named pipe, a folder.
+    ASSERT_EQ(mkfifo(dir.file("pipe.png").c_str(), 0600), 0);
+    EXPECT_FALSE(isBatchPhoto(dir.file("pipe.png")));
+    EXPECT_FALSE(isBatchPhoto(dir.file("shots.png")));
 }
 
 TEST(OutputRules, FinishedMessageLines) {

@@ -14,9 +14,11 @@ const char* const kEnhanceHelp =
     "\n"
     "Reads each photo again at full resolution, applies the settings and writes\n"
     "\"enh_\" + its file name into OUTDIR (default: the \"enhanced\" sub-folder of the\n"
-    "photo's folder, created when missing). The format follows the output name;\n"
-    "a full-colour picture named .gif is written as JPEG under .jpg.\n"
-    "INPUT is a photo or a folder (all of its files; names that are not photos are\n"
+    "photo's folder, created when missing). A photo is read as what its content is;\n"
+    "the result's format follows the output name: .tif/.tiff, .tga, .bmp/.dib, .png\n"
+    "stay in their format, a full-colour picture named .gif is written as JPEG under\n"
+    ".jpg, .pcx and .ico photos as PNG under .png, any other name as JPEG.\n"
+    "INPUT is a photo or a folder (all of its files; files that are not photos are\n"
     "skipped).\n"
     "\n"
     "settings (integers, 0 by default):\n"
@@ -36,8 +38,10 @@ const char* const kEnhanceHelp =
     "                        the files written do not depend on N\n"
     "  --help                show this text\n"
     "\n"
-    "Progress goes to stderr; the summary to stdout. Exit status: 0 every photo was\n"
-    "written, 1 some could not be read or written, 2 bad arguments.\n";
+    "Progress goes to stderr; the summary, with the reason of each photo that could\n"
+    "not be read or written, to stdout. Ctrl-C (or SIGTERM) stops after the photos in\n"
+    "hand. Exit status: 0 every photo was written, 1 some could not be read or\n"
+    "written, 2 bad arguments, 130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
 
 namespace {
 

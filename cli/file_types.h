@@ -1,12 +1,14 @@
-// Format names for the command line and the by-name rule that picks a format from a path,
-// shared by the sub-commands (header-only so the tests can check it directly).
+// Format names for the command line and the rules that pick a format for a file read or
+// written without one, shared by the sub-commands (header-only so the tests can check it).
 #pragma once
 
-#include <cctype>
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "formats/format_detect.h"
 #include "image/dib_image.h"
 
 // The NAMEs of --type and friends, indexed by ImageFileType.
@@ -26,18 +28,20 @@ inline const char* imageTypeName(uint32_t type) {
     return type < kImageTypeCount ? kImageTypeNames[type] : "unknown";
 }
 
-// The application's by-name rule on the lower-cased path: ".jpg" anywhere after the first
-// character is JPEG; else ".bmp", ".png", ".gif" in that order (also after the first
-// character); anything else, ".jpeg" and ".dib" included, is JPEG.
-inline uint32_t imageTypeForPath(const std::string& path) {
-    std::string lower = path;
-    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-    auto found = [&](const char* extension) {
-        return lower.find(extension, 1) != std::string::npos;
-    };
-    if (found(".jpg")) return JPEG;
-    if (found(".bmp")) return BMP;
-    if (found(".png")) return PNG;
-    if (found(".gif")) return GIF;
-    return JPEG;
+// The format a file is read as without --type: what its first bytes show, else what its
+// name's extension says, else JPEG (whose decoder then says what is wrong).
+inline uint32_t imageTypeForInput(const std::string& path) {
+    // Only a regular file is looked into: opening a named pipe could block for ever.
+    struct stat st {};
+    const bool regular = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const int type = regular ? formats::detectFileFormat(path) : formats::formatFromName(path);
+    return type == formats::kUnknownFormat ? JPEG : uint32_t(type);
+}
+
+// The format a file is written as without --type: what its name's extension says
+// (case-insensitive; .jpg/.jpeg, .png, .gif, .bmp/.dib, .tif/.tiff, .tga, .ico/.cur, .pcx),
+// JPEG for any other name.
+inline uint32_t imageTypeForOutput(const std::string& path) {
+    const int type = formats::formatFromName(path);
+    return type == formats::kUnknownFormat ? JPEG : uint32_t(type);
 }

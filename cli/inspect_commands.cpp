@@ -78,12 +78,13 @@ int usage(const char* text, const std::string& reason) {
     return usageError(reason.empty() ? std::string(text) : std::string(text) + " (" + reason + ")");
 }
 
-// The type an option names, or the by-name rule's choice for the path when it is absent.
+// The type an option names, or, when it is absent, the content's (reading) or the name's
+// (writing) for the path.
 bool chooseType(const ParsedArguments& parsed, const std::string& option, const std::string& path,
-                uint32_t& type, std::string& reason) {
+                bool reading, uint32_t& type, std::string& reason) {
     const auto it = parsed.options.find(option);
     if (it == parsed.options.end()) {
-        type = imageTypeForPath(path);
+        type = reading ? imageTypeForInput(path) : imageTypeForOutput(path);
         return true;
     }
     const auto named = imageTypeFromName(it->second);
@@ -142,7 +143,7 @@ int runInfo(const Arguments& args) {
         return usage(kInfoUsage, parsed.positional.empty() ? "no FILE" : "one FILE only");
     const std::string& path = parsed.positional[0];
     uint32_t type = 0;
-    if (!chooseType(parsed, "--type", path, type, reason)) return usage(kInfoUsage, reason);
+    if (!chooseType(parsed, "--type", path, true, type, reason)) return usage(kInfoUsage, reason);
 
     DibImage image;
     if (!loadImage(image, path, type)) return 1;
@@ -177,8 +178,8 @@ int runConvert(const Arguments& args) {
     const std::string& output = parsed.positional[1];
     uint32_t inType = 0;
     uint32_t outType = 0;
-    if (!chooseType(parsed, "--in-type", input, inType, reason) ||
-        !chooseType(parsed, "--out-type", output, outType, reason))
+    if (!chooseType(parsed, "--in-type", input, true, inType, reason) ||
+        !chooseType(parsed, "--out-type", output, false, outType, reason))
         return usage(kConvertUsage, reason);
 
     DibImage image;
@@ -206,7 +207,7 @@ int runDump(const Arguments& args) {
     const std::string& path = parsed.positional[0];
     const std::string& output = parsed.options["-o"];
     uint32_t type = 0;
-    if (!chooseType(parsed, "--type", path, type, reason)) return usage(kDumpUsage, reason);
+    if (!chooseType(parsed, "--type", path, true, type, reason)) return usage(kDumpUsage, reason);
 
     DibImage image;
     if (!loadImage(image, path, type)) return 1;

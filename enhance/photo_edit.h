@@ -74,13 +74,16 @@ class PhotoEdit {
     bool combineFilled(const PhotoEdit& source);
 
     // --- files ---
-    // selector 0: format from the lower-cased file name; 1 JPEG, 2 GIF, 3 PNG, 4 BMP.
-    // The path is opened as given; only regular files are read.
+    // selector 0: the format the file's first bytes show (its name's only when they show
+    // none; JPEG when neither does); 1 JPEG, 2 GIF, 3 PNG, 4 BMP. The path is opened as
+    // given; only regular files are read, and a failure leaves its cause in lastError.
     bool loadFile(const std::string& path, int selector);
-    // As loadFile; by name, the file-name part is lower-cased, and a picture of more than
-    // 8 bits per pixel meant for GIF is written as JPEG under ".jpg".
+    // selector 0: the format typeForName picks, written under the lower-cased file name; a
+    // picture of more than 8 bits per pixel meant for GIF is written as JPEG under ".jpg",
+    // and PCX (read only) as PNG under ".png". Other selectors as loadFile.
     bool saveFile(const std::string& path, int selector);
-    // The format the by-name rule picks for path (searched in its lower-cased file name).
+    // The format the extension of the lower-cased file name names (.jpg/.jpeg, .png, .gif,
+    // .bmp/.dib, .tif/.tiff, .tga, .ico/.cur, .pcx); JPEG for any other name.
     static uint32_t typeForName(const std::string& path);
     // What saveFile(path, selector) would write for a picture of bitCount bits per pixel.
     static SaveTarget saveTarget(const std::string& path, int selector, uint32_t bitCount);

@@ -1,8 +1,12 @@
-// PhotoEdit's file access: the format chosen by selector or by the lower-cased file name,
-// loading as given and saving under the lower-cased file name (GIF of full colour as JPEG).
+// PhotoEdit's file access: a file is read as what its content is (the name decides only when
+// the content says nothing) and written as its lower-cased file name says.
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "enhance/photo_edit.h"
+#include "formats/format_detect.h"
 
 namespace {
 
@@ -17,6 +21,14 @@ size_t fileNameStart(const std::string& path) {
     return at == std::string::npos ? 0 : at + 1;
 }
 
+// name with its extension (from the last dot of the file-name part) replaced by extension,
+// or extension appended when it has none.
+std::string withExtension(const std::string& path, const char* extension) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < fileNameStart(path)) return path + extension;
+    return path.substr(0, dot) + extension;
+}
+
 }  // namespace
 
 void PhotoEdit::load(const std::string& path) {
@@ -28,12 +40,8 @@ uint32_t PhotoEdit::typeForName(const std::string& path) {
     // Only the file name decides: a folder such as "shots.bmp.d" must not pick the format.
     std::string name = path.substr(fileNameStart(path));
     for (char& c : name) c = lowerByte(c);
-    const auto has = [&](const char* ext) { return name.find(ext, 1) != std::string::npos; };
-    if (has(".jpg")) return JPEG;
-    if (has(".bmp")) return BMP;
-    if (has(".png")) return PNG;
-    if (has(".gif")) return GIF;
-    return JPEG;
+    const int type = formats::formatFromName(name);
+    return type == formats::kUnknownFormat ? JPEG : uint32_t(type);
 }
 
 namespace {
@@ -64,11 +72,23 @@ bool typeForSelector(int selector, const std::string& path, uint32_t* type) {
 
 bool PhotoEdit::loadFile(const std::string& path, int selector) {
     uint32_t type = JPEG;
-    if (!typeForSelector(selector, path, &type)) return false;
+    if (selector != 0 && !typeForSelector(selector, path, &type)) return false;
     image.destroy();
-    // Only regular files: a named pipe or a device would block or never end.
+    // Only regular files, before even the first bytes are read: a named pipe or a device
+    // would block or never end.
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (stat(path.c_str(), &st) != 0) {
+        image.setLastError(("cannot open " + path + ": " + std::strerror(errno)).c_str());
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        image.setLastError(("cannot open " + path + ": not a regular file").c_str());
+        return false;
+    }
+    if (selector == 0) {
+        const int detected = formats::detectFileFormat(path);
+        if (detected != formats::kUnknownFormat) type = uint32_t(detected);
+    }
     return image.loadFromFile(path.c_str(), type);
 }
 
@@ -77,18 +97,17 @@ SaveTarget PhotoEdit::saveTarget(const std::string& path, int selector, uint32_t
     if (path.empty() || !typeForSelector(selector, path, &target.type)) return target;
     target.ok = true;
     target.path = path;
-    const size_t nameAt = fileNameStart(path);
     // Folders keep their case; only the file name is written in lower case.
     if (selector == 0)
-        for (size_t i = nameAt; i < target.path.size(); ++i)
+        for (size_t i = fileNameStart(path); i < target.path.size(); ++i)
             target.path[i] = lowerByte(target.path[i]);
     if (target.type == GIF && bitCount > 8) {
         target.type = JPEG;
-        const size_t dot = target.path.rfind('.');
-        if (dot == std::string::npos || dot < nameAt)
-            target.path += ".jpg";
-        else
-            target.path = target.path.substr(0, dot) + ".jpg";
+        target.path = withExtension(target.path, ".jpg");
+    } else if (target.type == PCX) {
+        // The library reads PCX but does not write it.
+        target.type = PNG;
+        target.path = withExtension(target.path, ".png");
     }
     return target;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "browse/directory_listing.h"
+#include "workflow/batch_job.h"
 
 namespace {
 
@@ -42,16 +43,32 @@ BatchSaver::BatchSaver(PreviewChain& chain, PreviewView& view, UserDialogs& dial
     outputDirectory_ = autosetDirectory(inputDirectory_);
 }
 
-void BatchSaver::onInputDirectoryChanged(const std::string& directory) {
-    views_.loadInputDirectory(directory);
-    inputDirectory_ = directory;
-    recomputeOutputDirectory();
+void BatchSaver::onInputDirectoryChanged(const std::string& directory) noexcept {
+    try {
+        views_.loadInputDirectory(directory);
+        inputDirectory_ = directory;
+        recomputeOutputDirectory();
+    } catch (...) {
+        reportException();
+    }
 }
 
-void BatchSaver::onAutoset(bool checked) {
-    autoset_ = checked;
-    views_.setAutosetControls(checked);
-    recomputeOutputDirectory();
+void BatchSaver::onAutoset(bool checked) noexcept {
+    try {
+        autoset_ = checked;
+        views_.setAutosetControls(checked);
+        recomputeOutputDirectory();
+    } catch (...) {
+        reportException();
+    }
+}
+
+void BatchSaver::setOutputDirectoryText(const std::string& text) noexcept {
+    try {
+        outputDirectory_ = text;
+    } catch (...) {
+        reportException();
+    }
 }
 
 void BatchSaver::recomputeOutputDirectory() {
@@ -59,12 +76,16 @@ void BatchSaver::recomputeOutputDirectory() {
     views_.showOutputDirectory(outputDirectory_);
 }
 
-void BatchSaver::onBrowse() {
-    if (autoset_) return;
-    const std::string folder = paths::pickFolder(&picker_, outputDirectory_);
-    if (folder.empty()) return;
-    outputDirectory_ = folder;
-    views_.showOutputDirectory(folder);
+void BatchSaver::onBrowse() noexcept {
+    try {
+        if (autoset_) return;
+        const std::string folder = paths::pickFolder(&picker_, outputDirectory_);
+        if (folder.empty()) return;
+        outputDirectory_ = folder;
+        views_.showOutputDirectory(folder);
+    } catch (...) {
+        reportException();
+    }
 }
 
 bool BatchSaver::currentPhotoAvailable() {
@@ -80,93 +101,142 @@ bool BatchSaver::currentPhotoAvailable() {
     return true;
 }
 
-void BatchSaver::onSaveCurrent() {
-    if (!currentPhotoAvailable()) return;
-    const std::string source = chain_.currentPath();
-    const char* failure = nullptr;
-    {
-        Hourglass wait(view_);
-        PhotoEdit photo;
-        if (!loadForSaving(source, photo) || !renderForSaving(photo, chain_.settings(), &chain_)) {
-            failure = kCannotReadFile;
-        } else {
+void BatchSaver::reportException() noexcept {
+    try {
+        dialogs_.showMessage(exceptionText());
+    } catch (...) {
+    }
+}
+
+void BatchSaver::onSaveCurrent() noexcept {
+    try {
+        if (!currentPhotoAvailable()) return;
+        const char* failure = nullptr;
+        {
+            Hourglass wait(view_);
             createOutputDirectory(outputDirectory_);
             views_.refreshFolderTree();
-            if (!photo.saveFile(outputNameFor(outputDirectory_, source), 0))
-                failure = kCannotWriteFile;
-            views_.refreshOutputView();
+            const PhotoResult result =
+                saveOne(chain_.currentPath(), OutputRule::enhancedInto(outputDirectory_));
+            if (result.outcome == PhotoOutcome::kUnreadable) failure = kCannotReadFile;
+            if (result.outcome == PhotoOutcome::kUnwritable) failure = kCannotWriteFile;
+            if (result.outcome != PhotoOutcome::kUnreadable) views_.refreshOutputView();
         }
+        if (failure) dialogs_.showMessage(failure);
+    } catch (...) {
+        reportException();
     }
-    if (failure) dialogs_.showMessage(failure);
 }
 
-void BatchSaver::onSaveSelected() {
-    if (!dialogs_.askQuestion(kAskSaveSelected)) return;
-    const std::vector<std::string> list = views_.selectedInputFiles();
-    {
-        Hourglass wait(view_);
-        processBatch(list);
+PhotoResult BatchSaver::saveOne(const std::string& source, const OutputRule& output) {
+    BatchJob job({source}, chain_.settings(), output, 1);
+    job.setAnnounceSaving(false);
+    job.onStatus([this](size_t, const std::string& text) { chain_.showStatus(text); });
+    std::vector<PhotoResult> results = job.run();
+    if (results.empty()) {
+        PhotoResult failed;
+        failed.outcome = PhotoOutcome::kUnreadable;
+        failed.reason = "Out of memory";
+        return failed;
     }
-    views_.refreshOutputView();
-    dialogs_.showInformation(finishedMessage(processedCount_, unreadableCount_, unwrittenCount_));
+    // A name the batch would not take (no photo content, no photo name) is still tried, as
+    // the editor holds it.
+    if (results[0].outcome == PhotoOutcome::kNotAPhoto)
+        results[0].outcome = PhotoOutcome::kUnreadable;
+    return results[0];
 }
 
-void BatchSaver::onSaveDirectory() {
-    if (!dialogs_.askQuestion(kAskSaveDirectory)) return;
-    std::vector<std::string> list;
-    DirectoryListing listing;
-    listing.open(inputDirectory_);
-    listing.collect(list, "");
-    {
-        Hourglass wait(view_);
-        processBatch(list);
+void BatchSaver::onSaveSelected() noexcept {
+    try {
+        if (!dialogs_.askQuestion(kAskSaveSelected)) return;
+        const std::vector<std::string> list = views_.selectedInputFiles();
+        {
+            Hourglass wait(view_);
+            processBatch(list);
+        }
+        views_.refreshOutputView();
+        dialogs_.showInformation(summary_);
+    } catch (...) {
+        reportException();
     }
-    views_.refreshOutputView();
-    dialogs_.showInformation(finishedMessage(processedCount_, unreadableCount_, unwrittenCount_));
 }
 
-void BatchSaver::processBatch(const std::vector<std::string>& list) {
+void BatchSaver::onSaveDirectory() noexcept {
+    try {
+        if (!dialogs_.askQuestion(kAskSaveDirectory)) return;
+        std::vector<std::string> list;
+        DirectoryListing listing;
+        listing.open(inputDirectory_);
+        listing.collect(list, "");
+        {
+            Hourglass wait(view_);
+            processBatch(list);
+        }
+        views_.refreshOutputView();
+        dialogs_.showInformation(summary_);
+    } catch (...) {
+        reportException();
+    }
+}
+
+void BatchSaver::processBatch(const std::vector<std::string>& list) noexcept {
     processedCount_ = 0;
     unreadableCount_ = 0;
     unwrittenCount_ = 0;
-    if (list.empty()) return;
-    createOutputDirectory(outputDirectory_);
-    views_.refreshFolderTree();
-    const int total = int(list.size());
-    for (int i = 0; i < total; ++i) {
-        const std::string& path = list[size_t(i)];
-        if (!isBatchPhotoPath(path)) continue;
-        PhotoEdit photo;
-        // A photo that cannot be read is neither written nor counted.
-        if (!loadForSaving(path, photo)) {
-            ++unreadableCount_;
-            continue;
+    results_.clear();
+    try {
+        summary_ = finishedMessage(0, 0, 0);
+        if (list.empty()) return;
+        createOutputDirectory(outputDirectory_);
+        views_.refreshFolderTree();
+        // The title goes back to the editor's photo however the batch ends.
+        struct TitleBack {
+            PreviewChain& chain;
+            ~TitleBack() {
+                try {
+                    chain.endProgressTitle();
+                } catch (...) {
+                }
+            }
+        } titleBack{chain_};
+        BatchJob job(list, chain_.settings(), OutputRule::enhancedInto(outputDirectory_), jobs_);
+        job.onProgress([this](size_t i, size_t n, const std::string&) {
+            char title[96];
+            std::snprintf(title, sizeof title, "%s - Processing %zu of %zu", kAppTitle, i, n);
+            chain_.beginProgressTitle(title);
+        });
+        job.onStatus([this](size_t, const std::string& text) { chain_.showStatus(text); });
+        results_ = job.run();
+        const BatchCounts counts = countResults(results_);
+        processedCount_ = counts.processed;
+        unreadableCount_ = counts.unreadable;
+        unwrittenCount_ = counts.unwritten;
+        summary_ = batchSummary(results_);
+    } catch (...) {
+        try {
+            summary_ = finishedMessage(processedCount_, unreadableCount_, unwrittenCount_) + "\n" +
+                       exceptionText();
+        } catch (...) {
         }
-        ++processedCount_;
-        char title[96];
-        std::snprintf(title, sizeof title, "%s - Processing %d of %d", kAppTitle, i + 1, total);
-        chain_.beginProgressTitle(title);
-        if (!enhanceAndWrite(photo, chain_.settings(), outputNameFor(outputDirectory_, path),
-                             &chain_, true))
-            ++unwrittenCount_;
     }
-    chain_.endProgressTitle();
 }
 
-void BatchSaver::onSaveAs() {
-    if (!currentPhotoAvailable()) return;
-    const std::string source = chain_.currentPath();
-    if (saveDialogDirectory_.empty()) saveDialogDirectory_ = paths::parentPath(source);
-    const std::string name = dialogs_.chooseSaveFile(saveDialogDirectory_, kSaveAsFilter);
-    if (name.empty()) return;
-    const char* failure = nullptr;
-    {
-        Hourglass wait(view_);
-        PhotoEdit photo;
-        if (!loadForSaving(source, photo))
-            failure = kCannotReadFile;
-        else if (!enhanceAndWrite(photo, chain_.settings(), name, &chain_, false))
-            failure = kCannotWriteFile;
+void BatchSaver::onSaveAs() noexcept {
+    try {
+        if (!currentPhotoAvailable()) return;
+        const std::string source = chain_.currentPath();
+        if (saveDialogDirectory_.empty()) saveDialogDirectory_ = paths::parentPath(source);
+        const std::string name = dialogs_.chooseSaveFile(saveDialogDirectory_, kSaveAsFilter);
+        if (name.empty()) return;
+        const char* failure = nullptr;
+        {
+            Hourglass wait(view_);
+            const PhotoResult result = saveOne(source, OutputRule::exactly(name));
+            if (result.outcome == PhotoOutcome::kUnreadable) failure = kCannotReadFile;
+            if (result.outcome == PhotoOutcome::kUnwritable) failure = kCannotWriteFile;
+        }
+        if (failure) dialogs_.showMessage(failure);
+    } catch (...) {
+        reportException();
     }
-    if (failure) dialogs_.showMessage(failure);
 }

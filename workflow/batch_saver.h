@@ -8,11 +8,14 @@
 
 #include "browse/path_helpers.h"
 #include "enhance/photo_edit.h"
+#include "workflow/batch_job.h"
 #include "workflow/enhancement_settings.h"
 #include "workflow/enhancement_steps.h"
 #include "workflow/output_rules.h"
 #include "workflow/preview_chain.h"
 
+// The one way a photo is saved, for every save command and the command line (through
+// BatchJob): loadForSaving, then enhanceAndWrite.
 // Reads a photo at full resolution for saving; false when it cannot be read (empty picture).
 bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo);
 // Applies the settings to a loaded photo, says "Saving..." when asked, and writes the
@@ -61,30 +64,38 @@ inline constexpr const char* kAskSaveSelected =
     "Would you like to process and save all selected files with the current settings?";
 inline constexpr const char* kAskSaveDirectory =
     "Would you like to process and save the entire directory with the current settings?";
+// Every format the library writes, under the names that select it.
 inline constexpr const char* kSaveAsFilter =
-    "Image Files (*.jpg *.bmp *.gif *.png *.jpeg);;All Files (*)";
+    "Image Files (*.jpg *.jpeg *.png *.gif *.bmp *.dib *.tif *.tiff *.tga *.ico);;"
+    "All Files (*)";
 
+// The save commands. No exception leaves an entry the window calls: it becomes a message
+// box, or, inside a batch, the failure reason of the photo it struck.
 class BatchSaver {
   public:
     BatchSaver(PreviewChain& chain, PreviewView& view, UserDialogs& dialogs,
                paths::FolderPicker& picker, DirectoryViews& views);
 
     // A folder was chosen in the tree.
-    void onInputDirectoryChanged(const std::string& directory);
+    void onInputDirectoryChanged(const std::string& directory) noexcept;
     // The "autoset" box was set or cleared.
-    void onAutoset(bool checked);
+    void onAutoset(bool checked) noexcept;
     // The user edited the output-directory box (only possible with autoset off).
-    void setOutputDirectoryText(const std::string& text) { outputDirectory_ = text; }
+    void setOutputDirectoryText(const std::string& text) noexcept;
     // "browse...": a folder picked with autoset off becomes the output directory.
-    void onBrowse();
+    void onBrowse() noexcept;
 
     // "save current >", "save selected >", "save directory >" and "save...".
-    void onSaveCurrent();
-    void onSaveSelected();
-    void onSaveDirectory();
-    void onSaveAs();
-    // The loop of the batch commands over full paths.
-    void processBatch(const std::vector<std::string>& list);
+    void onSaveCurrent() noexcept;
+    void onSaveSelected() noexcept;
+    void onSaveDirectory() noexcept;
+    void onSaveAs() noexcept;
+    // The batch commands' job over full paths, with a copy of the settings as they are now.
+    // The progress title and the steps' statuses are shown on the calling thread.
+    void processBatch(const std::vector<std::string>& list) noexcept;
+    // Photos corrected at once by the batch commands (0: one per core). With more than one
+    // the statuses of the photos in hand follow each other in the title as they come.
+    void setJobs(int jobs) { jobs_ = jobs; }
 
     bool autoset() const { return autoset_; }
     const std::string& inputDirectory() const { return inputDirectory_; }
@@ -93,11 +104,17 @@ class BatchSaver {
     int processedCount() const { return processedCount_; }
     int unreadableCount() const { return unreadableCount_; }
     int unwrittenCount() const { return unwrittenCount_; }
+    // What the last batch did with each entry, and its summary (the finished box's text).
+    const std::vector<PhotoResult>& results() const { return results_; }
+    const std::string& summary() const { return summary_; }
 
   private:
     void recomputeOutputDirectory();
     // Checks shared by "save current >" and "save...": false after telling the user.
     bool currentPhotoAvailable();
+    // "save current >" and "save...": one photo through the batch job.
+    PhotoResult saveOne(const std::string& source, const OutputRule& output);
+    void reportException() noexcept;
 
     PreviewChain& chain_;
     PreviewView& view_;
@@ -111,4 +128,7 @@ class BatchSaver {
     int processedCount_ = 0;
     int unreadableCount_ = 0;
     int unwrittenCount_ = 0;
+    int jobs_ = 1;
+    std::vector<PhotoResult> results_;
+    std::string summary_;
 };

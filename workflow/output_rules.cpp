@@ -6,22 +6,27 @@
 #include <cstdio>
 
 #include "browse/path_helpers.h"
+#include "formats/format_detect.h"
+#include "image/dib_image.h"
 
 std::string outputNameFor(const std::string& outputDirectory, const std::string& sourcePath) {
     std::string out = outputDirectory;
     if (!out.empty() && out.back() != paths::kSeparator) out += paths::kSeparator;
-    return out + "enh_" + paths::fileNameOf(sourcePath);
+    std::string name = paths::fileNameOf(sourcePath);
+    const int named = formats::formatFromName(name);
+    if (named == PCX || named == ICO) name = name.substr(0, name.rfind('.')) + ".png";
+    return out + "enh_" + name;
 }
 
 std::string autosetDirectory(const std::string& inputDirectory) {
     return paths::joinPath(inputDirectory, "enhanced");
 }
 
-bool isBatchPhotoPath(const std::string& path) {
-    const std::string lower = paths::toLower(path);
-    for (const char* ext : {".jpg", ".jpeg", ".gif", ".bmp", ".dib", ".png"})
-        if (lower.find(ext) != std::string::npos) return true;
-    return false;
+bool isBatchPhoto(const std::string& path) {
+    // A named pipe or a device is never read: opening one could block for ever.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+    return formats::detectFileFormat(path) != formats::kUnknownFormat;
 }
 
 void createOutputDirectory(const std::string& directory) {

@@ -2,6 +2,8 @@
 // to the next, so a changed setting recomputes only from its own step.
 #include "workflow/preview_chain.h"
 
+#include "workflow/exception_text.h"
+
 namespace {
 
 // The hourglass for the duration of a scope.
@@ -21,26 +23,59 @@ class WaitCursor {
 PreviewChain::PreviewChain(EnhancementSettings& settings, PreviewView& view)
     : settings_(settings), view_(view) {}
 
+template <class Work>
+void PreviewChain::guarded(Work&& work) noexcept {
+    try {
+        work();
+    } catch (...) {
+        showStatus(exceptionText());
+    }
+}
+
+void PreviewChain::restartAtSharpen() noexcept {
+    guarded([&] { sharpenStep(); });
+}
+void PreviewChain::restartAtContrast() noexcept {
+    guarded([&] { contrastStep(); });
+}
+void PreviewChain::restartAtWhiteBalance() noexcept {
+    guarded([&] { whiteBalanceStep(); });
+}
+void PreviewChain::restartAtBrightness() noexcept {
+    guarded([&] { brightnessStep(); });
+}
+void PreviewChain::restartAtColours() noexcept {
+    guarded([&] { colourStep(); });
+}
+
 void PreviewChain::fillFrom(int target, int source) {
     stages_[size_t(target)].assign(stages_[size_t(source)]);
     ++fills_[size_t(target)];
 }
 
-bool PreviewChain::loadPhoto(const std::string& path) {
-    WaitCursor wait(view_);
-    // The title names the photo being loaded, not the one before it.
-    stages_[kStageOriginal].fileName = path;
-    showStatus("Loading...");
-    stages_[kStageOriginal].load(path);
-    ++fills_[kStageOriginal];
-    currentPath_ = path;
-    rebuildFitted(true);
-    refreshOriginalView();
-    view_.setTitle(baseTitle());
-    return stages_[kStageOriginal].width() > 0;
+bool PreviewChain::loadPhoto(const std::string& path) noexcept {
+    bool loaded = false;
+    guarded([&] {
+        WaitCursor wait(view_);
+        // The title names the photo being loaded, not the one before it.
+        stages_[kStageOriginal].fileName = path;
+        showStatus("Loading...");
+        stages_[kStageOriginal].load(path);
+        ++fills_[kStageOriginal];
+        currentPath_ = path;
+        rebuildFittedNow(true);
+        refreshOriginalViewNow();
+        view_.setTitle(baseTitle());
+        loaded = stages_[kStageOriginal].width() > 0;
+    });
+    return loaded;
 }
 
-void PreviewChain::rebuildFitted(bool full) {
+void PreviewChain::rebuildFitted(bool full) noexcept {
+    guarded([&] { rebuildFittedNow(full); });
+}
+
+void PreviewChain::rebuildFittedNow(bool full) {
     const PreviewView::ClientSize client = view_.enhancedClientSize();
     if (!full) {
         const SurfaceRect f = stages_[kStageFitted].fitRect(client.width, client.height, true);
@@ -117,7 +152,11 @@ void PreviewChain::effectStep() {
     view_.repaintEnhanced();
 }
 
-void PreviewChain::refreshOriginalView() {
+void PreviewChain::refreshOriginalView() noexcept {
+    guarded([&] { refreshOriginalViewNow(); });
+}
+
+void PreviewChain::refreshOriginalViewNow() {
     WaitCursor wait(view_);
     fillFrom(kStageOriginalView, kStageOriginal);
     PhotoEdit& shown = stages_[kStageOriginalView];
@@ -128,37 +167,43 @@ void PreviewChain::refreshOriginalView() {
     view_.repaintOriginal();
 }
 
-void PreviewChain::onRotateLeft() {
+void PreviewChain::rotate(int direction) {
     showStatus("Rotating...");
-    stages_[kStageOriginal].rotateQuarter(1);
-    stages_[kStageOriginalView].rotateQuarter(1);
-    rebuildFitted(true);
-    refreshOriginalView();
+    stages_[kStageOriginal].rotateQuarter(direction);
+    stages_[kStageOriginalView].rotateQuarter(direction);
+    rebuildFittedNow(true);
+    refreshOriginalViewNow();
 }
 
-void PreviewChain::onRotateRight() {
-    showStatus("Rotating...");
-    stages_[kStageOriginal].rotateQuarter(0);
-    stages_[kStageOriginalView].rotateQuarter(0);
-    rebuildFitted(true);
-    refreshOriginalView();
+void PreviewChain::onRotateLeft() noexcept {
+    guarded([&] { rotate(1); });
 }
 
-void PreviewChain::startOver() {
-    settings_.startOver();
-    sharpenStep();
+void PreviewChain::onRotateRight() noexcept {
+    guarded([&] { rotate(0); });
 }
 
-void PreviewChain::pickWhitePoint(int32_t x, int32_t y) {
-    const PhotoEdit& coloured = stages_[kStageColoured];
-    const ColourRef picked = coloured.getPixelRgb(x, coloured.height() - 1 - y);
-    settings_.whiteBalance = addWhitePoint(settings_.whiteBalance, picked);
-    whiteBalanceStep();
+void PreviewChain::startOver() noexcept {
+    guarded([&] {
+        settings_.startOver();
+        sharpenStep();
+    });
 }
 
-ColourRef PreviewChain::trackPointer(int32_t x, int32_t y) {
-    const PhotoEdit& coloured = stages_[kStageColoured];
-    settings_.pointColour = coloured.getPixelRgb(x, coloured.height() - 1 - y);
+void PreviewChain::pickWhitePoint(int32_t x, int32_t y) noexcept {
+    guarded([&] {
+        const PhotoEdit& coloured = stages_[kStageColoured];
+        const ColourRef picked = coloured.getPixelRgb(x, coloured.height() - 1 - y);
+        settings_.whiteBalance = addWhitePoint(settings_.whiteBalance, picked);
+        whiteBalanceStep();
+    });
+}
+
+ColourRef PreviewChain::trackPointer(int32_t x, int32_t y) noexcept {
+    guarded([&] {
+        const PhotoEdit& coloured = stages_[kStageColoured];
+        settings_.pointColour = coloured.getPixelRgb(x, coloured.height() - 1 - y);
+    });
     return settings_.pointColour;
 }
 
@@ -167,19 +212,30 @@ std::string PreviewChain::baseTitle() const {
     return name.empty() ? std::string(kAppTitle) : std::string(kAppTitle) + " - " + name;
 }
 
-void PreviewChain::showStatus(const std::string& text) {
-    view_.drawStatus(text);
-    std::string title = progressTitle_ ? view_.title() : baseTitle();
-    if (!text.empty()) title += " - " + text;
-    view_.setTitle(title);
+// The status entries report through the views themselves, so a failure there has nowhere to
+// go: the text is dropped.
+void PreviewChain::showStatus(const std::string& text) noexcept {
+    try {
+        view_.drawStatus(text);
+        std::string title = progressTitle_ ? view_.title() : baseTitle();
+        if (!text.empty()) title += " - " + text;
+        view_.setTitle(title);
+    } catch (...) {
+    }
 }
 
-void PreviewChain::beginProgressTitle(const std::string& title) {
+void PreviewChain::beginProgressTitle(const std::string& title) noexcept {
     progressTitle_ = true;
-    view_.setTitle(title);
+    try {
+        view_.setTitle(title);
+    } catch (...) {
+    }
 }
 
-void PreviewChain::endProgressTitle() {
+void PreviewChain::endProgressTitle() noexcept {
     progressTitle_ = false;
-    view_.setTitle(baseTitle());
+    try {
+        view_.setTitle(baseTitle());
+    } catch (...) {
+    }
 }

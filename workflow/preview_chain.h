@@ -50,6 +50,8 @@ enum Stage : int {
 
 inline constexpr const char* kAppTitle = "Vantifex";
 
+// No exception leaves an entry point: it is shown as a status text ("Out of memory") and
+// the stages keep what they hold.
 class PreviewChain : public StatusSink {
   public:
     // The chain reads settings at every step and keeps both references.
@@ -57,37 +59,37 @@ class PreviewChain : public StatusSink {
 
     // A thumbnail was chosen: load it into stage 0 and recompute everything. True when the
     // photo could be read.
-    bool loadPhoto(const std::string& path);
+    bool loadPhoto(const std::string& path) noexcept;
     // full: after a load or turn. Otherwise (the enhanced view was resized) a change of the
     // fitted width by less than 10 % only resamples stage 6 again.
-    void rebuildFitted(bool full);
+    void rebuildFitted(bool full) noexcept;
     // The panel's entries: recompute from the step that the changed value feeds.
-    void restartAtSharpen() { sharpenStep(); }
-    void restartAtContrast() { contrastStep(); }
-    void restartAtWhiteBalance() { whiteBalanceStep(); }
-    void restartAtBrightness() { brightnessStep(); }
-    void restartAtColours() { colourStep(); }
+    void restartAtSharpen() noexcept;
+    void restartAtContrast() noexcept;
+    void restartAtWhiteBalance() noexcept;
+    void restartAtBrightness() noexcept;
+    void restartAtColours() noexcept;
     // Turn stage 0 (and the original view) a quarter; the panel has already counted the turn
     // in the settings' rotation.
-    void onRotateLeft();
-    void onRotateRight();
+    void onRotateLeft() noexcept;
+    void onRotateRight() noexcept;
     // Resets the settings (rotation stays) and recomputes from the sharpen step.
-    void startOver();
+    void startOver() noexcept;
     // Stage 9: stage 0 fitted to the original view.
-    void refreshOriginalView();
+    void refreshOriginalView() noexcept;
 
     // A click at (x, y) of the enhanced view in pick mode: adds the picked pixel of stage 7
     // (the picture as drawn from the view's top-left corner) to the white balance.
-    void pickWhitePoint(int32_t x, int32_t y);
+    void pickWhitePoint(int32_t x, int32_t y) noexcept;
     // Pointer movement in pick mode: the colour under (x, y), stored as the point colour.
-    ColourRef trackPointer(int32_t x, int32_t y);
+    ColourRef trackPointer(int32_t x, int32_t y) noexcept;
 
     // Draws text in the enhanced view and appends it to the title.
-    void showStatus(const std::string& text) override;
+    void showStatus(const std::string& text) noexcept override;
     // While a batch runs its progress title stays and statuses are appended to it.
-    void beginProgressTitle(const std::string& title);
+    void beginProgressTitle(const std::string& title) noexcept;
     // Back to "Vantifex - " + the file name of the photo in the editor.
-    void endProgressTitle();
+    void endProgressTitle() noexcept;
     // "Vantifex", plus " - " and stage 0's file name when it has one.
     std::string baseTitle() const;
 
@@ -99,6 +101,12 @@ class PreviewChain : public StatusSink {
     void resetFillCounts() { fills_.fill(0); }
 
   private:
+    // Runs an entry's work; an exception becomes a status text.
+    template <class Work>
+    void guarded(Work&& work) noexcept;
+    void rebuildFittedNow(bool full);
+    void refreshOriginalViewNow();
+    void rotate(int direction);
     void sharpenStep();
     void contrastStep();
     void whiteBalanceStep();

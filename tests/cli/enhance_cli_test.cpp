@@ -2,8 +2,12 @@
 // and summary, exit codes, parallel runs giving the same bytes, safe replacement of earlier
 // results, and every setting checked pixel by pixel against a plain reference of the
 // enhancement order (PNG in, PNG out).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdlib>
@@ -360,7 +364,12 @@ TEST(EnhanceCli, UnreadablePhotosAreNamedNotWrittenNotCounted) {
     testing_support::writeBytes((in / "empty.jpg").string(), {});
     const CliRun run = runCli({in.string(), "-o", (dir.path() / "out").string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "Finished processing 1 images.\n2 could not be read.\n");
+    // The summary names each photo that could not be read, with the reason.
+    EXPECT_EQ(run.out.rfind("Finished processing 1 images.\n2 could not be read.\n", 0), 0u)
+        << run.out;
+    EXPECT_NE(run.out.find("\nbad.png: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nempty.jpg: "), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4) << run.out;
     EXPECT_NE(run.err.find("Cannot read " + (in / "bad.png").string()), std::string::npos);
     EXPECT_NE(run.err.find("Cannot read " + (in / "empty.jpg").string()), std::string::npos);
     EXPECT_EQ(filesIn(dir.path() / "out"), std::vector<std::string>{"enh_good.png"});
@@ -466,7 +475,9 @@ TEST(EnhanceCli, AFailedWriteLeavesTheEarlierResultWhole) {
     // Files may grow to 64 KiB only, so the new result cannot be written completely.
     const CliRun run = runCli({big, "-o", out.string()}, "trap '' XFSZ; ulimit -f 64; ");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "Finished processing 1 images.\n1 could not be written.\n");
+    EXPECT_EQ(run.out.rfind("Finished processing 1 images.\n1 could not be written.\nbig.png: ", 0),
+              0u)
+        << run.out;
     EXPECT_NE(run.err.find("Cannot write " + (out / "enh_big.png").string()), std::string::npos)
         << run.err;
     EXPECT_EQ(readBytes((out / "enh_big.png").string()), earlier);
@@ -484,21 +495,102 @@ TEST(EnhanceCli, GifJpegAndDibNames) {
     fs::create_directories(in);
     save(in / "x.gif", randomImage(16, 12, 8, 1), GIF);
     save(in / "y.jpeg", randomImage(16, 12, 24, 2), JPEG);
-    save(in / "z.dib", randomImage(16, 12, 24, 3), JPEG);  // by name a .dib is read as JPEG
+    save(in / "z.dib", randomImage(16, 12, 24, 3), JPEG);  // read as what it holds
     save(in / "w.bmp", randomImage(16, 12, 24, 4), BMP);
     const CliRun run = runCli({in.string(), "-o", out.string()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Finished processing 4 images.\n");
     EXPECT_EQ(filesIn(out),
               (std::vector<std::string>{"enh_w.bmp", "enh_x.jpg", "enh_y.jpeg", "enh_z.dib"}));
-    for (const char* name : {"enh_x.jpg", "enh_y.jpeg", "enh_z.dib"}) {
+    for (const char* name : {"enh_x.jpg", "enh_y.jpeg"}) {
         const auto bytes = readBytes((out / name).string());
         ASSERT_GE(bytes.size(), 3u) << name;
         EXPECT_EQ(bytes[0], 0xFF) << name;  // JPEG data
         EXPECT_EQ(bytes[1], 0xD8) << name;
     }
-    const auto bmp = readBytes((out / "enh_w.bmp").string());
-    ASSERT_GE(bmp.size(), 2u);
-    EXPECT_EQ(bmp[0], 'B');
-    EXPECT_EQ(bmp[1], 'M');
+    for (const char* name : {"enh_w.bmp", "enh_z.dib"}) {  // a .dib is written as BMP
+        const auto bmp = readBytes((out / name).string());
+        ASSERT_GE(bmp.size(), 2u) << name;
+        EXPECT_EQ(bmp[0], 'B') << name;
+        EXPECT_EQ(bmp[1], 'M') << name;
+    }
+}
+
+// Starts the tool on args with stderr on a pipe; returns its pid and the pipe's reading end.
+pid_t spawnCli(const std::vector<std::string>& args, const fs::path& stdoutFile, int* errFd) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // As from a terminal: whatever this test runner ignores, the tool must not.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        const int out = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(fds[1], 2);
+        close(fds[0]);
+        std::vector<char*> argv{const_cast<char*>(VFX_CLI_PATH), const_cast<char*>("enhance")};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(VFX_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    *errFd = fds[0];
+    return pid;
+}
+
+TEST(EnhanceCli, ASignalStopsAfterThePhotosInHand) {
+    TempDir dir;
+    const fs::path in = dir.path() / "in";
+    fs::create_directory(in);
+    const int photos = 24;
+    for (int i = 0; i < photos; ++i)
+        save(in / ("p" + std::to_string(i) + ".png"), randomImage(400, 300, 24, uint32_t(i)), PNG);
+    const struct {
+        int signal;
+        int status;
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    for (const auto& c : cases) {
+        const fs::path out = dir.path() / ("out" + std::to_string(c.signal));
+        const fs::path stdoutFile = dir.path() / "stdout.txt";
+        int errFd = -1;
+        const pid_t pid = spawnCli(
+            {"--sharpen", "3", "--jobs", "2", in.string(), "-o", out.string()}, stdoutFile, &errFd);
+        ASSERT_GT(pid, 0);
+        // Once the first photo is under way, the signal.
+        std::string err;
+        bool signalled = false;
+        char buffer[4096];
+        for (ssize_t n; (n = read(errFd, buffer, sizeof buffer)) > 0;) {
+            err.append(buffer, size_t(n));
+            if (!signalled && err.find("Processing 1 of") != std::string::npos) {
+                kill(pid, c.signal);
+                signalled = true;
+            }
+        }
+        close(errFd);
+        int rc = 0;
+        ASSERT_EQ(waitpid(pid, &rc, 0), pid);
+        ASSERT_TRUE(signalled) << err;
+        ASSERT_TRUE(WIFEXITED(rc)) << "ended by signal " << WTERMSIG(rc);
+        EXPECT_EQ(WEXITSTATUS(rc), c.status) << err;
+        // The photos in hand were finished and written whole; no other was started.
+        const std::string summary = slurp(stdoutFile);
+        EXPECT_EQ(summary.rfind("Finished processing ", 0), 0u) << summary;
+        EXPECT_NE(summary.find("\nStopped: "), std::string::npos) << summary;
+        const auto names = filesIn(out);
+        size_t started = 0;
+        for (size_t at = 0; (at = err.find("Processing ", at)) != std::string::npos; ++at)
+            ++started;
+        EXPECT_EQ(names.size(), started) << err;
+        EXPECT_LT(names.size(), size_t(photos));
+        for (const std::string& name : names) {
+            EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+            EXPECT_EQ(name.rfind("enh_p", 0), 0u) << name;
+            DibImage back;
+            EXPECT_TRUE(back.loadFromFile((out / name).c_str(), PNG)) << name;
+            EXPECT_EQ(back.width(), 400) << name;
+        }
+    }
 }

@@ -1,5 +1,5 @@
-// PhotoEdit's file rules: the format from the lower-cased file name or the selector, the
-// written path (lower-cased file name, full colour under a GIF name as JPEG ".jpg"), and
+// PhotoEdit's file rules: read by content (or selector), written as the lower-cased file
+// name's extension says (full colour under a GIF name as JPEG ".jpg", PCX as PNG), and
 // loading only what is a readable regular file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,26 +12,37 @@
 
 using testing_support::TempDir;
 
-TEST(PhotoFiles, FormatFromTheLowerCasedFileName) {
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.JPG"), JPEG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.bmp"), BMP);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.PNG"), PNG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.Gif"), GIF);
-    // ".jpg" is looked for first, then ".bmp", ".png", ".gif"; anywhere after the first
-    // character of the name.
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.jpg.png"), JPEG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.png.bmp"), BMP);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.gif.png"), PNG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/.bmp"), JPEG);   // at the first character only
-    EXPECT_EQ(PhotoEdit::typeForName("/p/x.bmpx"), BMP);  // contained, not only at the end
-    // None of them: JPEG, whatever the name says.
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.jpeg"), JPEG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.dib"), JPEG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/a.tif"), JPEG);
-    EXPECT_EQ(PhotoEdit::typeForName("noext"), JPEG);
-    // Folders do not decide: a dotted folder name is common on Linux.
-    EXPECT_EQ(PhotoEdit::typeForName("/p/shots.bmp.d/a.png"), PNG);
-    EXPECT_EQ(PhotoEdit::typeForName("/p/x.gif/readme"), JPEG);
+TEST(PhotoFiles, WrittenFormatFromTheExtensionOfTheFileName) {
+    const struct {
+        const char* path;
+        uint32_t type;
+    } cases[] = {
+        {"/p/a.JPG", JPEG},
+        {"/p/a.jpeg", JPEG},
+        {"/p/a.bmp", BMP},
+        {"/p/a.DIB", BMP},
+        {"/p/a.PNG", PNG},
+        {"/p/a.Gif", GIF},
+        {"/p/a.tif", TIFF},
+        {"/p/a.TIFF", TIFF},
+        {"/p/a.tga", TGA},
+        {"/p/a.ico", ICO},
+        {"/p/a.cur", ICO},
+        {"/p/a.pcx", PCX},
+        // The last extension decides; no quirks of text found inside the name.
+        {"/p/a.jpg.png", PNG},
+        {"/p/a.png.bmp", BMP},
+        {"/p/x.bmpx", JPEG},
+        {"/p/notes.jpg.txt", JPEG},
+        // None: JPEG, as is a name that is only an extension.
+        {"noext", JPEG},
+        {"/p/.bmp", JPEG},
+        {"/p/a.txt", JPEG},
+        // Folders do not decide: a dotted folder name is common on Linux.
+        {"/p/shots.bmp.d/a.png", PNG},
+        {"/p/x.gif/readme", JPEG},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PhotoEdit::typeForName(c.path), c.type) << c.path;
 }
 
 TEST(PhotoFiles, SaveTargetLowerCasesTheNameAndTurnsFullColourGifIntoJpeg) {
@@ -49,7 +60,14 @@ TEST(PhotoFiles, SaveTargetLowerCasesTheNameAndTurnsFullColourGifIntoJpeg) {
     EXPECT_EQ(t.type, JPEG);
     t = PhotoEdit::saveTarget("/P/enh_z.DIB", 0, 24);
     EXPECT_EQ(t.path, "/P/enh_z.dib");
-    EXPECT_EQ(t.type, JPEG);
+    EXPECT_EQ(t.type, BMP);
+    // PCX is only read: such a name is written as PNG under ".png".
+    t = PhotoEdit::saveTarget("/P.x/Scan.PCX", 0, 8);
+    EXPECT_EQ(t.path, "/P.x/scan.png");
+    EXPECT_EQ(t.type, PNG);
+    t = PhotoEdit::saveTarget("/P/enh_t.TIF", 0, 24);
+    EXPECT_EQ(t.path, "/P/enh_t.tif");
+    EXPECT_EQ(t.type, TIFF);
     t = PhotoEdit::saveTarget("/P/enh_c.PNG", 0, 24);
     EXPECT_EQ(t.path, "/P/enh_c.png");
     EXPECT_EQ(t.type, PNG);
@@ -88,6 +106,9 @@ TEST(PhotoFiles, LoadReadsOnlyRegularFilesAndEmptiesOnFailure) {
     photo.load(dir.file("missing.jpg"));
     EXPECT_EQ(photo.fileName, dir.file("missing.jpg"));
     EXPECT_EQ(photo.width(), 0);  // the old picture does not linger
+    // Each failure says why.
+    EXPECT_EQ(std::string(photo.image.lastError()),
+              "cannot open " + dir.file("missing.jpg") + ": No such file or directory");
 
     const std::string pipe = dir.file("pipe.jpg");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -95,8 +116,10 @@ TEST(PhotoFiles, LoadReadsOnlyRegularFilesAndEmptiesOnFailure) {
     std::filesystem::create_directory(dir.path() / "folder.png");
     EXPECT_FALSE(photo.loadFile(dir.file("folder.png"), 0));
 
+    EXPECT_STRNE(photo.image.lastError(), "");
     testing_support::writeBytes(dir.file("junk.jpg"), {1, 2, 3, 4});
     EXPECT_FALSE(photo.loadFile(dir.file("junk.jpg"), 0));
+    EXPECT_STRNE(photo.image.lastError(), "");
     EXPECT_FALSE(photo.loadFile(dir.file("junk.jpg"), 9));
     EXPECT_EQ(photo.width(), 0);
 
@@ -145,12 +168,15 @@ TEST(PhotoFiles, SavingAndLoadingByName) {
     PhotoEdit upper;
     upper.load(dir.file("IMG_1.PNG"));
     EXPECT_TRUE(testing_support::sameImage(upper.image, photo.image));
-    // A selector overrides the name: PNG data under a .jpg name, and back.
+    // A selector overrides the name: PNG data under a .jpg name. Read by name it still
+    // loads, as the content decides; a selector naming another format fails.
     ASSERT_TRUE(photo.saveFile(dir.file("Forced.jpg"), 3));
     PhotoEdit forced;
-    EXPECT_FALSE(forced.loadFile(dir.file("Forced.jpg"), 0));
+    EXPECT_TRUE(forced.loadFile(dir.file("Forced.jpg"), 0));
+    EXPECT_TRUE(testing_support::sameImage(forced.image, photo.image));
     EXPECT_TRUE(forced.loadFile(dir.file("Forced.jpg"), 3));
     EXPECT_TRUE(testing_support::sameImage(forced.image, photo.image));
+    EXPECT_FALSE(forced.loadFile(dir.file("Forced.jpg"), 1));
     // A paletted picture under a GIF name stays GIF.
     PhotoEdit paletted;
     paletted.image = testing_support::randomImage(5, 5, 8, 4);

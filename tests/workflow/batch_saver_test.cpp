@@ -175,8 +175,10 @@ TEST(BatchSaver, GifJpegAndDibOutputs) {
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (Strings{"enh_x.jpg", "enh_y.jpeg", "enh_z.dib"}));
-    for (const auto& n : names)
-        EXPECT_TRUE(startsWith(readBytes(w.dir.file("out/" + n)), {0xFF, 0xD8})) << n;
+    for (const char* n : {"enh_x.jpg", "enh_y.jpeg"})
+        EXPECT_TRUE(startsWith(readBytes(w.dir.file(std::string("out/") + n)), {0xFF, 0xD8})) << n;
+    // A .dib is a bitmap: read by its content (JPEG here), written as BMP under its name.
+    EXPECT_TRUE(startsWith(readBytes(w.dir.file("out/enh_z.dib")), {'B', 'M'}));
 }
 
 TEST(BatchSaver, UnreadablePhotosAreNeitherWrittenNorCounted) {
@@ -188,13 +190,25 @@ TEST(BatchSaver, UnreadablePhotosAreNeitherWrittenNorCounted) {
     w.views.selected = {good, w.dir.file("bad.png"), w.dir.file("empty.jpg"),
                         w.dir.file("gone.png")};
     w.saver.onSaveSelected();
-    EXPECT_EQ(w.dialogs.informations,
-              Strings{"Finished processing 1 images.\n3 could not be read."});
+    // The summary names each photo that could not be read, with the loader's reason.
+    ASSERT_EQ(w.dialogs.informations.size(), 1u);
+    const std::string& summary = w.dialogs.informations[0];
+    EXPECT_EQ(summary.rfind("Finished processing 1 images.\n3 could not be read.\nbad.png: ", 0),
+              0u)
+        << summary;
+    EXPECT_NE(summary.find("\nempty.jpg: "), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\ngone.png: cannot open " + w.dir.file("gone.png") +
+                           ": No such file or directory"),
+              std::string::npos)
+        << summary;
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 4);
     EXPECT_EQ(w.saver.unreadableCount(), 3);
     EXPECT_TRUE(fs::exists(w.dir.file("enhanced/enh_good.png")));
     EXPECT_FALSE(fs::exists(w.dir.file("enhanced/enh_bad.png")));
     EXPECT_FALSE(fs::exists(w.dir.file("enhanced/enh_empty.jpg")));
-    EXPECT_FALSE(w.titled("Vantifex - Processing 2 of 4"));
+    // Every photo the batch takes gets its title as it starts, readable or not.
+    EXPECT_TRUE(w.titled("Vantifex - Processing 2 of 4"));
+    EXPECT_FALSE(w.titled("Vantifex - Processing 2 of 4 - Saving..."));
 }
 
 TEST(BatchSaver, FailedWritesAreReported) {
@@ -205,8 +219,13 @@ TEST(BatchSaver, FailedWritesAreReported) {
     const std::string photo = w.save("p.png", randomImage(10, 10, 24, 1), PNG);
     w.views.selected = {photo};
     w.saver.onSaveSelected();
-    EXPECT_EQ(w.dialogs.informations,
-              Strings{"Finished processing 1 images.\n1 could not be written."});
+    ASSERT_EQ(w.dialogs.informations.size(), 1u);
+    EXPECT_EQ(w.dialogs.informations[0].rfind(
+                  "Finished processing 1 images.\n1 could not be written.\np.png: ", 0),
+              0u)
+        << w.dialogs.informations[0];
+    ASSERT_EQ(w.saver.results().size(), 1u);
+    EXPECT_EQ(w.saver.results()[0].written, w.dir.file("plain-file/out/enh_p.png"));
     w.chain.loadPhoto(photo);
     w.saver.onSaveCurrent();
     EXPECT_EQ(w.dialogs.messages, Strings{"Cannot write file."});

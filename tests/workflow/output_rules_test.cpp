@@ -2,6 +2,11 @@
 #include "workflow/output_rules.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/test_support.h"
 
 TEST(OutputRules, OutputNameIsEnhPlusSourceFileName) {
     EXPECT_EQ(outputNameFor("/photos/enhanced", "/photos/a.JPG"), "/photos/enhanced/enh_a.JPG");
@@ -11,6 +16,12 @@ TEST(OutputRules, OutputNameIsEnhPlusSourceFileName) {
     // The second separator splits a name only when there is no '/'.
     EXPECT_EQ(outputNameFor("/out", "C:\\x\\y.png"), "/out/enh_y.png");
     EXPECT_EQ(outputNameFor("/out", "/a\\b/c.jpg"), "/out/enh_c.jpg");
+    // What is only read, and icons, become PNG; every other name stays.
+    EXPECT_EQ(outputNameFor("/out", "/p/Scan.PCX"), "/out/enh_Scan.png");
+    EXPECT_EQ(outputNameFor("/out", "/p/app.ico"), "/out/enh_app.png");
+    EXPECT_EQ(outputNameFor("/out", "/p/arrow.cur"), "/out/enh_arrow.png");
+    EXPECT_EQ(outputNameFor("/out", "/p.pcx/a.tif"), "/out/enh_a.tif");
+    EXPECT_EQ(outputNameFor("/out", "/p/z.dib"), "/out/enh_z.dib");
 }
 
 TEST(OutputRules, AutosetIsTheEnhancedSubFolder) {
@@ -20,12 +31,33 @@ TEST(OutputRules, AutosetIsTheEnhancedSubFolder) {
     EXPECT_EQ(autosetDirectory(""), "enhanced");  // before any folder was chosen
 }
 
-TEST(OutputRules, BatchTriesPathsWithAPhotoExtensionAnywhere) {
-    for (const char* yes : {"/p/a.JPG", "/p/c.png", "/p/y.jpeg", "/p/z.DIB", "/p/x.gif", "/p/b.bmp",
-                            "/p/notes.jpg.txt", "/shots.png/readme.txt"})
-        EXPECT_TRUE(isBatchPhotoPath(yes)) << yes;
-    for (const char* no : {"/p/b.txt", "/p/photo.tif", "/p/jpg", "/p/a.pn g", ""})
-        EXPECT_FALSE(isBatchPhotoPath(no)) << no;
+TEST(OutputRules, BatchTakesFilesByContentThenByName) {
+    testing_support::TempDir dir;
+    std::filesystem::create_directories(dir.file("shots.png"));
+    const std::vector<uint8_t> png =
+        testing_support::readBytes(testing_support::dataPath("png/rgb8.png"));
+    const std::vector<uint8_t> text = {'h', 'e', 'l', 'l', 'o', '\n'};
+    const struct {
+        const char* name;
+        const std::vector<uint8_t>* bytes;  // nullptr: no such file
+        bool taken;
+    } cases[] = {
+        {"a.JPG", &png, true},      {"photo.tif", &png, true},  // the content speaks
+        {"photo", &png, true},      {"b.txt", &png, true},
+        {"c.png", &text, true},     {"z.DIB", &text, true},  // else the name does
+        {"scan.tiff", &text, true}, {"gone.png", nullptr, true},
+        {"b.txt", &text, false},    {"notes.jpg.txt", &text, false},
+        {"jpg", &text, false},      {"shots.png/readme.txt", &text, false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.file(c.name);
+        if (c.bytes) testing_support::writeBytes(path, *c.bytes);
+        EXPECT_EQ(isBatchPhoto(path), c.taken) << c.name;
+    }
+    // Never opened, so never waited on: a named pipe, a folder.
+    ASSERT_EQ(mkfifo(dir.file("pipe.png").c_str(), 0600), 0);
+    EXPECT_FALSE(isBatchPhoto(dir.file("pipe.png")));
+    EXPECT_FALSE(isBatchPhoto(dir.file("shots.png")));
 }
 
 TEST(OutputRules, FinishedMessageLines) {

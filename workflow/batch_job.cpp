@@ -1,0 +1,331 @@
+// The batch job: photos are handed out in list order to worker threads; what they report is
+// queued and delivered to the callbacks by the thread that runs the job.
+#include "workflow/batch_job.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <thread>
+
+#include "browse/path_helpers.h"
+#include "enhance/photo_edit.h"
+#include "workflow/batch_saver.h"
+#include "workflow/exception_text.h"
+#include "workflow/output_rules.h"
+
+namespace {
+
+constexpr size_t kNone = size_t(-1);
+
+// The same file under different spellings ("a/./b", "./a/b") gets one key.
+std::string fileKey(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : canonical.string();
+}
+
+// The loader's or writer's message; the system's reason when the library left none.
+std::string failureReason(const DibImage& image, int savedErrno, const char* verb,
+                          const std::string& path) {
+    if (image.lastError()[0]) return image.lastError();
+    if (savedErrno)
+        return std::string("cannot ") + verb + " " + path + ": " + std::strerror(savedErrno);
+    return std::string("cannot ") + verb + " " + path;
+}
+
+}  // namespace
+
+OutputRule OutputRule::enhancedInto(const std::string& directory) {
+    OutputRule rule;
+    rule.directory = directory;
+    return rule;
+}
+
+OutputRule OutputRule::exactly(const std::string& path) {
+    OutputRule rule;
+    rule.path = path;
+    return rule;
+}
+
+std::string OutputRule::nameFor(const std::string& source) const {
+    return path.empty() ? outputNameFor(directory, source) : path;
+}
+
+struct BatchJob::Shared {
+    struct Event {
+        enum Kind { kProgress, kStatus, kFinished } kind;
+        size_t index;
+        std::string text;
+    };
+
+    explicit Shared(std::vector<PhotoResult>& r) : results(r) {}
+
+    std::vector<PhotoResult>& results;
+    std::vector<std::string> outputs;  // the name asked for, per photo the batch takes
+    std::vector<size_t> after;         // the earlier photo writing the same file, or kNone
+    std::vector<char> done;
+    bool inline_ = true;  // no workers: the running thread works and delivers at once
+
+    std::mutex mutex;
+    std::condition_variable eventReady;  // for the delivering thread
+    std::condition_variable photoDone;   // for workers waiting on an earlier photo
+    std::deque<Event> events;
+    size_t next = 0;
+    int liveWorkers = 0;
+};
+
+BatchJob::BatchJob(std::vector<std::string> sources, EnhancementSettings settings,
+                   OutputRule output, int jobs)
+    : settings_(std::move(settings)), jobs_(jobs) {
+    sources_.reserve(sources.size());
+    for (std::string& s : sources) sources_.push_back(BatchSource{std::move(s), output});
+}
+
+BatchJob::BatchJob(std::vector<BatchSource> sources, EnhancementSettings settings, int jobs)
+    : sources_(std::move(sources)), settings_(std::move(settings)), jobs_(jobs) {}
+
+bool BatchJob::stopRequested() const noexcept {
+    return stop_.load() || (external_ && external_->load());
+}
+
+namespace {
+
+// Hands a worker's step statuses to the delivering thread.
+class QueueSink : public StatusSink {
+  public:
+    QueueSink(std::function<void(const std::string&)> post) : post_(std::move(post)) {}
+    void showStatus(const std::string& text) override { post_(text); }
+
+  private:
+    std::function<void(const std::string&)> post_;
+};
+
+}  // namespace
+
+void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
+    PhotoResult& result = shared.results[index];
+    const std::string& source = sources_[index].path;
+    const std::string& output = shared.outputs[index];
+    // Delivered at once when this thread delivers, queued otherwise; a report that cannot be
+    // made (out of memory) is dropped, the photo goes on.
+    auto post = [&](Shared::Event::Kind kind, const std::string& text) noexcept {
+        try {
+            if (shared.inline_) {
+                if (kind == Shared::Event::kStatus && status_) status_(index + 1, text);
+                return;
+            }
+            std::lock_guard<std::mutex> lock(shared.mutex);
+            shared.events.push_back(Shared::Event{kind, index, text});
+            shared.eventReady.notify_one();
+        } catch (...) {
+        }
+    };
+    bool loaded = false;
+    try {
+        QueueSink sink([&](const std::string& text) { post(Shared::Event::kStatus, text); });
+        PhotoEdit photo;
+        errno = 0;
+        if (!loadForSaving(source, photo)) {
+            result.outcome = PhotoOutcome::kUnreadable;
+            result.reason = failureReason(photo.image, errno, "read", source);
+        } else {
+            loaded = true;
+            photo.image.setLastError("");
+            errno = 0;
+            if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,
+                                &result.written)) {
+                result.outcome = PhotoOutcome::kWritten;
+            } else {
+                result.outcome = PhotoOutcome::kUnwritable;
+                const std::string& target = result.written.empty() ? output : result.written;
+                result.reason = failureReason(photo.image, errno, "write", target);
+            }
+        }
+    } catch (...) {
+        // Out of memory on a huge picture and the like: this photo fails, the rest go on.
+        result.outcome = loaded ? PhotoOutcome::kUnwritable : PhotoOutcome::kUnreadable;
+        try {
+            result.reason = exceptionText();
+        } catch (...) {
+        }
+    }
+}
+
+void BatchJob::work(Shared& shared) noexcept {
+    const size_t n = sources_.size();
+    std::unique_lock<std::mutex> lock(shared.mutex, std::defer_lock);
+    if (!shared.inline_) lock.lock();
+    for (;;) {
+        while (shared.next < n && shared.outputs[shared.next].empty()) ++shared.next;
+        if (shared.next >= n || stopRequested()) break;
+        const size_t i = shared.next++;
+        shared.results[i].outcome = PhotoOutcome::kUnreadable;  // in hand from here on
+        // Progress goes out while the lock is held, so it leaves in list order.
+        try {
+            if (shared.inline_) {
+                if (progress_) progress_(i + 1, n, sources_[i].path);
+            } else {
+                shared.events.push_back(Shared::Event{Shared::Event::kProgress, i, {}});
+                shared.eventReady.notify_one();
+            }
+        } catch (...) {
+        }
+        // Photos writing the same file finish in list order, as with one job.
+        const size_t before = shared.after[i];
+        if (before != kNone && !shared.inline_)
+            shared.photoDone.wait(lock, [&] { return shared.done[before] != 0; });
+        if (!shared.inline_) lock.unlock();
+        processPhoto(shared, i);
+        if (!shared.inline_) lock.lock();
+        shared.done[i] = 1;
+        shared.photoDone.notify_all();
+        try {
+            if (shared.inline_) {
+                if (finished_) finished_(i + 1, shared.results[i]);
+            } else {
+                shared.events.push_back(Shared::Event{Shared::Event::kFinished, i, {}});
+                shared.eventReady.notify_one();
+            }
+        } catch (...) {
+        }
+    }
+}
+
+void BatchJob::deliver(Shared& shared, std::unique_lock<std::mutex>& lock) noexcept {
+    const size_t n = sources_.size();
+    // Until the last worker has left, whatever happens here: the workers must be joined.
+    try {
+        while (shared.liveWorkers > 0 || !shared.events.empty()) {
+            shared.eventReady.wait(
+                lock, [&] { return shared.liveWorkers == 0 || !shared.events.empty(); });
+            while (!shared.events.empty()) {
+                Shared::Event event = std::move(shared.events.front());
+                shared.events.pop_front();
+                lock.unlock();
+                try {
+                    const size_t i = event.index;
+                    if (event.kind == Shared::Event::kProgress && progress_)
+                        progress_(i + 1, n, sources_[i].path);
+                    else if (event.kind == Shared::Event::kStatus && status_)
+                        status_(i + 1, event.text);
+                    else if (event.kind == Shared::Event::kFinished && finished_)
+                        finished_(i + 1, shared.results[i]);
+                } catch (...) {
+                }
+                lock.lock();
+            }
+        }
+    } catch (...) {
+    }
+}
+
+std::vector<PhotoResult> BatchJob::run() noexcept {
+    std::vector<PhotoResult> results;
+    const size_t n = sources_.size();
+    size_t photos = 0;
+    try {
+        Shared shared(results);
+        shared.results.resize(n);
+        shared.outputs.resize(n);
+        shared.after.assign(n, kNone);
+        shared.done.assign(n, 0);
+        // Which files are taken, where they go, and which of them land in the same file.
+        std::map<std::string, size_t> lastWriterOf;
+        std::set<std::string> sourceKeys;
+        bool replacesASource = false;
+        for (size_t i = 0; i < n; ++i) {
+            PhotoResult& r = shared.results[i];
+            r.source = sources_[i].path;
+            if (!isBatchPhoto(r.source)) {
+                r.outcome = PhotoOutcome::kNotAPhoto;
+                continue;
+            }
+            ++photos;
+            shared.outputs[i] = sources_[i].output.nameFor(r.source);
+            const std::string key = fileKey(PhotoEdit::saveTarget(shared.outputs[i], 0, 24).path);
+            const auto [it, added] = lastWriterOf.emplace(key, i);
+            if (!added) {
+                shared.after[i] = it->second;
+                it->second = i;
+            }
+            sourceKeys.insert(fileKey(r.source));
+        }
+        for (const auto& [key, writer] : lastWriterOf)
+            if (sourceKeys.count(key)) replacesASource = true;
+
+        // An output that replaces one of the sources makes the order matter: one job then.
+        size_t jobs =
+            jobs_ > 0 ? size_t(jobs_) : std::max<size_t>(1, std::thread::hardware_concurrency());
+        if (replacesASource) jobs = 1;
+        jobs = std::min(jobs, photos);
+        std::vector<std::thread> workers;
+        if (jobs > 1) {
+            shared.inline_ = false;
+            std::unique_lock<std::mutex> lock(shared.mutex);
+            for (size_t t = 0; t < jobs; ++t) {
+                try {
+                    ++shared.liveWorkers;
+                    workers.emplace_back([this, &shared] {
+                        work(shared);
+                        std::lock_guard<std::mutex> guard(shared.mutex);
+                        --shared.liveWorkers;
+                        shared.eventReady.notify_one();
+                    });
+                } catch (...) {
+                    --shared.liveWorkers;  // no thread to spare: fewer workers
+                    break;
+                }
+            }
+            if (workers.empty()) {
+                shared.inline_ = true;
+            } else {
+                deliver(shared, lock);
+            }
+            if (lock.owns_lock()) lock.unlock();
+            for (std::thread& w : workers) w.join();
+        }
+        if (shared.inline_) work(shared);
+    } catch (...) {
+        // Not even the plan could be made: every photo not done says why.
+        const std::string reason = exceptionText();
+        for (PhotoResult& r : results)
+            if (r.outcome == PhotoOutcome::kNotStarted) {
+                r.outcome = PhotoOutcome::kUnreadable;
+                r.reason = reason;
+            }
+    }
+    return results;
+}
+
+BatchCounts countResults(const std::vector<PhotoResult>& results) {
+    BatchCounts c;
+    for (const PhotoResult& r : results) {
+        if (r.outcome == PhotoOutcome::kWritten || r.outcome == PhotoOutcome::kUnwritable)
+            ++c.processed;
+        if (r.outcome == PhotoOutcome::kUnreadable) ++c.unreadable;
+        if (r.outcome == PhotoOutcome::kUnwritable) ++c.unwritten;
+        if (r.outcome == PhotoOutcome::kNotStarted) ++c.notStarted;
+    }
+    return c;
+}
+
+std::string batchSummary(const std::vector<PhotoResult>& results) {
+    const BatchCounts c = countResults(results);
+    std::string text = finishedMessage(c.processed, c.unreadable, c.unwritten);
+    for (const PhotoResult& r : results)
+        if (r.outcome == PhotoOutcome::kUnreadable || r.outcome == PhotoOutcome::kUnwritable)
+            text += "\n" + paths::fileNameOf(r.source) + ": " + r.reason;
+    if (c.notStarted > 0) {
+        char line[96];
+        std::snprintf(line, sizeof line, "\nStopped: %d not started.", c.notStarted);
+        text += line;
+    }
+    return text;
+}

@@ -46,6 +46,9 @@ bool makePhoto(const QString& path) {
 // Makes the enhanced view exactly kViewWidth wide by moving the panel's splitter bar.
 bool sizeEnhancedView(CMainFrame& frame) {
     Enh2Frame* editor = frame.enhFrame()->editor();
+    // Tall enough for a 3:2 picture 1280 wide.
+    const QList<int> rows = frame.enhFrame()->sizes();
+    frame.enhFrame()->setSizes({1000, rows[0] + rows[1] - 1000});
     for (int i = 0; i < 5 && frame.enhancedView()->width() != kViewWidth; ++i) {
         const int delta = kViewWidth - frame.enhancedView()->width();
         QList<int> sizes = editor->sizes();
@@ -193,7 +196,7 @@ int main(int argc, char** argv) {
     }
     auto frame = std::make_unique<CMainFrame>();
     gFrame = frame.get();
-    frame->resize(2200, 1300);
+    frame->resize(2300, 1400);
     frame->show();
     if (!QTest::qWaitForWindowExposed(frame.get()) || !sizeEnhancedView(*frame)) {
         std::fprintf(stderr, "cannot make the enhanced view %d px wide\n", kViewWidth);

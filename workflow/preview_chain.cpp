@@ -60,7 +60,7 @@ bool PreviewChain::loadPhoto(const std::string& path) noexcept {
         // The title names the photo being loaded, not the one before it.
         stages_[kStageOriginal].fileName = path;
         showStatus("Loading...");
-        stages_[kStageOriginal].load(path);
+        stages_[kStageOriginal].loadForPreview(path, limitWidth_, limitHeight_);
         ++fills_[kStageOriginal];
         currentPath_ = path;
         rebuildFittedNow(true);

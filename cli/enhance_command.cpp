@@ -71,7 +71,7 @@ class Progress {
 };
 
 Outcome processEntry(const Entry& entry, size_t index, size_t total,
-                     const EnhancementSettings& settings, Progress& progress) {
+                     const EnhancementSettings& settings, bool stripMetadata, Progress& progress) {
     progress.line("Processing %zu of %zu: %s\n", entry.source, index + 1, total);
     bool loaded = false;
     try {
@@ -81,6 +81,7 @@ Outcome processEntry(const Entry& entry, size_t index, size_t total,
             return Outcome::kUnreadable;
         }
         loaded = true;
+        if (stripMetadata) photo.metadata.reset();  // --strip-metadata
         std::string written;
         if (!enhanceAndWrite(photo, settings, entry.outputName, nullptr, false, &written)) {
             progress.line("Cannot write %s\n", written.empty() ? entry.outputName : written);
@@ -175,8 +176,8 @@ int runEnhance(const Arguments& args) {
     const auto worker = [&]() {
         for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++)
             for (size_t i : groups[g])
-                outcomes[i] =
-                    processEntry(entries[i], i, entries.size(), options.settings, progress);
+                outcomes[i] = processEntry(entries[i], i, entries.size(), options.settings,
+                                           options.stripMetadata, progress);
     };
     if (jobs <= 1) {
         worker();

@@ -11,11 +11,15 @@
 
 const char* const kEnhanceHelp =
     "usage: vantifex-cli enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
+    "                            [--strip-metadata]\n"
     "\n"
     "Reads each photo again at full resolution, applies the settings and writes\n"
     "\"enh_\" + its file name into OUTDIR (default: the \"enhanced\" sub-folder of the\n"
     "photo's folder, created when missing). The format follows the output name;\n"
     "a full-colour picture named .gif is written as JPEG under .jpg.\n"
+    "A photo is first turned upright by its EXIF orientation. Its EXIF, XMP, IPTC,\n"
+    "colour profile and comment go into JPEG copies (PNG: what PNG can hold), with\n"
+    "the orientation 1, the new size and no EXIF thumbnail.\n"
     "INPUT is a photo or a folder (all of its files; names that are not photos are\n"
     "skipped).\n"
     "\n"
@@ -34,6 +38,7 @@ const char* const kEnhanceHelp =
     "  -o, --output OUTDIR   write every result into OUTDIR\n"
     "  --jobs N              photos processed at once (default: number of cores);\n"
     "                        the files written do not depend on N\n"
+    "  --strip-metadata      write no metadata at all (no camera, date or GPS)\n"
     "  --help                show this text\n"
     "\n"
     "Progress goes to stderr; the summary to stdout. Exit status: 0 every photo was\n"
@@ -128,6 +133,10 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
         }
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+            continue;
+        }
+        if (arg == "--strip-metadata") {
+            options->stripMetadata = true;
             continue;
         }
         // "--name value" or "--name=value"; -o takes its value as the next argument.

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "image/dib_image.h"
 #include "image/surface.h"
+#include "metadata/photo_metadata.h"
 
 // Where saveFile puts a picture: the path actually written and the format written there.
 struct SaveTarget {
@@ -75,10 +77,12 @@ class PhotoEdit {
 
     // --- files ---
     // selector 0: format from the lower-cased file name; 1 JPEG, 2 GIF, 3 PNG, 4 BMP.
-    // The path is opened as given; only regular files are read.
+    // The path is opened as given; only regular files are read. A photo with an EXIF
+    // orientation is turned upright, and its metadata kept in metadata.
     bool loadFile(const std::string& path, int selector);
     // As loadFile; by name, the file-name part is lower-cased, and a picture of more than
-    // 8 bits per pixel meant for GIF is written as JPEG under ".jpg".
+    // 8 bits per pixel meant for GIF is written as JPEG under ".jpg". The loaded photo's
+    // metadata goes into formats that carry it; none when metadata is null.
     bool saveFile(const std::string& path, int selector);
     // The format the by-name rule picks for path (searched in its lower-cased file name).
     static uint32_t typeForName(const std::string& path);
@@ -101,4 +105,6 @@ class PhotoEdit {
     DibImage greenPlane;
     DibImage bluePlane;
     std::string fileName;
+    // What loadFile read of the photo's metadata (shared by copies; null when it had none).
+    std::shared_ptr<const PhotoMetadata> metadata;
 };

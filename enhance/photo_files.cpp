@@ -66,10 +66,14 @@ bool PhotoEdit::loadFile(const std::string& path, int selector) {
     uint32_t type = JPEG;
     if (!typeForSelector(selector, path, &type)) return false;
     image.destroy();
+    metadata.reset();
     // Only regular files: a named pipe or a device would block or never end.
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    return image.loadFromFile(path.c_str(), type);
+    auto read = std::make_shared<PhotoMetadata>();
+    if (!loadUpright(image, path, type, read.get())) return false;
+    if (!read->empty()) metadata = std::move(read);
+    return true;
 }
 
 SaveTarget PhotoEdit::saveTarget(const std::string& path, int selector, uint32_t bitCount) {
@@ -96,5 +100,5 @@ SaveTarget PhotoEdit::saveTarget(const std::string& path, int selector, uint32_t
 bool PhotoEdit::saveFile(const std::string& path, int selector) {
     const SaveTarget target = saveTarget(path, selector, image.bitCount());
     if (!target.ok) return false;
-    return image.saveToFile(target.path.c_str(), target.type);
+    return saveWithMetadata(image, target.path, target.type, metadata.get());
 }

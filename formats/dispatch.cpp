@@ -144,7 +144,7 @@ bool DibImage::loadFromFile(const char* path, uint32_t type) {
     return ok;
 }
 
-bool DibImage::saveToFile(const char* path, uint32_t type) {
+bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& finish) {
     if (!path || !*path) return false;
     if (type > TGA) {
         setLastError(kUnsupportedFormat);
@@ -188,6 +188,9 @@ bool DibImage::saveToFile(const char* path, uint32_t type) {
         ImageStream stream(file);
         ok = saveToStream(stream, type);
     }
+    // Metadata hook: the finisher rewrites the temporary in place, so the fsync covers it too.
+    if (ok && finish)
+        ok = std::fflush(file) == 0 && !std::ferror(file) && finish(temp.c_str(), type);
     if (ok) ok = std::fflush(file) == 0 && !std::ferror(file) && fsync(fileno(file)) == 0;
     if (std::fclose(file) != 0) ok = false;
     if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;

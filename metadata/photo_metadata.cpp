@@ -169,7 +169,9 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
         }
         if ((mask & kComment) && !m.comment.empty() && image->supportsMetadata(Exiv2::mdComment))
             image->setComment(m.comment);
-        if ((mask & kIcc) && !m.icc.empty() && image->supportsMetadata(Exiv2::mdIccProfile)) {
+        // Exiv2 0.27 does not list the ICC profile among what its JPEG, PNG and TIFF images
+        // support, but writes it into all three.
+        if ((mask & kIcc) && !m.icc.empty()) {
             // Carried byte for byte, even a profile whose own size field disagrees.
             Exiv2::DataBuf icc(m.icc.data(), long(m.icc.size()));
             image->setIccProfile(icc, false);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exiv2/exiv2.hpp>
 
 #include "formats/image_stream.h"
@@ -103,8 +104,14 @@ Bytes iccProfile() {
     put32(68, 0x0000F6D6);  // D50
     put32(72, 0x00010000);
     put32(76, 0x0000D32D);
-    put32(128, 0);  // no tags; the rest is a pattern that must survive byte for byte
-    for (size_t i = 132; i < icc.size(); ++i) icc[i] = uint8_t(i * 7 + 3);
+    // One tag, a copyright text; the rest is a pattern that must survive byte for byte.
+    put32(128, 1);
+    tag(132, "cprt");
+    put32(136, 144);
+    put32(140, 24);
+    tag(144, "text");
+    std::memcpy(&icc[152], "Vantifex test\0", 14);
+    for (size_t i = 168; i < icc.size(); ++i) icc[i] = uint8_t(i * 7 + 3);
     return icc;
 }
 

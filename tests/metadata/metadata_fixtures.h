@@ -25,7 +25,7 @@ DibImage storedFor(const DibImage& upright, int orientation);
 // The file bytes of image encoded as type.
 Bytes encode(DibImage image, uint32_t type, int quality = 75);
 
-// A small but well-formed ICC profile (header and an empty tag table), 1000 bytes.
+// A small well-formed ICC profile (header and one copyright tag), 1000 bytes.
 Bytes iccProfile();
 
 // Writes the full set into the photo at path with Exiv2: Make, Model, DateTimeOriginal, GPS,

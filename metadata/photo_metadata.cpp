@@ -172,9 +172,10 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
         // Exiv2 0.27 does not list the ICC profile among what its JPEG, PNG and TIFF images
         // support, but writes it into all three.
         if ((mask & kIcc) && !m.icc.empty()) {
-            // Carried byte for byte, even a profile whose own size field disagrees.
+            // Byte for byte; a profile whose size field disagrees is refused, as Exiv2's own
+            // reader would refuse the whole file's metadata for it.
             Exiv2::DataBuf icc(m.icc.data(), long(m.icc.size()));
-            image->setIccProfile(icc, false);
+            image->setIccProfile(icc, true);
         }
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
@@ -221,13 +222,19 @@ bool applyMetadata(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadat
                    int32_t width, int32_t height) {
     if (file.empty() || !carriesMetadata(type) || metadata.empty()) return false;
     prepareExiv2();
-    // When Exiv2 refuses a block (hostile data that it read but cannot write back), the others
-    // are still carried: the riskiest is dropped first, the colour profile last.
-    unsigned mask = kExif | kXmp | kIptc | kComment | kIcc;
-    for (unsigned drop :
-         {0u, unsigned(kExif), unsigned(kXmp), unsigned(kIptc), unsigned(kComment)}) {
-        mask &= ~drop;
-        if (writeBlocks(file, type, metadata, mask, width, height)) return true;
+    if (writeBlocks(file, type, metadata, kExif | kXmp | kIptc | kComment | kIcc, width, height))
+        return true;
+    // Exiv2 refused a block (hostile data that it read but cannot write back): keep every
+    // block that can be written together with the ones already kept, the colour profile first.
+    unsigned kept = 0;
+    bool any = false;
+    for (unsigned block : {kIcc, kExif, kXmp, kIptc, kComment}) {
+        std::vector<uint8_t> trial = file;
+        if (writeBlocks(trial, type, metadata, kept | block, width, height)) {
+            kept |= block;
+            any = true;
+        }
     }
+    if (any && writeBlocks(file, type, metadata, kept, width, height)) return true;
     return false;
 }

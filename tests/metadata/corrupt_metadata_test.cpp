@@ -166,8 +166,8 @@ TEST(CorruptMetadata, PhotosLoadAndSaveAsWithoutIt) {
 }
 
 TEST(CorruptMetadata, ApplyingBrokenBlocksLeavesTheFileAlone) {
-    // Blocks that did not come from Exiv2 (a fuzzer's or a hostile caller's): nothing is
-    // written and the encoded file stays byte for byte.
+    // Blocks that did not come from Exiv2 (a fuzzer's or a hostile caller's): what can be
+    // written is, upright; the picture stays the same.
     const Bytes clean = encode(uprightCard(), JPEG);
     PhotoMetadata broken;
     broken.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
@@ -176,7 +176,8 @@ TEST(CorruptMetadata, ApplyingBrokenBlocksLeavesTheFileAlone) {
     Bytes file = clean;
     applyMetadata(file, JPEG, broken, 64, 48);
     const PhotoMetadata back = readMetadata(file.data(), file.size());
-    EXPECT_EQ(back.orientation, 0);
+    EXPECT_LE(back.orientation, 1);
+    EXPECT_TRUE(back.xmp.empty());  // the unfinished packet is refused
     // Whatever Exiv2 kept, the picture is the same.
     DibImage a, b;
     TempDir dir;
@@ -192,6 +193,25 @@ TEST(CorruptMetadata, ApplyingBrokenBlocksLeavesTheFileAlone) {
     EXPECT_FALSE(applyMetadata(notJpeg, JPEG, some, 1, 1));
     EXPECT_EQ(notJpeg, (Bytes{1, 2, 3, 4, 5}));
     EXPECT_FALSE(applyMetadata(file, BMP, some, 1, 1));
+}
+
+TEST(CorruptMetadata, ARefusedBlockDoesNotTakeTheOthersAlong) {
+    TempDir dir;
+    const std::string source = dir.file("photo.jpg");
+    writeBytes(source, encode(uprightCard(), JPEG));
+    addFullMetadata(source, 1);
+    PhotoMetadata metadata = readMetadata(source);
+    ASSERT_EQ(metadata.cameraMake, kMake);
+    metadata.icc.assign(500, 7);  // its size field says 0x07070707
+    Bytes file = encode(uprightCard(), JPEG);
+    ASSERT_TRUE(applyMetadata(file, JPEG, metadata, 64, 48));
+    const PhotoMetadata back = readMetadata(file.data(), file.size());
+    EXPECT_EQ(back.cameraMake, kMake);
+    EXPECT_EQ(back.dateTaken, kDate);
+    EXPECT_NE(back.xmp.find(kTitle), std::string::npos);
+    EXPECT_FALSE(back.iptc.empty());
+    EXPECT_EQ(back.comment, kComment);
+    EXPECT_TRUE(back.icc.empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "metadata/photo_metadata.h"
 #include "tests/metadata/metadata_fixtures.h"
@@ -121,6 +122,27 @@ TEST(CarryMetadata, WhatEachOutputFormatHolds) {
         EXPECT_EQ(f.comment == kComment, c.comment) << f.comment;
         EXPECT_FALSE(hasThumbnail(f));
     }
+}
+
+TEST(CarryMetadata, AFailedMetadataStepLeavesTheOldFileWhole) {
+    // The metadata step runs on the temporary: when it fails, the earlier file stays as it was
+    // and no temporary is left behind; when it succeeds, its rewrite is what lands.
+    TempDir dir;
+    const std::string path = dir.file("out.jpg");
+    writeBytes(path, {'o', 'l', 'd'});
+    DibImage picture = uprightCard();
+    EXPECT_FALSE(
+        picture.saveToFile(path.c_str(), JPEG, [](const char*, uint32_t) { return false; }));
+    EXPECT_EQ(readBytes(path), (Bytes{'o', 'l', 'd'}));
+    EXPECT_TRUE(picture.saveToFile(path.c_str(), JPEG, [](const char* temporary, uint32_t type) {
+        writeBytes(temporary, {'n', 'e', 'w', uint8_t('0' + type)});
+        return true;
+    }));
+    EXPECT_EQ(readBytes(path), (Bytes{'n', 'e', 'w', '2'}));
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u);
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ int runEnhance(const Arguments& args) {
     stopOnSignal(SIGTERM);
     BatchJob job(sources, options.settings, options.jobs);
     job.watchStopFlag(&gStopRequested);
+    job.setStripMetadata(options.stripMetadata);
     job.onProgress([](size_t i, size_t n, const std::string& path) {
         std::fprintf(stderr, "Processing %zu of %zu: %s\n", i, n, path.c_str());
     });

@@ -11,6 +11,7 @@
 
 const char* const kEnhanceHelp =
     "usage: vantifex-cli enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
+    "                            [--strip-metadata]\n"
     "\n"
     "Reads each photo again at full resolution, applies the settings and writes\n"
     "\"enh_\" + its file name into OUTDIR (default: the \"enhanced\" sub-folder of the\n"
@@ -18,6 +19,9 @@ const char* const kEnhanceHelp =
     "the result's format follows the output name: .tif/.tiff, .tga, .bmp/.dib, .png\n"
     "stay in their format, a full-colour picture named .gif is written as JPEG under\n"
     ".jpg, .pcx and .ico photos as PNG under .png, any other name as JPEG.\n"
+    "A photo is first turned upright by its EXIF orientation. Its EXIF, XMP, IPTC,\n"
+    "colour profile and comment go into JPEG copies (PNG and TIFF: what they can hold),\n"
+    "with the orientation 1, the new size and no EXIF thumbnail.\n"
     "INPUT is a photo or a folder (all of its files; files that are not photos are\n"
     "skipped).\n"
     "\n"
@@ -36,6 +40,7 @@ const char* const kEnhanceHelp =
     "  -o, --output OUTDIR   write every result into OUTDIR\n"
     "  --jobs N              photos processed at once (default: number of cores);\n"
     "                        the files written do not depend on N\n"
+    "  --strip-metadata      write no metadata at all (no camera, date or GPS)\n"
     "  --help                show this text\n"
     "\n"
     "Progress goes to stderr; the summary, with the reason of each photo that could\n"
@@ -132,6 +137,10 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
         }
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+            continue;
+        }
+        if (arg == "--strip-metadata") {
+            options->stripMetadata = true;
             continue;
         }
         // "--name value" or "--name=value"; -o takes its value as the next argument.

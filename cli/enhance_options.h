@@ -1,5 +1,5 @@
 // The arguments of "vantifex-cli enhance": the correction settings, the inputs, the output
-// folder and the number of parallel jobs.
+// folder, the number of parallel jobs and whether metadata is left out.
 #pragma once
 
 #include <string>
@@ -13,6 +13,7 @@ struct EnhanceOptions {
     std::vector<std::string> inputs;
     std::string outputDirectory;  // empty: each input's "enhanced" sub-folder
     int jobs = 0;                 // 0: one per core
+    bool stripMetadata = false;   // the copies carry none of the photos' metadata
     bool help = false;
 };
 

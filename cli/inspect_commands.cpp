@@ -13,6 +13,7 @@
 #include "cli/pam_file.h"
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
+#include "metadata/photo_metadata.h"
 
 namespace {
 
@@ -159,6 +160,20 @@ int runInfo(const Arguments& args) {
     std::printf("xDpi: %d\n", int(image.info.xDpi));
     std::printf("yDpi: %d\n", int(image.info.yDpi));
     std::printf("frameCount: %d\n", int(image.info.frameCount));
+    // What the camera wrote; the sizes above are the picture as stored, before any turn.
+    const PhotoMetadata metadata = readMetadata(path);
+    if (metadata.orientation)
+        std::printf("orientation: %d\n", metadata.orientation);
+    else
+        std::printf("orientation: none\n");
+    std::string camera = metadata.cameraModel;
+    // Most cameras repeat the maker at the start of the model ("Canon" / "Canon EOS 5D").
+    if (!metadata.cameraMake.empty() && camera.rfind(metadata.cameraMake, 0) != 0)
+        camera = camera.empty() ? metadata.cameraMake : metadata.cameraMake + " " + camera;
+    std::printf("camera: %s\n", camera.empty() ? "none" : camera.c_str());
+    std::printf("dateTaken: %s\n",
+                metadata.dateTaken.empty() ? "none" : metadata.dateTaken.c_str());
+    std::printf("iccProfile: %s\n", yesNo(metadata.hasIcc()));
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -130,6 +130,7 @@ void PhotoEdit::assign(const PhotoEdit& other) {
     greenPlane.copyFrom(other.greenPlane, true, true);
     bluePlane.copyFrom(other.bluePlane, true, true);
     fileName = other.fileName;
+    metadata = other.metadata;
 }
 
 bool PhotoEdit::splitChannels() {

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "image/dib_image.h"
 #include "image/surface.h"
+#include "metadata/photo_metadata.h"
 
 // Where saveFile puts a picture: the path actually written and the format written there.
 struct SaveTarget {
@@ -79,11 +81,13 @@ class PhotoEdit {
     // --- files ---
     // selector 0: the format the file's first bytes show (its name's only when they show
     // none; JPEG when neither does); 1 JPEG, 2 GIF, 3 PNG, 4 BMP. The path is opened as
-    // given; only regular files are read, and a failure leaves its cause in lastError.
+    // given; only regular files are read, and a failure leaves its cause in lastError. A
+    // photo with an EXIF orientation is turned upright, and its metadata kept in metadata.
     bool loadFile(const std::string& path, int selector);
     // selector 0: the format typeForName picks, written under the lower-cased file name; a
     // picture of more than 8 bits per pixel meant for GIF is written as JPEG under ".jpg",
-    // and PCX (read only) as PNG under ".png". Other selectors as loadFile.
+    // and PCX (read only) as PNG under ".png". Other selectors as loadFile. The loaded photo's
+    // metadata goes into formats that carry it; none when metadata is null.
     bool saveFile(const std::string& path, int selector);
     // The format the extension of the lower-cased file name names (.jpg/.jpeg, .png, .gif,
     // .bmp/.dib, .tif/.tiff, .tga, .ico/.cur, .pcx); JPEG for any other name.
@@ -107,4 +111,6 @@ class PhotoEdit {
     DibImage greenPlane;
     DibImage bluePlane;
     std::string fileName;
+    // What loadFile read of the photo's metadata (shared by copies; null when it had none).
+    std::shared_ptr<const PhotoMetadata> metadata;
 };

@@ -74,6 +74,7 @@ bool PhotoEdit::loadFile(const std::string& path, int selector) {
     uint32_t type = JPEG;
     if (selector != 0 && !typeForSelector(selector, path, &type)) return false;
     image.destroy();
+    metadata.reset();
     // Only regular files, before even the first bytes are read: a named pipe or a device
     // would block or never end.
     struct stat st {};
@@ -89,7 +90,10 @@ bool PhotoEdit::loadFile(const std::string& path, int selector) {
         const int detected = formats::detectFileFormat(path);
         if (detected != formats::kUnknownFormat) type = uint32_t(detected);
     }
-    return image.loadFromFile(path.c_str(), type);
+    auto read = std::make_shared<PhotoMetadata>();
+    if (!loadUpright(image, path, type, read.get())) return false;
+    if (!read->empty()) metadata = std::move(read);
+    return true;
 }
 
 SaveTarget PhotoEdit::saveTarget(const std::string& path, int selector, uint32_t bitCount) {
@@ -115,5 +119,5 @@ SaveTarget PhotoEdit::saveTarget(const std::string& path, int selector, uint32_t
 bool PhotoEdit::saveFile(const std::string& path, int selector) {
     const SaveTarget target = saveTarget(path, selector, image.bitCount());
     if (!target.ok) return false;
-    return image.saveToFile(target.path.c_str(), target.type);
+    return saveWithMetadata(image, target.path, target.type, metadata.get());
 }

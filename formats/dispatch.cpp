@@ -158,7 +158,7 @@ bool DibImage::loadReduced(const char* path, uint32_t type, int32_t minWidth, in
     return ok;
 }
 
-bool DibImage::saveToFile(const char* path, uint32_t type) {
+bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& finish) {
     if (!path || !*path) return false;
     if (type > TGA) {
         setLastError(kUnsupportedFormat);
@@ -202,6 +202,9 @@ bool DibImage::saveToFile(const char* path, uint32_t type) {
         ImageStream stream(file);
         ok = saveToStream(stream, type);
     }
+    // Metadata hook: the finisher rewrites the temporary in place, so the fsync covers it too.
+    if (ok && finish)
+        ok = std::fflush(file) == 0 && !std::ferror(file) && finish(temp.c_str(), type);
     if (ok) ok = std::fflush(file) == 0 && !std::ferror(file) && fsync(fileno(file)) == 0;
     if (std::fclose(file) != 0) ok = false;
     if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "image/surface.h"
 
@@ -57,6 +58,10 @@ struct BitmapInfoHeader {
 static_assert(sizeof(BitmapInfoHeader) == 40);
 
 class DibImage;
+
+// Called by saveToFile on its finished temporary file, before the file is synced and put in
+// place: it may rewrite that same file in place (the metadata step); false abandons the save.
+using SaveFinisher = std::function<bool(const char* temporaryPath, uint32_t type)>;
 
 // The group of fields that copyFrom copies as one unit.
 struct ImageInfo {
@@ -191,7 +196,7 @@ class DibImage {
     // As loadFromFile, but a JPEG is decoded at the smallest DCT scale whose size still
     // covers minWidth x minHeight (screen previews, thumbnails); other formats load whole.
     bool loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight);
-    bool saveToFile(const char* path, uint32_t type);
+    bool saveToFile(const char* path, uint32_t type, const SaveFinisher& finish = {});
     bool loadFromStream(ImageStream& stream, uint32_t type);
     bool saveToStream(ImageStream& stream, uint32_t type);
 

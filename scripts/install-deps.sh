@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build make pkg-config
     libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
-    libgtest-dev libbenchmark-dev
+    libexiv2-dev
+    libgtest-dev libbenchmark-dev libimage-exiftool-perl
     clang libclang-rt-14-dev
     qt6-base-dev libqt6svg6 fonts-dejavu-core
     xvfb xauth x11-utils imagemagick desktop-file-utils

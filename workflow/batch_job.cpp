@@ -137,6 +137,7 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
             result.reason = failureReason(photo.image, errno, "read", source);
         } else {
             loaded = true;
+            if (stripMetadata_) photo.metadata.reset();
             photo.image.setLastError("");
             errno = 0;
             if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,

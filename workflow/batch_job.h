@@ -71,6 +71,8 @@ class BatchJob {
     // Whether the steps end with the status "Saving..." (the batch commands say it; the
     // single saves do not).
     void setAnnounceSaving(bool announce) { announceSaving_ = announce; }
+    // The copies carry none of the photos' metadata (no camera, date or GPS).
+    void setStripMetadata(bool strip) { stripMetadata_ = strip; }
 
     // From any thread (a signal handler included): the photos in hand finish, no other
     // photo starts.
@@ -94,6 +96,7 @@ class BatchJob {
     EnhancementSettings settings_;
     int jobs_;
     bool announceSaving_ = true;
+    bool stripMetadata_ = false;
     std::atomic<bool> stop_{false};
     const std::atomic<bool>* external_ = nullptr;
     Progress progress_;

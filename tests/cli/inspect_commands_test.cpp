@@ -270,7 +270,11 @@ TEST(CliInfo, PrintsOneLinePerField) {
             "xDpi: 72\n"
             "yDpi: 72\n"
             "frameCount: " +
-            std::to_string(img.info.frameCount) + "\n";
+            std::to_string(img.info.frameCount) + "\n" +
+            "orientation: none\n"
+            "camera: none\n"
+            "dateTaken: none\n"
+            "iccProfile: no\n";
         EXPECT_EQ(run.out, expected) << c.file;
     }
 }

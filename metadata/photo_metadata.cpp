@@ -1,0 +1,240 @@
+// The Exiv2 glue: reading a photo's metadata into plain blocks and writing them into an encoded
+// copy. Every Exiv2 call stays behind a catch-all here; nothing Exiv2 throws leaves this file.
+#include "metadata/photo_metadata.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <exiv2/exiv2.hpp>
+#include <mutex>
+
+namespace {
+
+void lockXmp(void* data, bool lock) {
+    auto* mutex = static_cast<std::recursive_mutex*>(data);
+    if (lock)
+        mutex->lock();
+    else
+        mutex->unlock();
+}
+
+// Exiv2's log goes nowhere (hostile files would fill stderr), and the XMP toolkit is set up
+// once with a lock before loads on several threads can reach it.
+void prepareExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::LogMsg::setHandler(nullptr);
+        static std::recursive_mutex xmpMutex;
+        Exiv2::XmpParser::initialize(lockXmp, &xmpMutex);
+    });
+}
+
+int exiv2Type(uint32_t type) {
+    switch (type) {
+        case JPEG:
+            return Exiv2::ImageType::jpeg;
+        case PNG:
+            return Exiv2::ImageType::png;
+        case TIFF:
+            return Exiv2::ImageType::tiff;
+        default:
+            return Exiv2::ImageType::none;
+    }
+}
+
+// Text for printing: trailing blanks and NULs cut, control characters (a hostile Make could
+// carry terminal escapes) shown as '?', at most 200 bytes.
+std::string cleanText(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+    if (text.size() > 200) text.resize(200);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return text;
+}
+
+std::string exifText(const Exiv2::ExifData& exif, const char* key) {
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? std::string() : cleanText(it->toString());
+}
+
+int exifOrientation(const Exiv2::ExifData& exif) {
+    const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (it == exif.end() || it->count() < 1) return 0;
+    const Exiv2::TypeId t = it->typeId();
+    if (t != Exiv2::unsignedShort && t != Exiv2::unsignedLong && t != Exiv2::signedShort &&
+        t != Exiv2::signedLong)
+        return 0;
+    const long value = it->toLong(0);
+    return value >= 1 && value <= 8 ? int(value) : 0;
+}
+
+PhotoMetadata collect(Exiv2::Image& image) {
+    image.readMetadata();
+    PhotoMetadata m;
+    const Exiv2::ExifData& exif = image.exifData();
+    if (!exif.empty()) {
+        m.orientation = exifOrientation(exif);
+        m.cameraMake = exifText(exif, "Exif.Image.Make");
+        m.cameraModel = exifText(exif, "Exif.Image.Model");
+        m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
+        Exiv2::ByteOrder order = image.byteOrder();
+        if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, order, exif);
+        m.exif.assign(blob.begin(), blob.end());
+    }
+    m.xmp = image.xmpPacket();
+    if (m.xmp.empty() && !image.xmpData().empty())
+        if (Exiv2::XmpParser::encode(m.xmp, image.xmpData()) != 0) m.xmp.clear();
+    if (!image.iptcData().empty()) {
+        const Exiv2::DataBuf iptc = Exiv2::IptcParser::encode(image.iptcData());
+        if (iptc.pData_ && iptc.size_ > 0) m.iptc.assign(iptc.pData_, iptc.pData_ + iptc.size_);
+    }
+    if (image.iccProfileDefined()) {
+        const Exiv2::DataBuf* icc = image.iccProfile();
+        if (icc->pData_ && icc->size_ > 0) m.icc.assign(icc->pData_, icc->pData_ + icc->size_);
+    }
+    m.comment = image.comment();
+    return m;
+}
+
+PhotoMetadata readFrom(Exiv2::BasicIo::AutoPtr io) {
+    prepareExiv2();
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(io);
+        if (!image.get()) return {};
+        // Only the formats the codecs here decode: no other parser meets untrusted bytes.
+        const int t = image->imageType();
+        if (t != Exiv2::ImageType::jpeg && t != Exiv2::ImageType::png &&
+            t != Exiv2::ImageType::tiff)
+            return {};
+        return collect(*image);
+    } catch (...) {
+        return {};
+    }
+}
+
+// The copy's own geometry: upright, its size, and no thumbnail of the uncorrected photo.
+void fitExif(Exiv2::ExifData& exif, int32_t width, int32_t height) {
+    Exiv2::ExifThumb(exif).erase();
+    for (auto it = exif.begin(); it != exif.end();)
+        it = it->groupName() == "Thumbnail" ? exif.erase(it) : std::next(it);
+    exif["Exif.Image.Orientation"] = uint16_t(1);
+    exif["Exif.Photo.PixelXDimension"] = uint32_t(width);
+    exif["Exif.Photo.PixelYDimension"] = uint32_t(height);
+    for (const char* key : {"Exif.Image.ImageWidth", "Exif.Image.ImageLength"}) {
+        const auto it = exif.findKey(Exiv2::ExifKey(key));
+        if (it != exif.end()) exif.erase(it);
+    }
+}
+
+void fitXmp(Exiv2::XmpData& xmp, int32_t width, int32_t height) {
+    const auto replace = [&](const char* key, const std::string& value) {
+        const auto it = xmp.findKey(Exiv2::XmpKey(key));
+        if (it != xmp.end()) it->setValue(value);
+    };
+    replace("Xmp.tiff.Orientation", "1");
+    replace("Xmp.exif.PixelXDimension", std::to_string(width));
+    replace("Xmp.exif.PixelYDimension", std::to_string(height));
+    replace("Xmp.tiff.ImageWidth", std::to_string(width));
+    replace("Xmp.tiff.ImageLength", std::to_string(height));
+}
+
+enum Block : unsigned { kExif = 1, kXmp = 2, kIptc = 4, kComment = 8, kIcc = 16 };
+
+// One try at writing the blocks in mask; false (file untouched) on any Exiv2 failure.
+bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata& m, unsigned mask,
+                 int32_t width, int32_t height) {
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
+        if (!image.get() || image->imageType() != exiv2Type(type)) return false;
+        if ((mask & kExif) && !m.exif.empty() && image->supportsMetadata(Exiv2::mdExif)) {
+            Exiv2::ExifData exif;
+            Exiv2::ExifParser::decode(exif, m.exif.data(), uint32_t(m.exif.size()));
+            fitExif(exif, width, height);
+            image->setExifData(exif);
+        }
+        if ((mask & kXmp) && !m.xmp.empty() && image->supportsMetadata(Exiv2::mdXmp)) {
+            Exiv2::XmpData xmp;
+            if (Exiv2::XmpParser::decode(xmp, m.xmp) != 0) return false;
+            fitXmp(xmp, width, height);
+            image->setXmpData(xmp);
+        }
+        if ((mask & kIptc) && !m.iptc.empty() && image->supportsMetadata(Exiv2::mdIptc)) {
+            Exiv2::IptcData iptc;
+            if (Exiv2::IptcParser::decode(iptc, m.iptc.data(), uint32_t(m.iptc.size())) != 0)
+                return false;
+            image->setIptcData(iptc);
+        }
+        if ((mask & kComment) && !m.comment.empty() && image->supportsMetadata(Exiv2::mdComment))
+            image->setComment(m.comment);
+        // Exiv2 0.27 does not list the ICC profile among what its JPEG, PNG and TIFF images
+        // support, but writes it into all three.
+        if ((mask & kIcc) && !m.icc.empty()) {
+            // Byte for byte; a profile whose size field disagrees is refused, as Exiv2's own
+            // reader would refuse the whole file's metadata for it.
+            Exiv2::DataBuf icc(m.icc.data(), long(m.icc.size()));
+            image->setIccProfile(icc, true);
+        }
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        if (io.open() != 0) return false;
+        const long size = io.size();
+        if (size <= 0) return false;
+        const Exiv2::DataBuf out = io.read(size);
+        io.close();
+        if (out.size_ != size) return false;
+        file.assign(out.pData_, out.pData_ + out.size_);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+PhotoMetadata readMetadata(const std::string& path) {
+    // Only regular files; and a FileIo, so a name such as "http://..." is never fetched.
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    try {
+        return readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
+    } catch (...) {
+        return {};
+    }
+}
+
+PhotoMetadata readMetadata(const uint8_t* data, size_t size) {
+    if (!data || size == 0 || size > size_t(LONG_MAX)) return {};
+    try {
+        return readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::MemIo(data, long(size))));
+    } catch (...) {
+        return {};
+    }
+}
+
+bool carriesMetadata(uint32_t type) {
+    return exiv2Type(type) != Exiv2::ImageType::none;
+}
+
+bool applyMetadata(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata& metadata,
+                   int32_t width, int32_t height) {
+    if (file.empty() || !carriesMetadata(type) || metadata.empty()) return false;
+    prepareExiv2();
+    if (writeBlocks(file, type, metadata, kExif | kXmp | kIptc | kComment | kIcc, width, height))
+        return true;
+    // Exiv2 refused a block (hostile data that it read but cannot write back): keep every
+    // block that can be written together with the ones already kept, the colour profile first.
+    unsigned kept = 0;
+    bool any = false;
+    for (unsigned block : {kIcc, kExif, kXmp, kIptc, kComment}) {
+        std::vector<uint8_t> trial = file;
+        if (writeBlocks(trial, type, metadata, kept | block, width, height)) {
+            kept |= block;
+            any = true;
+        }
+    }
+    if (any && writeBlocks(file, type, metadata, kept, width, height)) return true;
+    return false;
+}

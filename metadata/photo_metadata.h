@@ -1,0 +1,61 @@
+// A photo's metadata through Exiv2: what the camera wrote (EXIF, XMP, IPTC, ICC profile, JPEG
+// comment), reading it, turning the picture upright by its orientation, and carrying it into a
+// copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/dib_image.h"
+
+struct PhotoMetadata {
+    // The EXIF orientation 1 to 8; 0 when there is none or it is not one of those.
+    int orientation = 0;
+    std::string cameraMake;
+    std::string cameraModel;
+    std::string dateTaken;  // as EXIF writes it: "YYYY:MM:DD HH:MM:SS"
+
+    // The blocks carried into saved copies, each empty when the photo has none.
+    std::vector<uint8_t> exif;  // TIFF-structured, as Exiv2 encodes it
+    std::string xmp;            // the XMP packet
+    std::vector<uint8_t> iptc;  // IPTC IIM records
+    std::vector<uint8_t> icc;   // the ICC colour profile, byte for byte
+    std::string comment;        // the JPEG comment
+
+    bool hasIcc() const { return !icc.empty(); }
+    bool empty() const {
+        return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty();
+    }
+};
+
+// Reads what Exiv2 can of a JPEG, PNG or TIFF file (found by its contents); other files, and
+// metadata Exiv2 cannot read, give an empty record. Never throws.
+PhotoMetadata readMetadata(const std::string& path);
+PhotoMetadata readMetadata(const uint8_t* data, size_t size);
+
+// Turns a picture stored with EXIF orientation 2 to 8 upright with the core's flips and quarter
+// turns; any other value leaves it untouched. False only when a turn fails (out of memory).
+bool orientUpright(DibImage& image, int orientation);
+
+// Decodes path as type and turns it upright by its EXIF orientation: the one load for the editor,
+// the thumbnails and the command line. TIFF files are turned by their own codec. metadata, when
+// given, receives what was read. False (image empty) when the picture cannot be decoded or turned.
+bool loadUpright(DibImage& image, const std::string& path, uint32_t type,
+                 PhotoMetadata* metadata = nullptr);
+
+// Whether files of this type can carry metadata here (JPEG, PNG, TIFF).
+bool carriesMetadata(uint32_t type);
+
+// Writes metadata into an encoded file of type whose picture is width x height: the orientation
+// becomes 1, the EXIF and XMP pixel dimensions the picture's, the EXIF thumbnail is dropped.
+// Returns false and leaves file as it was when Exiv2 cannot write the metadata.
+bool applyMetadata(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata& metadata,
+                   int32_t width, int32_t height);
+
+// Saves image to path as type through the dispatch's temporary file, with metadata written into
+// it when given and the format carries it (a null metadata writes none: the strip mode).
+// Metadata that cannot be written is left out; the save fails only as a plain save would.
+bool saveWithMetadata(DibImage& image, const std::string& path, uint32_t type,
+                      const PhotoMetadata* metadata);

@@ -1,0 +1,103 @@
+// Loading photos upright and saving copies that carry their metadata: the two steps around the
+// dispatch that the editor, the batch saving and the command line share.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "metadata/photo_metadata.h"
+
+namespace {
+
+bool readWhole(const char* path, std::vector<uint8_t>& bytes) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && st.st_size > 0;
+    if (ok) {
+        bytes.resize(size_t(st.st_size));
+        size_t done = 0;
+        while (ok && done < bytes.size()) {
+            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                ok = false;
+            else
+                done += size_t(n);
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+// Rewrites the file in place (same file, so the caller's sync covers it).
+bool writeWhole(const char* path, const std::vector<uint8_t>& bytes) {
+    const int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += size_t(n);
+    }
+    if (close(fd) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace
+
+bool orientUpright(DibImage& image, int orientation) {
+    // The picture's first stored row and column are where the tag says; undo that placement.
+    switch (orientation) {
+        case 2:
+            return image.mirror();
+        case 3:
+            return image.flip() && image.mirror();
+        case 4:
+            return image.flip();
+        case 5:
+            return image.rotateRight() && image.mirror();
+        case 6:
+            return image.rotateRight();
+        case 7:
+            return image.rotateLeft() && image.mirror();
+        case 8:
+            return image.rotateLeft();
+        default:
+            return true;
+    }
+}
+
+bool loadUpright(DibImage& image, const std::string& path, uint32_t type, PhotoMetadata* metadata) {
+    if (metadata) *metadata = PhotoMetadata{};
+    if (!image.loadFromFile(path.c_str(), type)) return false;
+    if (!carriesMetadata(type)) return true;
+    PhotoMetadata read = readMetadata(path);
+    // The TIFF codec already applies the file's orientation tag, which is the same tag.
+    if (type != TIFF && !orientUpright(image, read.orientation)) {
+        image.destroy();
+        image.setLastError("Can't allocate memory");
+        return false;
+    }
+    if (metadata) *metadata = std::move(read);
+    return true;
+}
+
+bool saveWithMetadata(DibImage& image, const std::string& path, uint32_t type,
+                      const PhotoMetadata* metadata) {
+    if (!metadata || metadata->empty() || !carriesMetadata(type))
+        return image.saveToFile(path.c_str(), type);
+    const int32_t width = image.width(), height = image.height();
+    return image.saveToFile(path.c_str(), type, [&](const char* temporary, uint32_t written) {
+        std::vector<uint8_t> bytes;
+        if (!readWhole(temporary, bytes)) return false;
+        // Metadata Exiv2 cannot write is left out: the picture is saved as it would be without.
+        if (!applyMetadata(bytes, written, *metadata, width, height)) return true;
+        return writeWhole(temporary, bytes);
+    });
+}

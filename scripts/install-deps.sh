@@ -8,6 +8,7 @@ packages=(
     libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    poppler-utils
 )
 
 missing=()

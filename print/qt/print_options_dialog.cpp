@@ -21,6 +21,7 @@
 
 #include "print/qt/integer_spin_edit.h"
 #include "print/qt/print_layout_view.h"
+#include "ui_common/hover_button.h"
 #include "workflow/preview_chain.h"
 
 namespace {
@@ -121,9 +122,9 @@ void PrintOptionsDialog::buildControls() {
     unit_->addItems({"inches", "cm"});
     border_ = named(new QCheckBox("Border", this), "Border");
     center_ = named(new QCheckBox("Center", this), "Center");
-    setup_ = named(new QPushButton("Printer Setup...", this), "Printer Setup...");
-    print_ = named(new QPushButton("Print", this), "Print");
-    cancel_ = named(new QPushButton("Cancel", this), "Cancel");
+    setup_ = named(new HoverButton("Printer Setup...", this), "Printer Setup...");
+    print_ = named(new HoverButton("Print", this), "Print");
+    cancel_ = named(new HoverButton("Cancel", this), "Cancel");
     print_->setDefault(true);
     printerLabel_ = named(new QLabel(this), "printer");
     printerLabel_->setWordWrap(true);

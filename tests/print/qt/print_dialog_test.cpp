@@ -2,6 +2,8 @@
 // the page preview's grab, and whole print runs into PDF files at 600 dpi that pdftoppm turns
 // back into pictures, compared block by block with the saved picture scaled the same way.
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -14,8 +16,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include "app/main_frame.h"
 #include "print/qt/integer_spin_edit.h"
 #include "print/qt/print_layout_view.h"
 #include "print/qt/print_options_dialog.h"
@@ -88,6 +92,7 @@ class PrintDialogTest : public QObject {
     void refusalsPrintNothing();
     void noPrinterPageDisablesPrint();
     void defaultPrinterWithoutPrintersIsPdf();
+    void printCommandOfTheMainWindow();
 
   private:
     template <typename W>
@@ -407,12 +412,59 @@ void PrintDialogTest::defaultPrinterWithoutPrintersIsPdf() {
     QPrinter* printer = dialog_->printer();
     QVERIFY(printer);
     QCOMPARE(printer->outputFormat(), QPrinter::PdfFormat);
-    QVERIFY(printer->outputFileName().endsWith("/blocks.pdf"));
+    QCOMPARE(QFileInfo(printer->outputFileName()).fileName(), QString("blocks.pdf"));
+    QVERIFY(printer->outputFileName().startsWith(QDir::homePath()));
     QVERIFY(!dialog_->printerPage().isEmpty());
     QVERIFY(control<QPushButton>("Print")->isEnabled());
     QVERIFY(control<QLabel>("printer")->text().contains("PDF file"));
     QVERIFY(!dialog_->layoutView()->page().isEmpty());
 }
 
-QTEST_MAIN(PrintDialogTest)
+void PrintDialogTest::printCommandOfTheMainWindow() {
+    CMainFrame frame;
+    frame.resize(1000, 700);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QVERIFY(frame.loadPhoto(QString::fromStdString(photoPath_)));
+    QAction* print = frame.findChild<QAction*>("Print...");
+    QVERIFY(print);
+    QVERIFY(print->isEnabled());
+    QCOMPARE(print->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    // Opened twice: the same dialog, on the editor's photo, with the values kept.
+    PrintOptionsDialog* seen[2] = {};
+    bool previewShown = false;
+    int32_t keptImages = 0;
+    for (int i = 0; i < 2; ++i) {
+        QTimer::singleShot(0, [&, i] {
+            auto* d = qobject_cast<PrintOptionsDialog*>(QApplication::activeModalWidget());
+            seen[i] = d;
+            if (!d) return;
+            if (i == 0) {
+                previewShown = !d->layoutView()->previewCopy().isEmpty();
+                d->findChild<IntegerSpinEdit*>("images value")->setValue(4);
+            } else {
+                keptImages = d->values().imagesPerPage;
+            }
+            d->findChild<QPushButton*>("Cancel")->click();
+        });
+        print->trigger();
+    }
+    QVERIFY(seen[0]);
+    QCOMPARE(seen[1], seen[0]);
+    QCOMPARE(seen[0]->windowTitle(), QString("Print Dialog"));
+    QVERIFY(previewShown);
+    QCOMPARE(keptImages, 4);
+}
+
+int main(int argc, char** argv) {
+    // A home of its own: the main window's recent files and the default PDF file's folder
+    // stay out of the user's.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    QApplication app(argc, argv);
+    PrintDialogTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "print_dialog_test.moc"

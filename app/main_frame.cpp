@@ -20,6 +20,7 @@
 #include "app/about_box.h"
 #include "app/enh_frame.h"
 #include "app/recent_files.h"
+#include "print/qt/print_options_dialog.h"
 #include "ui_common/hover_button.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
@@ -280,6 +281,11 @@ void CMainFrame::onAutoset(bool checked) {
 
 void CMainFrame::onBrowse() {
     saver_->onBrowse();
+}
+
+void CMainFrame::onPrint() {
+    if (!printDialog_) printDialog_ = std::make_unique<PrintOptionsDialog>(*chain_, this);
+    printDialog_->exec();
 }
 
 void CMainFrame::onAbout() {

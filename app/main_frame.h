@@ -21,6 +21,7 @@ class EnhFrame;
 class Enh2Frame;
 class ImageView;
 class OriginalImageView;
+class PrintOptionsDialog;
 
 class CMainFrame : public QMainWindow,
                    public PreviewView,
@@ -93,7 +94,8 @@ class CMainFrame : public QMainWindow,
     void onSaveCurrent() {}
     void onSaveSelected() {}
     void onSaveDirectory() {}
-    void onPrint() {}
+    // "Print...": the print dialog on the photo in the editor, modal.
+    void onPrint();
     void onAutoset(bool checked);
     void onBrowse();
     void onAbout();
@@ -117,11 +119,14 @@ class CMainFrame : public QMainWindow,
     EnhFrame* enhFrame_ = nullptr;
     std::unique_ptr<PreviewChain> chain_;
     std::unique_ptr<BatchSaver> saver_;
+    // One print dialog for the run, so its values and printer carry over (after the chain,
+    // which it reads, so that it goes first).
+    std::unique_ptr<PrintOptionsDialog> printDialog_;
     bool pickMode_ = false;
     bool paneSizesSet_ = false;
     // Saving and printing from the window arrive with their own work.
     bool saveCommandsReady_ = false;
-    bool printReady_ = false;
+    bool printReady_ = true;
 
     QAction* saveAsAct_ = nullptr;
     QAction* saveCurrentAct_ = nullptr;

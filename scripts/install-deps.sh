@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     qt6-base-dev libqt6svg6 fonts-dejavu-core
     xvfb xauth x11-utils imagemagick desktop-file-utils
+    poppler-utils
 )
 
 missing=()

@@ -5,7 +5,7 @@ src=$1
 cli=$2
 cd "$src"
 found=$(grep -rlE '#\s*include\s*[<"](Q[A-Za-z]|Qt[A-Za-z]*/)' image formats enhance browse cli \
-            workflow/*.h workflow/*.cpp || true)
+            workflow/*.h workflow/*.cpp print/*.h print/*.cpp || true)
 if [ -n "$found" ]; then
     echo "Qt headers in the core:"; echo "$found"; exit 1
 fi

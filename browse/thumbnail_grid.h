@@ -85,5 +85,5 @@ class ThumbnailGrid {
     std::vector<std::unique_ptr<ThumbnailItem>> items_;
     int current_ = -1;
     uint64_t scan_ = 0;
-    bool scanDone_ = false;
+    bool scanDone_ = true;  // before the first folder nothing is being searched
 };

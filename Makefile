@@ -20,7 +20,7 @@ test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 run: build
-	@scripts/run-demo.sh $(BUILD)
+	@scripts/run-app.sh $(BUILD)
 
 sanitize: deps
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVFX_SANITIZE=ON >/dev/null
@@ -45,3 +45,10 @@ format:
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-fuzz build-bench
+
+# The window under Xvfb, saved as a picture: make screenshot [SHOT=out.png] [PHOTO=path]
+SHOT  ?= vantifex.png
+PHOTO ?= samples/landscape.jpg
+.PHONY: screenshot
+screenshot: build
+	@BUILD=$(BUILD) scripts/screenshot.sh $(SHOT) $(PHOTO)

@@ -30,6 +30,51 @@ bool isPlaneOf(const DibImage& plane, int32_t w, int32_t h) {
            plane.width() == w && plane.height() == h;
 }
 
+// The unstretched case of stretchOnto for 8-bit paletted and 24-bit pictures, row by row
+// (what the views do at every repaint): the same pixels as the general loop. False for other
+// depths.
+bool copyRowsAtSize(Surface* surface, const DibImage& src, int32_t x, int32_t y,
+                    const SurfaceRect& area, bool orMode) {
+    const uint16_t bits = src.bitCount();
+    const bool paletted = src.header.colorsUsed != 0;
+    if (!(bits == 8 && paletted) && !(bits == 24 && !paletted)) return false;
+    uint8_t lut[256][3] = {};
+    if (bits == 8) {
+        for (uint32_t i = 0; i < 256; ++i) {
+            const RgbQuad q = src.getPaletteColor(i);
+            lut[i][0] = q.blue;
+            lut[i][1] = q.green;
+            lut[i][2] = q.red;
+        }
+    }
+    const int32_t H = src.height();
+    for (int32_t py = area.top; py < area.bottom; ++py) {
+        const uint8_t* in = src.row(H - 1 - (py - y));
+        uint8_t* out = surface->scanLine(py) + size_t(area.left) * 3;
+        const int32_t first = area.left - x;
+        const int32_t count = area.right - area.left;
+        if (bits == 8) {
+            in += first;
+            if (orMode)
+                for (int32_t i = 0; i < count; ++i, out += 3) {
+                    const uint8_t* c = lut[in[i]];
+                    out[0] |= c[0];
+                    out[1] |= c[1];
+                    out[2] |= c[2];
+                }
+            else
+                for (int32_t i = 0; i < count; ++i, out += 3) std::memcpy(out, lut[in[i]], 3);
+        } else {
+            in += size_t(first) * 3;
+            if (orMode)
+                for (int32_t i = 0; i < 3 * count; ++i) out[i] |= in[i];
+            else
+                std::memcpy(out, in, size_t(count) * 3);
+        }
+    }
+    return true;
+}
+
 // Copies (or ORs) src, stretched to w x h, onto the surface at (x, y). A device pixel at
 // column c and row r of the rectangle shows the source column floor(c * W / w) and the
 // source row, counted from the top, ceil((r + 1) * H / h) - 1: the sampling of DibImage::draw.
@@ -40,6 +85,7 @@ void stretchOnto(Surface* surface, const DibImage& src, int32_t x, int32_t y, in
     const SurfaceRect area = SurfaceRect{x, y, x + w, y + h}.intersect(surface->clipBox());
     if (area.isEmpty()) return;
     const bool sameSize = (w == W && h == H);
+    if (sameSize && copyRowsAtSize(surface, src, x, y, area, orMode)) return;
     const float fx = float(W) / float(w);
     const float fy = float(H) / float(h);
     for (int32_t py = area.top; py < area.bottom; ++py) {

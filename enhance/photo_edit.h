@@ -32,6 +32,9 @@ class PhotoEdit {
     // Records path as fileName and loads it by name; a photo that fails to load leaves image
     // empty (callers look at width() == 0).
     void load(const std::string& path);
+    // As load, for a screen preview: a JPEG is decoded at the smallest DCT scale that still
+    // covers minWidth x minHeight (other formats load whole); 0 x 0 loads the whole photo.
+    void loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight);
     // image -> the three planes.
     bool splitChannels();
     int32_t width() const { return image.width(); }

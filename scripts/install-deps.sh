@@ -8,6 +8,8 @@ packages=(
     libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    qt6-base-dev libqt6svg6 fonts-dejavu-core
+    xvfb xauth x11-utils imagemagick desktop-file-utils
 )
 
 missing=()

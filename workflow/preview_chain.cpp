@@ -31,7 +31,7 @@ bool PreviewChain::loadPhoto(const std::string& path) {
     // The title names the photo being loaded, not the one before it.
     stages_[kStageOriginal].fileName = path;
     showStatus("Loading...");
-    stages_[kStageOriginal].load(path);
+    stages_[kStageOriginal].loadForPreview(path, limitWidth_, limitHeight_);
     ++fills_[kStageOriginal];
     currentPath_ = path;
     rebuildFitted(true);

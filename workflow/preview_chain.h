@@ -58,6 +58,12 @@ class PreviewChain : public StatusSink {
     // A thumbnail was chosen: load it into stage 0 and recompute everything. True when the
     // photo could be read.
     bool loadPhoto(const std::string& path);
+    // The largest size the preview ever needs (the screen): stage 0 is decoded only as large
+    // as it takes to cover it. 0 x 0, the start, loads photos whole.
+    void setPreviewLimit(int32_t width, int32_t height) {
+        limitWidth_ = width;
+        limitHeight_ = height;
+    }
     // full: after a load or turn. Otherwise (the enhanced view was resized) a change of the
     // fitted width by less than 10 % only resamples stage 6 again.
     void rebuildFitted(bool full);
@@ -114,4 +120,6 @@ class PreviewChain : public StatusSink {
     std::array<int, kStageCount> fills_{};
     std::string currentPath_;
     bool progressTitle_ = false;
+    int32_t limitWidth_ = 0;
+    int32_t limitHeight_ = 0;
 };

@@ -3,7 +3,6 @@
 
 #include <QAction>
 #include <QIcon>
-#include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -53,14 +52,9 @@ QAction* DirFrame::addCommand(const QString& text, const char* icon, const QKeyS
 }
 
 DirView::DirView(QWidget* parent)
-    : QWidget(parent),
-      tabs_(new QTabWidget(this)),
-      input_(new PhototView),
-      output_(new PhototView) {
+    : QTabWidget(parent), input_(new PhototView), output_(new PhototView) {
     setObjectName("directory tabs");
     setAccessibleName("directory tabs");
-    tabs_->setObjectName("directory tab control");
-    tabs_->setAccessibleName("directory tab control");
     input_->setObjectName("input thumbnails");
     input_->setAccessibleName("input thumbnails");
     output_->setObjectName("output thumbnails");
@@ -70,11 +64,7 @@ DirView::DirView(QWidget* parent)
 
     inputFrame_ = new DirFrame(input_, "input directory");
     outputFrame_ = new DirFrame(output_, "output directory");
-    tabs_->addTab(inputFrame_, "input directory");
-    tabs_->addTab(outputFrame_, "output directory");
-    tabs_->setCurrentIndex(0);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(tabs_);
+    addTab(inputFrame_, "input directory");
+    addTab(outputFrame_, "output directory");
+    setCurrentIndex(0);
 }

@@ -2,11 +2,10 @@
 // one tab's page: a toolbar for zoom and marks above one thumbnail view.
 #pragma once
 
-#include <QWidget>
+#include <QTabWidget>
 
 class PhototView;
 class QAction;
-class QTabWidget;
 class QToolBar;
 
 class DirFrame : public QWidget {
@@ -32,7 +31,8 @@ class DirFrame : public QWidget {
     QAction* unselectAll_;
 };
 
-class DirView : public QWidget {
+// The tab control of the design's form is the widget itself.
+class DirView : public QTabWidget {
     Q_OBJECT
   public:
     static constexpr int kTabControlId = 1117;
@@ -41,10 +41,9 @@ class DirView : public QWidget {
     PhototView* inputView() const { return input_; }
     PhototView* outputView() const { return output_; }
     DirFrame* page(int index) const { return index == 0 ? inputFrame_ : outputFrame_; }
-    QTabWidget* tabs() const { return tabs_; }
+    QTabWidget* tabs() { return this; }
 
   private:
-    QTabWidget* tabs_;
     PhototView* input_;
     PhototView* output_;
     DirFrame* inputFrame_;

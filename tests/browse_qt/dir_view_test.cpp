@@ -75,7 +75,7 @@ void DirViewTest::toolbarDrivesItsOwnView() {
 
 void DirViewTest::everyControlIsNamed() {
     DirView view;
-    QList<QWidget*> controls{&view, view.tabs(), view.inputView(), view.outputView()};
+    QList<QWidget*> controls{&view, view.inputView(), view.outputView()};
     for (int i = 0; i < 2; ++i) {
         controls << view.page(i) << view.page(i)->toolBar();
         for (QAction* a : view.page(i)->toolBar()->actions())

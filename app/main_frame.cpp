@@ -1,0 +1,403 @@
+// The main window: panes and splitters, the hidden toolbar and the dialog bar, the menus, and
+// the window side of the preview chain and of the output-directory logic.
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/about_box.h"
+#include "app/enh_frame.h"
+#include "app/recent_files.h"
+#include "browse/qt/dir_view.h"
+#include "browse/qt/exp_view.h"
+#include "browse/qt/folder_picker.h"
+#include "browse/qt/photot_view.h"
+#include "ui_common/hover_button.h"
+#include "workflow/qt/enh_form.h"
+#include "workflow/qt/image_view.h"
+
+CMainFrame* CMainFrame::instance_ = nullptr;
+
+namespace {
+
+std::string toLocal(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromLocal(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    instance_ = this;
+    setObjectName("CMainFrame");
+    setWindowTitle(kAppTitle);
+    createActions();
+    createMenus();
+    createToolBars();
+    createPanes();
+
+    chain_ = std::make_unique<PreviewChain>(panel()->settings(), *this);
+    panel()->setChain(chain_.get());
+    enhancedView()->setChain(chain_.get());
+    originalView()->setChain(chain_.get());
+    connect(enhancedView(), &ImageView::resized, this, [this] { chain_->rebuildFitted(false); });
+    connect(originalView(), &ImageView::resized, this, [this] { chain_->refreshOriginalView(); });
+    connect(enhancedView(), &ImageView::picked, this, [this](QPoint at) {
+        chain_->pickWhitePoint(at.x(), at.y());
+        panel()->updateBoxes();
+    });
+    for (ImageView* view : {enhancedView(), static_cast<ImageView*>(originalView())})
+        connect(view, &ImageView::pointerMoved, this, [this](QPoint at) {
+            panel()->setPointColour(chain_->trackPointer(at.x(), at.y()));
+        });
+    connect(panel(), &EnhForm::pickModeToggled, this, &CMainFrame::setPickMode);
+
+    saver_ = std::make_unique<BatchSaver>(*chain_, *this, *this, *this, *this);
+    autosetBox_->setChecked(true);
+    saver_->onAutoset(true);
+    toolBar_->hide();
+    // The enhanced view's first status: the title "Vantifex".
+    chain_->showStatus("");
+    updateActions();
+
+    const QRect screen = this->screen()->availableGeometry();
+    resize(screen.size() * 9 / 10);
+    move(screen.center() - rect().center());
+}
+
+CMainFrame::~CMainFrame() {
+    if (instance_ == this) instance_ = nullptr;
+}
+
+void CMainFrame::createActions() {
+    const auto make = [this](const QString& text, const QString& name, const QString& tip) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(name);
+        action->setToolTip(tip);
+        action->setStatusTip(tip);
+        addAction(action);  // shortcuts work with the toolbar hidden
+        return action;
+    };
+    saveAsAct_ = make("save...", "save...", "Save the corrected photo under a name you choose");
+    saveAsAct_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    saveCurrentAct_ = make("save current >", "save current >",
+                           "Save the corrected photo into the output directory as enh_NAME");
+    saveCurrentAct_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    saveSelectedAct_ = make("save selected >", "save selected >",
+                            "Correct the marked photos into the output directory");
+    saveDirectoryAct_ =
+        make("save directory >", "save directory >",
+             "Correct every photo of the input directory into the output directory");
+    browseAct_ = make("browse...", "browse...", "Choose the output directory");
+    printAct_ = make("&Print...", "Print...", "Print the corrected photo");
+    printAct_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    exitAct_ = make("E&xit", "Exit", "Close Vantifex");
+    exitAct_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    aboutAct_ = make("&About Vantifex...", "About Vantifex...", "Show the program's version");
+    newAct_ = make("New", "New", "New");
+    openAct_ = make("Open", "Open", "Open");
+    saveAct_ = make("Save", "Save", "Save");
+
+    connect(saveAsAct_, &QAction::triggered, this, &CMainFrame::onSaveAs);
+    connect(saveCurrentAct_, &QAction::triggered, this, &CMainFrame::onSaveCurrent);
+    connect(saveSelectedAct_, &QAction::triggered, this, &CMainFrame::onSaveSelected);
+    connect(saveDirectoryAct_, &QAction::triggered, this, &CMainFrame::onSaveDirectory);
+    connect(browseAct_, &QAction::triggered, this, &CMainFrame::onBrowse);
+    connect(printAct_, &QAction::triggered, this, &CMainFrame::onPrint);
+    connect(exitAct_, &QAction::triggered, this, &QWidget::close);
+    connect(aboutAct_, &QAction::triggered, this, &CMainFrame::onAbout);
+}
+
+void CMainFrame::createMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("File");
+    file->addAction(printAct_);
+    file->addSeparator();
+    file->addAction(exitAct_);
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("Help");
+    help->addAction(aboutAct_);
+}
+
+void CMainFrame::createToolBars() {
+    // The document framework's toolbar; it exists for "browse..." and stays hidden.
+    toolBar_ = addToolBar("toolbar");
+    toolBar_->setObjectName("toolbar");
+    toolBar_->addAction(newAct_);
+    toolBar_->addAction(openAct_);
+    toolBar_->addAction(saveAct_);
+    toolBar_->addSeparator();
+    toolBar_->addAction(printAct_);
+    toolBar_->addSeparator();
+    toolBar_->addAction(browseAct_);
+
+    dialogBar_ = addToolBar("dialog bar");
+    dialogBar_->setObjectName("dialog bar");
+    const auto button = [this](QAction* action) {
+        auto* b = new HoverButton(action->text(), dialogBar_);
+        b->setObjectName(action->objectName());
+        b->setAccessibleName(action->objectName());
+        b->setToolTip(action->toolTip());
+        connect(b, &QPushButton::clicked, action, &QAction::trigger);
+        dialogBar_->addWidget(b);
+        return b;
+    };
+    saveAsButton_ = button(saveAsAct_);
+    dialogBar_->addSeparator();
+    saveCurrentButton_ = button(saveCurrentAct_);
+    saveSelectedButton_ = button(saveSelectedAct_);
+    saveDirectoryButton_ = button(saveDirectoryAct_);
+    outputBox_ = new QLineEdit(dialogBar_);
+    outputBox_->setObjectName("output directory");
+    outputBox_->setAccessibleName("output directory");
+    outputBox_->setToolTip("Where the corrected photos are written");
+    outputBox_->setMinimumWidth(outputBox_->fontMetrics().averageCharWidth() * 48);
+    connect(outputBox_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { saver_->setOutputDirectoryText(toLocal(text)); });
+    dialogBar_->addWidget(outputBox_);
+    browseButton_ = button(browseAct_);
+    autosetBox_ = new QCheckBox("autoset", dialogBar_);
+    autosetBox_->setObjectName("autoset");
+    autosetBox_->setAccessibleName("autoset");
+    autosetBox_->setToolTip("Write into the input directory's sub-folder \"enhanced\"");
+    connect(autosetBox_, &QCheckBox::clicked, this, &CMainFrame::onAutoset);
+    dialogBar_->addWidget(autosetBox_);
+}
+
+void CMainFrame::createPanes() {
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName("CMainFrame splitter");
+    splitter_->setChildrenCollapsible(false);
+    auto* tree = new QFrame(splitter_);
+    tree->setObjectName("folder tree placeholder");
+    tree->setFrameShape(QFrame::StyledPanel);
+    folderTree_ = tree;
+    enhFrame_ = new EnhFrame(splitter_);
+    splitter_->addWidget(folderTree_);
+    splitter_->addWidget(enhFrame_);
+    setCentralWidget(splitter_);
+
+    // The browsing widgets take the placeholders' places: a folder chosen in the tree becomes
+    // the input directory, a thumbnail clicked in either view is opened for editing.
+    expView_ = new CExpView;
+    setFolderTree(expView_);
+    dirView_ = new DirView;
+    enhFrame_->setDirectoryTabs(dirView_);
+    connect(expView_, &CExpView::inputDirectoryChanged, this, &CMainFrame::onInputDirectoryChanged);
+    for (PhototView* view : {dirView_->inputView(), dirView_->outputView()})
+        connect(view, &PhototView::photoClicked, this,
+                [this](const QString& path) { loadPhoto(path); });
+}
+
+void CMainFrame::setFolderTree(QWidget* tree) {
+    const QList<int> sizes = splitter_->sizes();
+    QWidget* old = splitter_->replaceWidget(0, tree);
+    folderTree_ = tree;
+    splitter_->setSizes(sizes);
+    delete old;
+}
+
+EnhForm* CMainFrame::panel() const {
+    return enhFrame_->editor()->panel();
+}
+
+ImageView* CMainFrame::enhancedView() const {
+    return panel()->imageView();
+}
+
+OriginalImageView* CMainFrame::originalView() const {
+    return enhFrame_->editor()->originalView();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (paneSizesSet_) return;
+    paneSizesSet_ = true;
+    // The initial pane sizes, once the first layout has settled (the bars' heights are known
+    // only then); the last pane of each splitter takes the rest.
+    QTimer::singleShot(0, this, [this] {
+        setFirstPaneSize(splitter_, kTreeWidth);
+        setFirstPaneSize(enhFrame_, EnhFrame::kEditorHeight);
+        setFirstPaneSize(enhFrame_->editor(), Enh2Frame::kPanelWidth);
+    });
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Whatever goes wrong while closing, the window closes.
+    try {
+        QMainWindow::closeEvent(event);
+    } catch (...) {
+    }
+    event->accept();
+}
+
+void CMainFrame::updateActions() {
+    for (QAction* a : {saveAsAct_, saveCurrentAct_, saveSelectedAct_, saveDirectoryAct_})
+        a->setEnabled(saveCommandsReady_);
+    browseAct_->setEnabled(!autosetBox_->isChecked());
+    printAct_->setEnabled(printReady_);
+    // The document framework's commands: this program has no document files.
+    for (QAction* a : {newAct_, openAct_, saveAct_}) a->setEnabled(false);
+    const std::pair<QPushButton*, QAction*> mirrored[] = {
+        {saveAsButton_, saveAsAct_},
+        {saveCurrentButton_, saveCurrentAct_},
+        {saveSelectedButton_, saveSelectedAct_},
+        {saveDirectoryButton_, saveDirectoryAct_},
+        {browseButton_, browseAct_},
+    };
+    for (const auto& [button, action] : mirrored) button->setEnabled(action->isEnabled());
+}
+
+// --- the workflow ---
+
+QSize CMainFrame::previewLimit() const {
+    QSize limit = size();
+    if (const QScreen* s = screen()) limit = limit.expandedTo(s->size() * s->devicePixelRatio());
+    return limit;
+}
+
+bool CMainFrame::loadPhoto(const QString& path) {
+    const QSize limit = previewLimit();
+    chain_->setPreviewLimit(limit.width(), limit.height());
+    const bool ok = chain_->loadPhoto(toLocal(path));
+    if (ok) recent_files::add(path);
+    return ok;
+}
+
+void CMainFrame::onInputDirectoryChanged(const QString& directory) {
+    saver_->onInputDirectoryChanged(toLocal(directory));
+}
+
+void CMainFrame::selectInputDirectory(const QString& directory) {
+    if (expView_ && expView_->selectPath(directory)) return;
+    onInputDirectoryChanged(directory);
+}
+
+void CMainFrame::setPickMode(bool on) {
+    pickMode_ = on;
+    enhancedView()->setPickMode(on);
+    originalView()->setPickMode(on);
+}
+
+void CMainFrame::onAutoset(bool checked) {
+    saver_->onAutoset(checked);
+}
+
+void CMainFrame::onBrowse() {
+    saver_->onBrowse();
+}
+
+void CMainFrame::onAbout() {
+    AboutBox box(this);
+    box.exec();
+}
+
+// --- PreviewView ---
+
+PreviewView::ClientSize CMainFrame::enhancedClientSize() const {
+    return {enhancedView()->width(), enhancedView()->height()};
+}
+
+PreviewView::ClientSize CMainFrame::originalClientSize() const {
+    return {originalView()->width(), originalView()->height()};
+}
+
+void CMainFrame::drawStatus(const std::string& text) {
+    enhancedView()->drawStatus(QString::fromStdString(text));
+}
+
+void CMainFrame::repaintEnhanced() {
+    enhancedView()->refreshPicture();
+}
+
+void CMainFrame::repaintOriginal() {
+    originalView()->refreshPicture();
+}
+
+void CMainFrame::beginWaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CMainFrame::endWaitCursor() {
+    QApplication::restoreOverrideCursor();
+}
+
+std::string CMainFrame::title() const {
+    return toLocal(windowTitle());
+}
+
+void CMainFrame::setTitle(const std::string& title) {
+    setWindowTitle(fromLocal(title));
+}
+
+// --- DirectoryViews: the thumbnail views and the folder tree arrive with browsing ---
+
+void CMainFrame::loadInputDirectory(const std::string& directory) {
+    if (dirView_) dirView_->inputView()->loadDirectory(fromLocal(directory));
+}
+
+void CMainFrame::showOutputDirectory(const std::string& directory) {
+    outputBox_->setText(fromLocal(directory));
+    if (dirView_) dirView_->outputView()->loadDirectory(fromLocal(directory));
+}
+
+void CMainFrame::refreshOutputView() {
+    if (dirView_) dirView_->outputView()->refresh();
+}
+
+void CMainFrame::refreshFolderTree() {
+    if (expView_) expView_->refresh();
+}
+
+void CMainFrame::setAutosetControls(bool autoset) {
+    outputBox_->setReadOnly(autoset);
+    updateActions();
+}
+
+std::vector<std::string> CMainFrame::selectedInputFiles() {
+    std::vector<std::string> files;
+    if (!dirView_) return files;
+    QStringList marked;
+    dirView_->inputView()->getSelectedFiles(marked);
+    for (const QString& f : marked) files.push_back(toLocal(f));
+    return files;
+}
+
+// --- UserDialogs, FolderPicker ---
+
+void CMainFrame::showMessage(const std::string& text) {
+    QMessageBox::warning(this, kAppTitle, QString::fromStdString(text), QMessageBox::Ok);
+}
+
+void CMainFrame::showInformation(const std::string& text) {
+    QMessageBox::information(this, kAppTitle, QString::fromStdString(text), QMessageBox::Ok);
+}
+
+bool CMainFrame::askQuestion(const std::string& text) {
+    return QMessageBox::question(this, kAppTitle, QString::fromStdString(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::string CMainFrame::chooseSaveFile(const std::string& directory, const std::string& filter) {
+    return toLocal(QFileDialog::getSaveFileName(this, QString(), fromLocal(directory),
+                                                QString::fromStdString(filter)));
+}
+
+std::string CMainFrame::pickFolder(const std::string& initialFolder) {
+    return toLocal(::pickFolder(this, fromLocal(initialFolder)));
+}

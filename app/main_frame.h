@@ -1,0 +1,158 @@
+// CMainFrame: the application's one top-level window. It lays out the panes, carries the
+// dialog bar and the menus, owns the preview chain and routes the commands; it is also the
+// window side of the chain (PreviewView) and of the saving logic (DirectoryViews).
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+#include "browse/path_helpers.h"
+#include "browse/qt/dir_view.h"
+#include "browse/qt/exp_view.h"
+#include "workflow/batch_saver.h"
+#include "workflow/preview_chain.h"
+
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QToolBar;
+class EnhForm;
+class EnhFrame;
+class Enh2Frame;
+class ImageView;
+class OriginalImageView;
+
+class CMainFrame : public QMainWindow,
+                   public PreviewView,
+                   public DirectoryViews,
+                   public UserDialogs,
+                   public paths::FolderPicker {
+    Q_OBJECT
+  public:
+    // Initial width of the folder-tree pane.
+    static constexpr int kTreeWidth = 200;
+
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The one main frame of the run (null before it exists).
+    static CMainFrame* instance() { return instance_; }
+
+    // --- the workflow's entry points ---
+    // Loads a photo into the editor; the preview is decoded no larger than the screen.
+    bool loadPhoto(const QString& path);
+    // A folder became the input directory (the folder tree, or a folder on the command line).
+    void onInputDirectoryChanged(const QString& directory);
+    // A folder given from outside the tree (the command line): selected in the tree, which
+    // then reports it; a folder the tree does not list is taken as it is.
+    void selectInputDirectory(const QString& directory);
+    // Pick mode: clicks on the enhanced view set the white point.
+    void setPickMode(bool on);
+    bool pickMode() const { return pickMode_; }
+
+    // --- the panes, for the browsing widgets that replace the placeholders ---
+    void setFolderTree(QWidget* tree);
+    QWidget* folderTree() const { return folderTree_; }
+    EnhFrame* enhFrame() const { return enhFrame_; }
+    // The browsing widgets (null once replaced through setFolderTree/setDirectoryTabs).
+    CExpView* expView() const { return expView_; }
+    DirView* dirView() const { return dirView_; }
+    EnhForm* panel() const;
+    ImageView* enhancedView() const;
+    OriginalImageView* originalView() const;
+    PreviewChain& chain() { return *chain_; }
+    BatchSaver& saver() { return *saver_; }
+
+    // One place decides what is enabled.
+    void updateActions();
+
+    // --- PreviewView ---
+    ClientSize enhancedClientSize() const override;
+    ClientSize originalClientSize() const override;
+    void drawStatus(const std::string& text) override;
+    void repaintEnhanced() override;
+    void repaintOriginal() override;
+    void beginWaitCursor() override;
+    void endWaitCursor() override;
+    std::string title() const override;
+    void setTitle(const std::string& title) override;
+
+    // --- DirectoryViews (the thumbnail views and the tree come with browsing) ---
+    void loadInputDirectory(const std::string& directory) override;
+    void showOutputDirectory(const std::string& directory) override;
+    void refreshOutputView() override;
+    void refreshFolderTree() override;
+    void setAutosetControls(bool autoset) override;
+    std::vector<std::string> selectedInputFiles() override;
+
+    // --- UserDialogs, FolderPicker ---
+    void showMessage(const std::string& text) override;
+    void showInformation(const std::string& text) override;
+    bool askQuestion(const std::string& text) override;
+    std::string chooseSaveFile(const std::string& directory, const std::string& filter) override;
+    std::string pickFolder(const std::string& initialFolder) override;
+
+  public slots:
+    // The save commands; saving from the window is not wired yet, so their actions stay
+    // disabled (updateActions) and these do nothing.
+    void onSaveAs() {}
+    void onSaveCurrent() {}
+    void onSaveSelected() {}
+    void onSaveDirectory() {}
+    void onPrint() {}
+    void onAutoset(bool checked);
+    void onBrowse();
+    void onAbout();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createPanes();
+    // The largest size a preview needs: the screen, or the window when it is larger.
+    QSize previewLimit() const;
+
+    static CMainFrame* instance_;
+
+    QSplitter* splitter_ = nullptr;
+    QWidget* folderTree_ = nullptr;
+    EnhFrame* enhFrame_ = nullptr;
+    QPointer<CExpView> expView_;
+    QPointer<DirView> dirView_;
+    std::unique_ptr<PreviewChain> chain_;
+    std::unique_ptr<BatchSaver> saver_;
+    bool pickMode_ = false;
+    bool paneSizesSet_ = false;
+    // Saving and printing from the window arrive with their own work.
+    bool saveCommandsReady_ = false;
+    bool printReady_ = false;
+
+    QAction* saveAsAct_ = nullptr;
+    QAction* saveCurrentAct_ = nullptr;
+    QAction* saveSelectedAct_ = nullptr;
+    QAction* saveDirectoryAct_ = nullptr;
+    QAction* browseAct_ = nullptr;
+    QAction* printAct_ = nullptr;
+    QAction* exitAct_ = nullptr;
+    QAction* aboutAct_ = nullptr;
+    QAction* newAct_ = nullptr;
+    QAction* openAct_ = nullptr;
+    QAction* saveAct_ = nullptr;
+
+    QToolBar* toolBar_ = nullptr;
+    QToolBar* dialogBar_ = nullptr;
+    QPushButton* saveAsButton_ = nullptr;
+    QPushButton* saveCurrentButton_ = nullptr;
+    QPushButton* saveSelectedButton_ = nullptr;
+    QPushButton* saveDirectoryButton_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QLineEdit* outputBox_ = nullptr;
+    QCheckBox* autosetBox_ = nullptr;
+};

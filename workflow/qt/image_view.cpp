@@ -1,0 +1,108 @@
+// The image views: the stage is painted by the core onto a Surface wrapping a QImage, the
+// texts are drawn over it, and the result is blitted in one piece.
+#include "workflow/qt/image_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "ui_common/pick_cursor.h"
+
+namespace {
+
+const QColor kTextColour(0, 0, 127);
+
+}  // namespace
+
+ImageView::ImageView(QWidget* parent) : QWidget(parent) {
+    // Every pixel is painted by paintEvent; no background erase first (no flicker).
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void ImageView::setChain(const PreviewChain* chain) {
+    chain_ = chain;
+    refreshPicture();
+}
+
+const PhotoEdit* ImageView::pictureToShow() const {
+    return chain_ ? &chain_->stage(stageShown()) : nullptr;
+}
+
+void ImageView::setPickMode(bool on) {
+    pickMode_ = on;
+    setMouseTracking(on);
+    if (takesPicks()) {
+        if (on)
+            setCursor(pick_cursor::cursor());
+        else
+            unsetCursor();
+    }
+    refreshPicture();
+}
+
+void ImageView::drawStatus(const QString& text) {
+    status_ = text;
+    // Painted now, before the work the text announces starts.
+    if (!text.isEmpty()) repaint();
+}
+
+void ImageView::refreshPicture() {
+    frameDirty_ = true;
+    status_.clear();
+    update();
+}
+
+void ImageView::compose() {
+    frame_ = QImage(size(), QImage::Format_BGR888);
+    const QColor bg = palette().color(QPalette::Window);
+    Surface surface(frame_.bits(), frame_.width(), frame_.height(), int32_t(frame_.bytesPerLine()),
+                    true);
+    surface.fill(SurfaceRect{0, 0, frame_.width(), frame_.height()}, uint8_t(bg.blue()),
+                 uint8_t(bg.green()), uint8_t(bg.red()));
+    if (const PhotoEdit* photo = pictureToShow())
+        photo->paintPlanes(&surface, SurfaceRect{0, 0, frame_.width(), frame_.height()}, false,
+                           false);
+    if (pickMode_) {
+        QPainter p(&frame_);
+        p.setPen(kTextColour);
+        const int flags = Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap;
+        const QRect all(0, 0, frame_.width(), frame_.height());
+        const QRect needed = p.boundingRect(all, flags, kPickInstruction);
+        p.drawText(QRect(0, all.height() - needed.height(), all.width(), needed.height()), flags,
+                   kPickInstruction);
+    }
+    // One conversion here makes every later blit (status repaints, exposes) a plain copy.
+    frame_ = frame_.convertToFormat(QImage::Format_RGB32);
+    frameDirty_ = false;
+    ++pictureCount_;
+}
+
+void ImageView::paintEvent(QPaintEvent*) {
+    if (frameDirty_ || frame_.size() != size()) compose();
+    QPainter p(this);
+    p.drawImage(0, 0, frame_);
+    if (!status_.isEmpty()) {
+        p.setPen(kTextColour);
+        const QRect extent = p.boundingRect(QRect(), Qt::AlignCenter, status_);
+        const QRect centred(width() / 2 - extent.width() / 2, height() / 2 - extent.height() / 2,
+                            extent.width(), extent.height());
+        p.drawText(centred, Qt::AlignCenter, status_);
+    }
+}
+
+void ImageView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    frameDirty_ = true;
+    emit resized();
+}
+
+void ImageView::mousePressEvent(QMouseEvent* event) {
+    if (pickMode_ && takesPicks() && event->button() == Qt::LeftButton)
+        emit picked(event->position().toPoint());
+    QWidget::mousePressEvent(event);
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent* event) {
+    if (pickMode_) emit pointerMoved(event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
+}

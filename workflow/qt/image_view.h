@@ -1,0 +1,75 @@
+// ImageView shows the enhanced picture (stage 8 of the preview chain) and takes the clicks of
+// white-point picking; OriginalImageView shows the untouched photo (stage 9).
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "workflow/preview_chain.h"
+
+class ImageView : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr const char* kPickInstruction =
+        "Use the cursor to select something in the picture that is white.\n"
+        "When finished click the 'White Balance' button.";
+
+    explicit ImageView(QWidget* parent = nullptr);
+
+    void setChain(const PreviewChain* chain);
+    // The stage this view shows ("picture to show").
+    virtual int stageShown() const { return kStageFinal; }
+    const PhotoEdit* pictureToShow() const;
+
+    // Pick mode: the picking cursor (enhanced view only), pointer tracking and the
+    // instruction text along the bottom.
+    void setPickMode(bool on);
+    bool pickMode() const { return pickMode_; }
+
+    // Draws text centred over the picture at once; it stays until the picture is repainted.
+    // An empty text only clears it (the repaint that follows draws the picture).
+    void drawStatus(const QString& text);
+    const QString& statusText() const { return status_; }
+    // The stage changed: the next paint draws it again.
+    void refreshPicture();
+    // Pictures composed so far (status-only repaints reuse the last one); benchmarks wait
+    // for it to grow.
+    int pictureCount() const { return pictureCount_; }
+
+  signals:
+    void resized();
+    // Left button in pick mode (enhanced view only), view coordinates.
+    void picked(QPoint at);
+    // Pointer movement in pick mode.
+    void pointerMoved(QPoint at);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    // Whether clicks pick and the cursor shows the cross-hair.
+    virtual bool takesPicks() const { return true; }
+
+  private:
+    void compose();
+
+    const PreviewChain* chain_ = nullptr;
+    bool pickMode_ = false;
+    QString status_;
+    // The picture as last composed (background, stage, instruction), reused while only a
+    // status text changes.
+    QImage frame_;
+    bool frameDirty_ = true;
+    int pictureCount_ = 0;
+};
+
+class OriginalImageView : public ImageView {
+    Q_OBJECT
+  public:
+    using ImageView::ImageView;
+    int stageShown() const override { return kStageOriginalView; }
+
+  protected:
+    bool takesPicks() const override { return false; }
+};

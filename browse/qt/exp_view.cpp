@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -78,6 +79,9 @@ CExpView::CExpView(const Places& places, QWidget* parent)
     setObjectName("folder tree");
     setAccessibleName("folder tree");
     setHeaderHidden(true);
+    // Long names scroll sideways instead of being cut off in the narrow pane.
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
     setRootIsDecorated(true);
     setIconSize(QSize(16, 16));
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);

@@ -20,6 +20,10 @@
 #include "app/about_box.h"
 #include "app/enh_frame.h"
 #include "app/recent_files.h"
+#include "browse/qt/dir_view.h"
+#include "browse/qt/exp_view.h"
+#include "browse/qt/folder_picker.h"
+#include "browse/qt/photot_view.h"
 #include "print/qt/print_options_dialog.h"
 #include "ui_common/hover_button.h"
 #include "workflow/qt/enh_form.h"
@@ -188,6 +192,17 @@ void CMainFrame::createPanes() {
     splitter_->addWidget(folderTree_);
     splitter_->addWidget(enhFrame_);
     setCentralWidget(splitter_);
+
+    // The browsing widgets take the placeholders' places: a folder chosen in the tree becomes
+    // the input directory, a thumbnail clicked in either view is opened for editing.
+    expView_ = new CExpView;
+    setFolderTree(expView_);
+    dirView_ = new DirView;
+    enhFrame_->setDirectoryTabs(dirView_);
+    connect(expView_, &CExpView::inputDirectoryChanged, this, &CMainFrame::onInputDirectoryChanged);
+    for (PhototView* view : {dirView_->inputView(), dirView_->outputView()})
+        connect(view, &PhototView::photoClicked, this,
+                [this](const QString& path) { loadPhoto(path); });
 }
 
 void CMainFrame::setFolderTree(QWidget* tree) {
@@ -269,6 +284,11 @@ void CMainFrame::onInputDirectoryChanged(const QString& directory) {
     saver_->onInputDirectoryChanged(toLocal(directory));
 }
 
+void CMainFrame::selectInputDirectory(const QString& directory) {
+    if (expView_ && expView_->selectPath(directory)) return;
+    onInputDirectoryChanged(directory);
+}
+
 void CMainFrame::setPickMode(bool on) {
     pickMode_ = on;
     enhancedView()->setPickMode(on);
@@ -333,15 +353,22 @@ void CMainFrame::setTitle(const std::string& title) {
 
 // --- DirectoryViews: the thumbnail views and the folder tree arrive with browsing ---
 
-void CMainFrame::loadInputDirectory(const std::string&) {}
+void CMainFrame::loadInputDirectory(const std::string& directory) {
+    if (dirView_) dirView_->inputView()->loadDirectory(fromLocal(directory));
+}
 
 void CMainFrame::showOutputDirectory(const std::string& directory) {
     outputBox_->setText(fromLocal(directory));
+    if (dirView_) dirView_->outputView()->loadDirectory(fromLocal(directory));
 }
 
-void CMainFrame::refreshOutputView() {}
+void CMainFrame::refreshOutputView() {
+    if (dirView_) dirView_->outputView()->refresh();
+}
 
-void CMainFrame::refreshFolderTree() {}
+void CMainFrame::refreshFolderTree() {
+    if (expView_) expView_->refresh();
+}
 
 void CMainFrame::setAutosetControls(bool autoset) {
     outputBox_->setReadOnly(autoset);
@@ -349,7 +376,12 @@ void CMainFrame::setAutosetControls(bool autoset) {
 }
 
 std::vector<std::string> CMainFrame::selectedInputFiles() {
-    return {};
+    std::vector<std::string> files;
+    if (!dirView_) return files;
+    QStringList marked;
+    dirView_->inputView()->getSelectedFiles(marked);
+    for (const QString& f : marked) files.push_back(toLocal(f));
+    return files;
 }
 
 // --- UserDialogs, FolderPicker ---
@@ -373,6 +405,5 @@ std::string CMainFrame::chooseSaveFile(const std::string& directory, const std::
 }
 
 std::string CMainFrame::pickFolder(const std::string& initialFolder) {
-    return toLocal(
-        QFileDialog::getExistingDirectory(this, paths::kPickFolderTitle, fromLocal(initialFolder)));
+    return toLocal(::pickFolder(this, fromLocal(initialFolder)));
 }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 #include "browse/path_helpers.h"
+#include "browse/qt/dir_view.h"
+#include "browse/qt/exp_view.h"
 #include "workflow/batch_saver.h"
 #include "workflow/preview_chain.h"
 
@@ -44,6 +47,9 @@ class CMainFrame : public QMainWindow,
     bool loadPhoto(const QString& path);
     // A folder became the input directory (the folder tree, or a folder on the command line).
     void onInputDirectoryChanged(const QString& directory);
+    // A folder given from outside the tree (the command line): selected in the tree, which
+    // then reports it; a folder the tree does not list is taken as it is.
+    void selectInputDirectory(const QString& directory);
     // Pick mode: clicks on the enhanced view set the white point.
     void setPickMode(bool on);
     bool pickMode() const { return pickMode_; }
@@ -52,6 +58,9 @@ class CMainFrame : public QMainWindow,
     void setFolderTree(QWidget* tree);
     QWidget* folderTree() const { return folderTree_; }
     EnhFrame* enhFrame() const { return enhFrame_; }
+    // The browsing widgets (null once replaced through setFolderTree/setDirectoryTabs).
+    CExpView* expView() const { return expView_; }
+    DirView* dirView() const { return dirView_; }
     EnhForm* panel() const;
     ImageView* enhancedView() const;
     OriginalImageView* originalView() const;
@@ -117,6 +126,8 @@ class CMainFrame : public QMainWindow,
     QSplitter* splitter_ = nullptr;
     QWidget* folderTree_ = nullptr;
     EnhFrame* enhFrame_ = nullptr;
+    QPointer<CExpView> expView_;
+    QPointer<DirView> dirView_;
     std::unique_ptr<PreviewChain> chain_;
     std::unique_ptr<BatchSaver> saver_;
     // One print dialog for the run, so its values and printer carry over (after the chain,

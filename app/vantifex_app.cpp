@@ -49,7 +49,7 @@ int CVantifexApp::run(const QString& path, bool report) {
     if (!path.isEmpty()) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            frame->onInputDirectoryChanged(info.absoluteFilePath());
+            frame->selectInputDirectory(info.absoluteFilePath());
         } else {
             // After the first paint, so the window is there while the photo loads.
             QTimer::singleShot(0, frame,

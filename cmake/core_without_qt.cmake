@@ -1,6 +1,6 @@
 # The core never links Qt: configuring fails when a Qt target turns up anywhere in the link
 # closure of a core target (a test also checks the core's sources and the built CLI).
-set(VFX_CORE_TARGETS vfx_image vfx_formats vfx_enhance vfx_browse vfx_workflow vfx_print
+set(VFX_CORE_TARGETS vfx_image vfx_formats vfx_enhance vfx_metadata vfx_browse vfx_workflow vfx_print
                      vantifex-cli)
 
 function(vfx_collect_links target out)

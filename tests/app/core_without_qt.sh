@@ -4,8 +4,8 @@ set -euo pipefail
 src=$1
 cli=$2
 cd "$src"
-found=$(grep -rlE '#\s*include\s*[<"](Q[A-Za-z]|Qt[A-Za-z]*/)' image formats enhance browse cli \
-            workflow/*.h workflow/*.cpp print/*.h print/*.cpp || true)
+found=$(grep -rlE '#\s*include\s*[<"](Q[A-Za-z]|Qt[A-Za-z]*/)' image formats enhance metadata cli \
+            browse/*.h browse/*.cpp workflow/*.h workflow/*.cpp print/*.h print/*.cpp || true)
 if [ -n "$found" ]; then
     echo "Qt headers in the core:"; echo "$found"; exit 1
 fi

@@ -134,7 +134,7 @@ class MainFrameTest : public QObject {
     void panesAndInitialSizes() {
         auto frame = shownFrame(1400, 900);
         QVERIFY(frame);
-        QCOMPARE(frame->folderTree()->objectName(), QString("folder tree placeholder"));
+        QCOMPARE(frame->folderTree()->objectName(), QString("folder tree"));
         QCOMPARE(frame->folderTree()->width(), CMainFrame::kTreeWidth);
         QCOMPARE(frame->enhFrame()->editor()->height(), EnhFrame::kEditorHeight);
         QCOMPARE(frame->panel()->width(), Enh2Frame::kPanelWidth);
@@ -152,7 +152,7 @@ class MainFrameTest : public QObject {
         frame->setFolderTree(tree);
         QCOMPARE(frame->folderTree(), tree);
         QCOMPARE(tree->parentWidget(), frame->centralWidget());
-        QVERIFY(!frame->findChild<QWidget*>("folder tree placeholder"));
+        QVERIFY(!frame->findChild<QWidget*>("folder tree"));
         auto* dirView = new QLabel("dirs");
         frame->enhFrame()->setDirectoryTabs(dirView);
         QCOMPARE(frame->enhFrame()->directoryTabs(), dirView);

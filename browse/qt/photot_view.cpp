@@ -1,0 +1,201 @@
+// The thumbnail view's window side: posting and receiving the workers' events, scroll
+// extent, painting through the grid onto a surface, clicks and the rubber band.
+#include "browse/qt/photot_view.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
+#include <QScrollBar>
+#include <mutex>
+
+#include "browse/directory_listing.h"
+#include "browse/qt/qt_paths.h"
+#include "image/surface.h"
+
+namespace {
+
+// Keeps the loadDirectory calls of all thumbnail views from overlapping.
+std::mutex& loadLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+}  // namespace
+
+PhototView::PhototView(QWidget* parent, thumbnails::WorkerOptions options)
+    : QAbstractScrollArea(parent), worker_(*this, options) {
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    // The paint fills every pixel; erasing first would only flicker.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    setFocusPolicy(Qt::StrongFocus);
+    horizontalScrollBar()->setSingleStep(20);
+    verticalScrollBar()->setSingleStep(20);
+    setObjectName("thumbnails");
+    setAccessibleName("thumbnails");
+    updateExtent();
+}
+
+PhototView::~PhototView() {
+    // The threads post to this object: they must be gone before any of it is.
+    worker_.stop();
+}
+
+void PhototView::loadDirectory(const QString& directory) {
+    std::lock_guard<std::mutex> lock(loadLock());
+    directory_ = directory;
+    worker_.stop();
+    DirectoryListing listing;
+    listing.open(toLocalPath(directory));
+    std::vector<std::string> files;
+    listing.collect(files, "");
+    const uint64_t scan = grid_.beginScan();
+    worker_.start(scan, std::move(files), grid_.thumbnailHeight());
+    updateExtent();
+    viewport()->update();
+}
+
+void PhototView::refresh() {
+    loadDirectory(directory_);
+}
+
+void PhototView::getSelectedFiles(QStringList& out) const {
+    std::vector<std::string> paths;
+    grid_.getSelectedFiles(paths);
+    for (const std::string& p : paths) out.append(fromLocalPath(p));
+}
+
+void PhototView::zoomIn() {
+    if (grid_.zoomIn()) loadDirectory(directory_);
+}
+
+void PhototView::zoomOut() {
+    if (grid_.zoomOut()) loadDirectory(directory_);
+}
+
+void PhototView::selectAll() {
+    grid_.selectAll();
+    viewport()->update();
+}
+
+void PhototView::unselectAll() {
+    grid_.unselectAll();
+    viewport()->update();
+}
+
+void PhototView::thumbnailReady(uint64_t scan, size_t index, std::unique_ptr<ThumbnailItem> item) {
+    QCoreApplication::postEvent(this, new ThumbnailReadyEvent(scan, index, std::move(item)));
+}
+
+void PhototView::thumbnailsDone(uint64_t scan) {
+    QCoreApplication::postEvent(this, new ThumbnailsDoneEvent(scan));
+}
+
+bool PhototView::event(QEvent* event) {
+    if (event->type() == ThumbnailReadyEvent::kType) {
+        auto* ready = static_cast<ThumbnailReadyEvent*>(event);
+        // A thumbnail of a folder shown before is dropped here.
+        if (grid_.append(ready->scan, std::move(ready->item))) {
+            updateExtent();
+            viewport()->update();
+        }
+        return true;
+    }
+    if (event->type() == ThumbnailsDoneEvent::kType) {
+        if (grid_.finishScan(static_cast<ThumbnailsDoneEvent*>(event)->scan)) {
+            updateExtent();
+            viewport()->update();
+            emit scanFinished();
+        }
+        return true;
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+int PhototView::scrollX() const {
+    return horizontalScrollBar()->value();
+}
+int PhototView::scrollY() const {
+    return verticalScrollBar()->value();
+}
+
+void PhototView::updateExtent() {
+    const QSize client = viewport()->size();
+    grid_.layout(client.width());
+    int32_t width = 0, height = 0;
+    grid_.scrollExtent(client.width(), width, height);
+    horizontalScrollBar()->setRange(0, std::max(0, width - client.width()));
+    horizontalScrollBar()->setPageStep(client.width());
+    verticalScrollBar()->setRange(0, std::max(0, height - client.height()));
+    verticalScrollBar()->setPageStep(client.height());
+}
+
+void PhototView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateExtent();
+}
+
+void PhototView::paintEvent(QPaintEvent*) {
+    const QSize client = viewport()->size();
+    if (client.isEmpty()) return;
+    QImage buffer(client, QImage::Format_BGR888);
+    Surface surface(buffer.bits(), client.width(), client.height(), int32_t(buffer.bytesPerLine()),
+                    true);
+    grid_.paint(surface, scrollX(), scrollY());
+    QPainter painter(viewport());
+    painter.drawImage(0, 0, buffer);
+    const QString text = QString::fromLatin1(grid_.emptyText());
+    if (!text.isEmpty()) {
+        // Measured, then left-aligned in a box of its own size centred in the client area.
+        const QSize size = painter.fontMetrics().size(Qt::TextSingleLine, text);
+        const QRect box((client.width() - size.width()) / 2, (client.height() - size.height()) / 2,
+                        size.width(), size.height());
+        painter.setPen(Qt::black);
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+    }
+}
+
+void PhototView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    const int hit = grid_.hitTest(p.x() + scrollX(), p.y() + scrollY());
+    if (hit >= 0) {
+        const std::string path = grid_.clickItem(hit, markOnClick_);
+        viewport()->update();
+        if (!path.empty()) emit photoClicked(fromLocalPath(path));
+        return;
+    }
+    // No thumbnail under the pointer: a rubber band from here.
+    tracking_ = true;
+    bandOrigin_ = p;
+    if (!band_) band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
+    band_->setGeometry(QRect(p, QSize()));
+    band_->show();
+}
+
+void PhototView::mouseMoveEvent(QMouseEvent* event) {
+    if (tracking_) band_->setGeometry(QRect(bandOrigin_, event->position().toPoint()).normalized());
+}
+
+void PhototView::mouseReleaseEvent(QMouseEvent* event) {
+    if (!tracking_ || event->button() != Qt::LeftButton) return;
+    tracking_ = false;
+    band_->hide();
+    const QPoint end = event->position().toPoint();
+    bool marked = false;
+    if (end != bandOrigin_) {
+        const QRect r = QRect(bandOrigin_, end).normalized();
+        const SurfaceRect band{r.left() + scrollX(), r.top() + scrollY(), r.right() + 1 + scrollX(),
+                               r.bottom() + 1 + scrollY()};
+        marked = grid_.markInRect(band);
+    }
+    // A click on empty space, or a band that met nothing, unmarks everything.
+    if (!marked) grid_.unmarkAll();
+    viewport()->update();
+}

@@ -1,0 +1,89 @@
+// The state of a thumbnail view without its window: the items of the current scan, their
+// grid layout, marks, the current item, zoom and painting onto a surface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/dib_image.h"
+#include "image/surface.h"
+
+// One photo shown by a thumbnail view.
+struct ThumbnailItem {
+    SurfaceRect rect;  // where it was last laid out, in view coordinates
+    uint32_t type = 0;
+    std::string path;
+    DibImage image;  // the scaled thumbnail; empty when the photo did not load
+    bool marked = false;
+};
+
+class ThumbnailGrid {
+  public:
+    static constexpr int32_t kDefaultHeight = 50;
+    static constexpr int32_t kZoomStep = 10;
+    static constexpr int32_t kMargin = 10;    // pen start, left and top
+    static constexpr int32_t kHighlight = 3;  // current fill and mark frame around a thumbnail
+
+    static constexpr const char* kSearchingText = "Searching directory...";
+    static constexpr const char* kNoPhotosText = "No photos in selected directory.";
+
+    int32_t thumbnailHeight() const { return thumbnailHeight_; }
+    int32_t rowHeight() const { return thumbnailHeight_ + 15; }
+    int32_t columnWidth() const { return 2 * thumbnailHeight_; }
+    void setThumbnailHeight(int32_t height) { thumbnailHeight_ = height; }
+
+    // --- scans ---
+    // Starts a new scan: its number is returned; items, current item and done state clear.
+    uint64_t beginScan();
+    // Appends a thumbnail of scan; false (the item dropped) when it is of an earlier scan.
+    bool append(uint64_t scan, std::unique_ptr<ThumbnailItem> item);
+    // Marks scan as done; false when it is not the current scan.
+    bool finishScan(uint64_t scan);
+    uint64_t scan() const { return scan_; }
+    bool scanDone() const { return scanDone_; }
+
+    // --- zoom: allowed only once the scan is done; the caller then loads the folder again ---
+    bool zoomIn();
+    bool zoomOut();
+
+    // --- layout ---
+    // Columns for a client width: width / column width, at least one.
+    int32_t columns(int32_t clientWidth) const;
+    // Places every item (its rect), row after row; a wide thumbnail takes several columns.
+    void layout(int32_t clientWidth);
+    // The scrollable size for the current items and client width.
+    void scrollExtent(int32_t clientWidth, int32_t& width, int32_t& height) const;
+
+    // --- clicks and marks ---
+    // The first item whose rect holds (x, y) (view coordinates), or -1.
+    int hitTest(int32_t x, int32_t y) const;
+    // A left click on item index: a marked item is unmarked; an unmarked one becomes current
+    // (and marked with markOnClick) and its path is returned for loading; else empty.
+    std::string clickItem(int index, bool markOnClick);
+    // Marks every item whose rect meets band (view coordinates); true when one was marked.
+    bool markInRect(const SurfaceRect& band);
+    void selectAll();
+    // Unmarks every item except the current one, whose mark stays as it is.
+    void unselectAll();
+    void unmarkAll();
+    // The paths of the marked items, appended in item order.
+    void getSelectedFiles(std::vector<std::string>& out) const;
+
+    const std::vector<std::unique_ptr<ThumbnailItem>>& items() const { return items_; }
+    int currentIndex() const { return current_; }
+
+    // The text shown instead of thumbnails ("" when there are items).
+    const char* emptyText() const;
+    // Lays out for the surface's width and paints the items scrolled by (scrollX, scrollY):
+    // white ground, the current item on an olive field, marked ones framed in dark blue.
+    void paint(Surface& surface, int32_t scrollX, int32_t scrollY);
+
+  private:
+    int32_t thumbnailHeight_ = kDefaultHeight;
+    std::vector<std::unique_ptr<ThumbnailItem>> items_;
+    int current_ = -1;
+    uint64_t scan_ = 0;
+    bool scanDone_ = true;  // before the first folder nothing is being searched
+};

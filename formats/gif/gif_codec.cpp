@@ -210,7 +210,7 @@ void GifCodec::decodeImage(ImageStream& stream, const uint8_t* descriptor, const
     const int32_t width = le16(descriptor + 4);
     const int32_t height = le16(descriptor + 6);
     const uint32_t bits = tableSize <= 2 ? 1 : tableSize <= 16 ? 4 : 8;
-    if (!create(width, height, bits, GIF)) raiseCodecFailure("Can't allocate memory");
+    if (!create(width, height, bits, GIF)) raiseCreateFailure(*this);
 
     if (hasTable) {
         uint8_t red[256], green[256], blue[256];
@@ -243,7 +243,8 @@ void GifCodec::decodeImage(ImageStream& stream, const uint8_t* descriptor, const
 bool GifCodec::decode(ImageStream& stream) {
     try {
         uint8_t screen[13];
-        if (stream.read(screen, 1, 13) != 13 || std::memcmp(screen, "GIF8", 4) != 0) return false;
+        if (stream.read(screen, 1, 13) != 13 || std::memcmp(screen, "GIF8", 4) != 0)
+            raiseCodecFailure("Not a GIF file");
         const uint8_t screenPacked = screen[10];
         const bool hasGlobal = (screenPacked & 0x80) != 0;
         const int globalSize = 2 << (screenPacked & 7);
@@ -251,7 +252,9 @@ bool GifCodec::decode(ImageStream& stream) {
         if (hasGlobal) stream.read(global, 1, size_t(globalSize) * 3);
 
         info.frameCount = countImages(stream);
-        if (info.frameIndex < 0 || info.frameIndex >= info.frameCount) return false;
+        if (info.frameCount == 0) raiseCodecFailure("No image in GIF file");
+        if (info.frameIndex < 0 || info.frameIndex >= info.frameCount)
+            raiseCodecFailure("Error: image not present in GIF file");
 
         int imageNumber = 0;
         uint8_t b;

@@ -36,16 +36,19 @@ bool IcoCodec::decode(ImageStream& stream) {
         const long start = stream.tell();
         const long base = start < 0 ? 0 : start;
         uint8_t fileHeader[kFileHeaderSize];
-        if (stream.read(fileHeader, 1, kFileHeaderSize) != kFileHeaderSize) return false;
-        if (le16(fileHeader) != 0 || le16(fileHeader + 2) != kIconType) return false;
+        if (stream.read(fileHeader, 1, kFileHeaderSize) != kFileHeaderSize ||
+            le16(fileHeader) != 0 || le16(fileHeader + 2) != kIconType)
+            raiseCodecFailure("Not an icon file");
         const int32_t count = le16(fileHeader + 4);
         info.frameCount = count;
-        if (info.frameIndex < 0 || info.frameIndex >= count) return false;
+        if (count == 0) raiseCodecFailure("No image in icon file");
+        if (info.frameIndex < 0 || info.frameIndex >= count)
+            raiseCodecFailure("Error: image not present in icon file");
 
         uint8_t entry[kEntrySize];
         if (stream.seek(base + long(kFileHeaderSize + kEntrySize * size_t(info.frameIndex)), 0) ||
             stream.read(entry, 1, kEntrySize) != kEntrySize)
-            return false;
+            raiseCodecFailure("Corrupted icon file");
         const uint32_t resourceBytes = le32(entry + 8);
         const uint32_t offset = le32(entry + 12);
 
@@ -93,7 +96,7 @@ bool IcoCodec::decode(ImageStream& stream) {
             raiseCodecFailure("Corrupted icon file");
         if (skipped && stream.seek(long(skipped), 1)) raiseCodecFailure("Corrupted icon file");
 
-        if (!create(width, height, bits, ICO)) raiseCodecFailure("Can't allocate memory");
+        if (!create(width, height, bits, ICO)) raiseCreateFailure(*this);
         if (!alphaCreate()) raiseCodecFailure("Can't allocate memory");
         uint8_t* alpha = alphaPlane();
         // The fourth byte of a bitmap colour table is reserved, not an opacity: writers

@@ -11,7 +11,7 @@ class IcoCodec : public DibImage {
 
     // Reads image frameIndex of the file and sets frameCount. Transparent pixels (mask bits,
     // or the alpha of 32-bit images) go into the alpha plane; a fully opaque icon has none.
-    // A wrong file header or a missing entry fails without a message.
+    // A wrong file header or a missing entry fails with a message saying so.
     bool decode(ImageStream& stream);
     // Writes a one-image icon of a paletted image of at most 255 x 255 pixels. Pixels with a
     // transparent palette entry, the transparent colour or an alpha below one half are masked.

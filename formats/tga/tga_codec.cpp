@@ -178,9 +178,8 @@ bool TgaCodec::decode(ImageStream& stream) {
 
         const bool alpha =
             h.pixelDepth == 32 || (h.pixelDepth == 16 && (h.descriptor & kAttributeBits) != 0);
-        if (!create(h.width, h.height, h.pixelDepth == 8 ? 8 : 24, TGA) ||
-            (alpha && !alphaCreate()))
-            raiseCodecFailure("TGA Create failed");
+        if (!create(h.width, h.height, h.pixelDepth == 8 ? 8 : 24, TGA)) raiseCreateFailure(*this);
+        if (alpha && !alphaCreate()) raiseCodecFailure("TGA Create failed");
 
         if (hasMap) {
             std::vector<uint8_t> map(mapBytes);

@@ -169,7 +169,7 @@ TEST(IcoDecode, TwoImagesLoadTheFirstAndCountBoth) {
     DibImage third;
     third.info.frameIndex = 2;
     EXPECT_FALSE(third.loadFromFile(dataPath("ico/two-images.ico").c_str(), ICO));
-    EXPECT_STREQ(third.lastError(), "");
+    EXPECT_STREQ(third.lastError(), "Error: image not present in icon file");
 }
 
 TEST(IcoDecode, PngIconsFailWithAClearMessage) {
@@ -367,10 +367,10 @@ TEST(IcoEncode, ALoadedMaskedIconSavesAndLoadsTheSame) {
 TEST(IcoDecode, CorruptFilesFail) {
     const std::vector<std::pair<const char*, const char*>> cases = {
         // A wrong file header or a missing entry fails without a message.
-        {"bad-type.ico", ""},
-        {"bad-short-header.ico", ""},
-        {"bad-missing-entry.ico", ""},
-        {"bad-no-images.ico", ""},
+        {"bad-type.ico", "Not an icon file"},
+        {"bad-short-header.ico", "Not an icon file"},
+        {"bad-missing-entry.ico", "Corrupted icon file"},
+        {"bad-no-images.ico", "No image in icon file"},
         {"bad-offset.ico", "Corrupted icon file"},
         {"bad-info-short.ico", "Corrupted icon file"},
         {"bad-bits.ico", "Unsupported icon format"},

@@ -7,8 +7,20 @@ packages=(
     g++ cmake ninja-build make pkg-config
     libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang
 )
+
+# The sanitizer and fuzzer runtime must match the clang in use: the package of its major
+# version when clang is there, else the one that goes with the distribution's default clang.
+clang_major=""
+if command -v clang >/dev/null 2>&1; then
+    clang_major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\)\..*/\1/p' | head -n 1)
+fi
+if [ -n "$clang_major" ]; then
+    packages+=("libclang-rt-${clang_major}-dev")
+else
+    packages+=(libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,7 +9,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <type_traits>
@@ -27,6 +29,12 @@
 #include "image/dib_image.h"
 
 namespace {
+
+// The format's name in messages.
+const char* formatName(uint32_t type) {
+    static const char* const names[] = {"BMP", "GIF", "JPEG", "PNG", "ICO", "TIFF", "TGA", "PCX"};
+    return type <= PCX ? names[type] : "image";
+}
 
 // Codec objects live on the heap: the GIF codec's tables are too large for a worker's stack.
 template <class Codec>
@@ -52,14 +60,32 @@ bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32
         image.transfer(*codec);
         return true;
     }
+    // A failure always says something, even where a codec gave no text of its own.
+    if (!codec->lastError()[0]) {
+        const std::string message = std::string("Error reading ") + formatName(codec->type()) +
+                                    " file" + (ok ? ": no picture in it" : "");
+        codec->setLastError(message.c_str());
+    }
     image.setLastError(codec->lastError());
     return false;
 }
 
+// A save is const: the same picture may be saved from several threads at once while others
+// read it. lastError is the only field a save writes, so its writes are serialised and made
+// only when the text changes (a success on an image with no message writes nothing).
+void reportSaveResult(const DibImage& image, const char* message) {
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (std::strcmp(image.lastError(), message) != 0) image.setLastError(message);
+}
+
 template <class Codec>
-bool encodeWith(DibImage& image, ImageStream& stream) {
+bool encodeWith(const DibImage& image, ImageStream& stream) {
     auto codec = std::make_unique<Codec>();
-    codec->borrow(image);
+    // The codec shows the image without owning or copying it. Every encoder only reads what
+    // it shows and works on its own copies of what it changes (palette, rows, header), so
+    // the image is left exactly as it was.
+    codec->borrow(const_cast<DibImage&>(image));
     bool ok = false;
     try {
         ok = codec->encode(stream);
@@ -70,10 +96,23 @@ bool encodeWith(DibImage& image, ImageStream& stream) {
         codec->setLastError("Can't allocate memory");
         ok = false;
     }
-    // The PNG writer may reorder the palette of the borrowed block; header fields it shows
-    // stay the image's own.
-    if (!ok) image.setLastError(codec->lastError());
+    if (!ok && !codec->lastError()[0]) {
+        const std::string message =
+            std::string("Error writing ") + formatName(codec->type()) + " file";
+        codec->setLastError(message.c_str());
+    }
+    reportSaveResult(image, ok ? "" : codec->lastError());
     return ok;
+}
+
+// "VERB PATH: REASON" with the system's text for errorNumber; a long path is shortened from
+// its start so that the reason always fits lastError.
+std::string ioMessage(const char* verb, const std::string& path, int errorNumber) {
+    const std::string reason = std::string(": ") + std::strerror(errorNumber);
+    const size_t room = 255 - std::strlen(verb) - 1 - reason.size();
+    std::string shown = path;
+    if (shown.size() > room) shown = "..." + shown.substr(shown.size() - (room - 3));
+    return std::string(verb) + " " + shown + reason;
 }
 
 std::string temporaryName(const std::string& dir, const std::string& base) {
@@ -111,9 +150,9 @@ bool DibImage::loadFromStream(ImageStream& stream, uint32_t type) {
     }
 }
 
-bool DibImage::saveToStream(ImageStream& stream, uint32_t type) {
+bool DibImage::saveToStream(ImageStream& stream, uint32_t type) const {
     if (!isValid() && type <= TGA) {
-        setLastError("Can't save an empty image");
+        reportSaveResult(*this, "Can't save an empty image");
         return false;
     }
     switch (type) {
@@ -132,21 +171,32 @@ bool DibImage::saveToStream(ImageStream& stream, uint32_t type) {
         case TGA:
             return encodeWith<TgaCodec>(*this, stream);
         default:
-            setLastError(kUnsupportedFormat);
+            reportSaveResult(*this, kUnsupportedFormat);
             return false;
     }
 }
 
 bool DibImage::loadFromFile(const char* path, uint32_t type) {
-    if (!path) return false;
+    if (!path || !*path) {
+        setLastError("cannot open a file without a name");
+        return false;
+    }
     FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
+    if (!file) {
+        setLastError(ioMessage("cannot open", path, errno).c_str());
+        return false;
+    }
     bool ok;
+    int readError;
     {
         ImageStream stream(file);
         ok = loadFromStream(stream, type);
+        readError = stream.errorNumber();
     }
     std::fclose(file);
+    // A read the system refused (a folder, a failing disk) says so rather than what the codec
+    // made of the missing bytes.
+    if (!ok && readError) setLastError(ioMessage("cannot read", path, readError).c_str());
     return ok;
 }
 
@@ -158,12 +208,19 @@ bool DibImage::loadReduced(const char* path, uint32_t type, int32_t minWidth, in
     return ok;
 }
 
-bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& finish) {
-    if (!path || !*path) return false;
-    if (type > TGA) {
-        setLastError(kUnsupportedFormat);
+bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& finish) const {
+    if (!path || !*path) {
+        reportSaveResult(*this, "cannot save to a file without a name");
         return false;
     }
+    if (type > TGA) {
+        reportSaveResult(*this, kUnsupportedFormat);
+        return false;
+    }
+    auto fail = [this, path](const char* verb, int errorNumber) {
+        reportSaveResult(*this, ioMessage(verb, path, errorNumber).c_str());
+        return false;
+    };
     // Write through a symbolic link to the file it names, as an ordinary open would.
     std::string target = path;
     struct stat st {};
@@ -172,7 +229,12 @@ bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& f
         if (realpath(path, resolved)) target = resolved;
     }
     const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) return false;
+    if (exists && S_ISDIR(st.st_mode)) return fail("cannot write", EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) return fail("cannot write", EINVAL);
+    // The temporary-and-rename path below needs only the folder to be writable; a file the
+    // user may not write is refused as opening it for writing would refuse it.
+    if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return fail("cannot write", errno);
 
     const size_t slash = target.find_last_of('/');
     const std::string dir =
@@ -186,28 +248,36 @@ bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& f
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = temporaryName(dir, base);
         fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return fail("cannot open", errno);
     }
-    if (fd < 0) return false;
+    if (fd < 0) return fail("cannot open", EEXIST);
     if (exists) fchmod(fd, st.st_mode & 07777);
 
     FILE* file = fdopen(fd, "wb");
     if (!file) {
+        const int error = errno;
         close(fd);
         unlink(temp.c_str());
-        return false;
+        return fail("cannot open", error);
     }
     bool ok;
+    int writeError = 0;
     {
         ImageStream stream(file);
         ok = saveToStream(stream, type);
+        writeError = stream.errorNumber();
     }
+    if (ok && writeError == 0 && (std::fflush(file) != 0 || std::ferror(file))) writeError = errno;
     // Metadata hook: the finisher rewrites the temporary in place, so the fsync covers it too.
-    if (ok && finish)
-        ok = std::fflush(file) == 0 && !std::ferror(file) && finish(temp.c_str(), type);
-    if (ok) ok = std::fflush(file) == 0 && !std::ferror(file) && fsync(fileno(file)) == 0;
-    if (std::fclose(file) != 0) ok = false;
-    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
+    if (ok && writeError == 0 && finish) {
+        errno = 0;
+        if (!finish(temp.c_str(), type)) writeError = errno ? errno : EIO;
+    }
+    if (ok && writeError == 0 && fsync(fileno(file)) != 0) writeError = errno;
+    if (std::fclose(file) != 0 && ok && writeError == 0) writeError = errno;
+    if (ok && writeError == 0 && std::rename(temp.c_str(), target.c_str()) != 0) writeError = errno;
+    if (!ok || writeError) unlink(temp.c_str());
+    // The system's reason for a failed write beats the codec's account of it.
+    if (writeError) return fail("cannot write", writeError);
     return ok;
 }

@@ -1,14 +1,25 @@
 // ImageStream over the standard buffered file functions.
 #include "formats/image_stream.h"
 
+#include <cerrno>
+
+void ImageStream::noteFailure() {
+    // Only the error indicator tells a failure from the end of the data.
+    if (errorNumber_ == 0 && std::ferror(file_)) errorNumber_ = errno ? errno : EIO;
+}
+
 size_t ImageStream::read(void* buffer, size_t itemSize, size_t count) {
     if (!file_ || !buffer || itemSize == 0 || count == 0) return 0;
-    return std::fread(buffer, itemSize, count, file_);
+    const size_t got = std::fread(buffer, itemSize, count, file_);
+    if (got < count) noteFailure();
+    return got;
 }
 
 size_t ImageStream::write(const void* buffer, size_t itemSize, size_t count) {
     if (!file_ || !buffer || itemSize == 0 || count == 0) return 0;
-    return std::fwrite(buffer, itemSize, count, file_);
+    const size_t put = std::fwrite(buffer, itemSize, count, file_);
+    if (put < count) noteFailure();
+    return put;
 }
 
 int ImageStream::seek(long offset, int origin) {
@@ -31,7 +42,10 @@ long ImageStream::length() {
 }
 
 int ImageStream::flush() {
-    return file_ ? std::fflush(file_) : EOF;
+    if (!file_) return EOF;
+    const int result = std::fflush(file_);
+    if (result != 0) noteFailure();
+    return result;
 }
 int ImageStream::eof() const {
     return file_ ? std::feof(file_) : 1;
@@ -40,5 +54,8 @@ int ImageStream::error() const {
     return file_ ? std::ferror(file_) : 1;
 }
 int ImageStream::putByte(int value) {
-    return file_ ? std::fputc(value, file_) : EOF;
+    if (!file_) return EOF;
+    const int result = std::fputc(value, file_);
+    if (result == EOF) noteFailure();
+    return result;
 }

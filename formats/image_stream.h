@@ -25,6 +25,13 @@ class ImageStream {
 
     FILE* file() const { return file_; }
 
+    // The system's reason (errno) for the first read, write or flush that failed, taken right
+    // after the failing call; 0 while none has failed.
+    int errorNumber() const { return errorNumber_; }
+
   private:
+    void noteFailure();
+
     FILE* file_;
+    int errorNumber_ = 0;
 };

@@ -3,9 +3,12 @@
 #include "image/dib_image.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -43,9 +46,18 @@ DibImage& DibImage::operator=(const DibImage& source) {
     return *this;
 }
 
-DibImage::~DibImage() {
-    destroy();
+DibImage::DibImage(DibImage&& source) noexcept {
+    reset(source.info.type);
+    transfer(source);
 }
+
+DibImage& DibImage::operator=(DibImage&& source) noexcept {
+    transfer(source);
+    return *this;
+}
+
+// The buffers free themselves; a borrowed view holds none of its own.
+DibImage::~DibImage() = default;
 
 void DibImage::reset(uint32_t imageType) {
     header = BitmapInfoHeader{};
@@ -58,31 +70,54 @@ void DibImage::reset(uint32_t imageType) {
     setYDpi(72);
 }
 
-void DibImage::setLastError(const char* message) {
+void DibImage::setLastError(const char* message) const {
     std::strncpy(info.lastError, message ? message : "", sizeof(info.lastError) - 1);
     info.lastError[sizeof(info.lastError) - 1] = '\0';
 }
 
-uint8_t* DibImage::create(int32_t width, int32_t height, uint32_t bitCount, uint32_t imageType) {
-    if (info.owner) {
-        // A borrowed view never frees what it shows; it just stops showing it.
-        block_ = nullptr;
-        alpha_ = nullptr;
-        info.owner = nullptr;
-    }
-    std::free(block_);
+void DibImage::setTooLargeError(int64_t width, int64_t height) const {
+    std::snprintf(info.lastError, sizeof(info.lastError), "Image too large: %" PRId64 " x %" PRId64,
+                  width, height);
+}
+
+void DibImage::releaseBuffers() {
+    // Only what the image owns is freed; a view just stops showing its source's buffers.
+    ownBlock_.reset();
+    ownAlpha_.reset();
     block_ = nullptr;
-    std::free(alpha_);
     alpha_ = nullptr;
     info.pixels = nullptr;
+    info.owner = nullptr;
+}
+
+void DibImage::adoptBlock(Buffer block) {
+    ownBlock_ = std::move(block);
+    block_ = ownBlock_.get();
+}
+
+void DibImage::adoptAlpha(Buffer alpha) {
+    ownAlpha_ = std::move(alpha);
+    alpha_ = ownAlpha_.get();
+}
+
+uint8_t* DibImage::create(int32_t width, int32_t height, uint32_t bitCount, uint32_t imageType) {
+    releaseBuffers();
 
     bitCount = roundBitCount(bitCount);
     // Every size is checked in 64 bits before anything is allocated.
-    if (width <= 0 || height <= 0) return nullptr;
-    if (int64_t(width) * int64_t(height) > kMaxPixels) return nullptr;
+    if (width <= 0 || height <= 0) {
+        char message[64];
+        std::snprintf(message, sizeof message, "Invalid image size: %d x %d", int(width),
+                      int(height));
+        setLastError(message);
+        return nullptr;
+    }
     const uint64_t stride = ((uint64_t(width) * bitCount + 31) / 32) * 4;
     const uint64_t imageSize = stride * uint64_t(height);
-    if (imageSize > 0xFFFFFFFFull) return nullptr;
+    if (int64_t(width) * int64_t(height) > kMaxPixels || imageSize > 0xFFFFFFFFull) {
+        setTooLargeError(width, height);
+        return nullptr;
+    }
 
     header.size = 40;
     header.width = width;
@@ -100,72 +135,83 @@ uint8_t* DibImage::create(int32_t width, int32_t height, uint32_t bitCount, uint
     info.colorType = bitCount < 24 ? 1 : 2;
 
     // Zeroed so that a decoder stopping early never exposes stale heap bytes.
-    block_ = static_cast<uint8_t*>(std::calloc(1, totalSize()));
-    if (!block_) return nullptr;
+    adoptBlock(Buffer(static_cast<uint8_t*>(std::calloc(1, totalSize()))));
+    if (!block_) {
+        setLastError("Can't allocate memory");
+        return nullptr;
+    }
     std::memcpy(block_, &header, sizeof(header));
     info.pixels = block_ + 40 + paletteSize();
     return block_;
 }
 
 void DibImage::destroy() {
-    if (info.owner) return;
-    std::free(alpha_);
-    alpha_ = nullptr;
-    std::free(block_);
-    block_ = nullptr;
-    info.pixels = nullptr;
+    if (borrowsBlock()) return;
+    releaseBuffers();
 }
 
 bool DibImage::copyFrom(const DibImage& source, bool copyPixels, bool copyAlpha) {
     if (this == &source) return true;
-    const ImageInfo sourceInfo = source.info;
-    const BitmapInfoHeader sourceHeader = source.header;
     if (!source.isValid()) {
-        if (info.owner) {
-            block_ = alpha_ = nullptr;
-            info.owner = nullptr;
-        }
-        destroy();
+        const ImageInfo sourceInfo = source.info;
+        const BitmapInfoHeader sourceHeader = source.header;
+        releaseBuffers();
         header = sourceHeader;
         info = sourceInfo;
         info.pixels = nullptr;
         info.owner = nullptr;
         return true;
     }
-    info = sourceInfo;
-    info.owner = nullptr;  // a copy always owns its buffers
-    header = sourceHeader;
-    if (!create(sourceHeader.width, sourceHeader.height, sourceHeader.bitCount, sourceInfo.type))
+    // Built aside and moved in: the source may be a view of this very image.
+    DibImage copy(source.info.type);
+    copy.info = source.info;
+    copy.info.owner = nullptr;  // a copy always owns its buffers
+    copy.header = source.header;
+    if (!copy.create(source.header.width, source.header.height, source.header.bitCount,
+                     source.info.type)) {
+        releaseBuffers();
+        header = copy.header;
+        info = copy.info;
         return false;
-    header = sourceHeader;
-    info.colorType = sourceInfo.colorType;
+    }
+    copy.header = source.header;
+    copy.info.colorType = source.info.colorType;
     if (copyPixels) {
-        std::memcpy(block_, source.block_, totalSize());
+        std::memcpy(copy.block_, source.block_, copy.totalSize());
     } else {
-        const uint32_t n = std::min({header.colorsUsed, source.header.colorsUsed, 256u});
-        if (n) std::memcpy(paletteBase(), source.paletteBase(), size_t(n) * 4);
+        const uint32_t n = std::min({copy.header.colorsUsed, source.header.colorsUsed, 256u});
+        if (n) std::memcpy(copy.paletteBase(), source.paletteBase(), size_t(n) * 4);
     }
     if (copyAlpha && source.alpha_) {
-        const size_t n = size_t(header.width) * size_t(header.height);
-        alpha_ = static_cast<uint8_t*>(std::malloc(n));
-        if (alpha_) std::memcpy(alpha_, source.alpha_, n);
-    } else if (info.colorType == 4) {
-        info.colorType = 2;
+        const size_t n = size_t(copy.header.width) * size_t(copy.header.height);
+        copy.adoptAlpha(Buffer(static_cast<uint8_t*>(std::malloc(n))));
+        if (copy.alpha_) std::memcpy(copy.alpha_, source.alpha_, n);
+    } else if (copy.info.colorType == 4) {
+        copy.info.colorType = 2;
     }
+    transfer(copy);
     return true;
 }
 
 void DibImage::transfer(DibImage& source) {
     if (this == &source) return;
-    if (info.owner) {
-        block_ = alpha_ = nullptr;
-        info.owner = nullptr;
-    }
-    destroy();
-    header = source.header;
-    info = source.info;
-    block_ = source.block_;
-    alpha_ = source.alpha_;
+    Buffer block = std::move(source.ownBlock_);
+    Buffer alpha = std::move(source.ownAlpha_);
+    uint8_t* const shownBlock = source.block_;
+    uint8_t* const shownAlpha = source.alpha_;
+    // The source may be a view of this very image: what it shows of ours stays ours.
+    if (!block && shownBlock && shownBlock == ownBlock_.get()) block = std::move(ownBlock_);
+    if (!alpha && shownAlpha && shownAlpha == ownAlpha_.get()) alpha = std::move(ownAlpha_);
+    const BitmapInfoHeader sourceHeader = source.header;
+    const ImageInfo sourceInfo = source.info;
+    releaseBuffers();
+    header = sourceHeader;
+    info = sourceInfo;
+    ownBlock_ = std::move(block);
+    ownAlpha_ = std::move(alpha);
+    block_ = shownBlock;
+    alpha_ = shownAlpha;
+    if (ownBlock_ || info.owner == this) info.owner = nullptr;
 
     source.header = BitmapInfoHeader{};
     source.info = ImageInfo{};
@@ -175,11 +221,7 @@ void DibImage::transfer(DibImage& source) {
 
 void DibImage::borrow(DibImage& source) {
     if (this == &source) return;
-    if (info.owner) {
-        block_ = alpha_ = nullptr;
-        info.owner = nullptr;
-    }
-    destroy();
+    releaseBuffers();
     header = source.header;
     info = source.info;
     block_ = source.block_;
@@ -195,13 +237,13 @@ RgbQuad* DibImage::paletteBase() const {
 void DibImage::setXDpi(int32_t dpi) {
     info.xDpi = dpi;
     header.xPelsPerMeter = pelsPerMeter(dpi);
-    if (block_ && !info.owner) std::memcpy(block_ + 24, &header.xPelsPerMeter, 4);
+    if (block_ && !borrowsBlock()) std::memcpy(block_ + 24, &header.xPelsPerMeter, 4);
 }
 
 void DibImage::setYDpi(int32_t dpi) {
     info.yDpi = dpi;
     header.yPelsPerMeter = pelsPerMeter(dpi);
-    if (block_ && !info.owner) std::memcpy(block_ + 28, &header.yPelsPerMeter, 4);
+    if (block_ && !borrowsBlock()) std::memcpy(block_ + 28, &header.yPelsPerMeter, 4);
 }
 
 uint8_t DibImage::getPixelIndex(int32_t x, int32_t y) const {
@@ -394,16 +436,20 @@ bool DibImage::hasPaletteAlpha() const {
     return false;
 }
 
+// On a borrowed view the alpha operations below replace only what the view shows: the
+// source's plane is never freed or reallocated.
 uint8_t* DibImage::alphaCreate() {
     if (!block_) return nullptr;
-    std::free(alpha_);
-    alpha_ = static_cast<uint8_t*>(std::calloc(1, size_t(header.width) * size_t(header.height)));
+    ownAlpha_.reset();
+    alpha_ = nullptr;
+    adoptAlpha(Buffer(
+        static_cast<uint8_t*>(std::calloc(1, size_t(header.width) * size_t(header.height)))));
     if (alpha_ && header.bitCount == 24) info.colorType = 4;
     return alpha_;
 }
 
 void DibImage::alphaDelete() {
-    std::free(alpha_);
+    ownAlpha_.reset();
     alpha_ = nullptr;
     if (header.bitCount == 24) info.colorType = 2;
 }
@@ -441,23 +487,21 @@ bool DibImage::alphaCopyFrom(const DibImage& source) {
 bool DibImage::alphaFlip() {
     if (!alpha_) return false;
     const size_t w = size_t(header.width), h = size_t(header.height);
-    uint8_t* out = static_cast<uint8_t*>(std::malloc(w * h));
+    Buffer out(static_cast<uint8_t*>(std::malloc(w * h)));
     if (!out) return false;
-    for (size_t y = 0; y < h; ++y) std::memcpy(out + y * w, alpha_ + (h - 1 - y) * w, w);
-    std::free(alpha_);
-    alpha_ = out;
+    for (size_t y = 0; y < h; ++y) std::memcpy(out.get() + y * w, alpha_ + (h - 1 - y) * w, w);
+    adoptAlpha(std::move(out));
     return true;
 }
 
 bool DibImage::alphaMirror() {
     if (!alpha_) return false;
     const size_t w = size_t(header.width), h = size_t(header.height);
-    uint8_t* out = static_cast<uint8_t*>(std::malloc(w * h));
+    Buffer out(static_cast<uint8_t*>(std::malloc(w * h)));
     if (!out) return false;
     for (size_t y = 0; y < h; ++y)
-        std::reverse_copy(alpha_ + y * w, alpha_ + (y + 1) * w, out + y * w);
-    std::free(alpha_);
-    alpha_ = out;
+        std::reverse_copy(alpha_ + y * w, alpha_ + (y + 1) * w, out.get() + y * w);
+    adoptAlpha(std::move(out));
     return true;
 }
 

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 
 #include "image/surface.h"
 
@@ -70,7 +72,8 @@ struct ImageInfo {
     DibImage* owner = nullptr;
     uint32_t type = 0;
     uint8_t colorType = 0;
-    char lastError[256] = {};
+    // The one field a save may write: saving is const, and says why it failed here.
+    mutable char lastError[256] = {};
     int32_t backgroundIndex = -1;
     RgbQuad backgroundColour{};
     uint8_t jpegQuality = 75;
@@ -98,14 +101,22 @@ class DibImage {
     // Assignment is a deep copy (copyFrom with pixels and alpha).
     DibImage(const DibImage& source);
     DibImage& operator=(const DibImage& source);
+    // Moving is transfer: the buffers change hands and the source is left empty.
+    DibImage(DibImage&& source) noexcept;
+    DibImage& operator=(DibImage&& source) noexcept;
 
     // --- construction and storage ---
     // Returns the block, or null (leaving the image empty) when a side is not positive, the
-    // picture is larger than kMaxPixels or imageSize would not fit 32 bits, or allocation fails.
+    // picture is larger than kMaxPixels or imageSize would not fit 32 bits, or allocation fails;
+    // a refusal leaves its reason in lastError ("Image too large: W x H", ...).
     uint8_t* create(int32_t width, int32_t height, uint32_t bitCount, uint32_t imageType);
+    // Frees the buffers the image owns; a borrowed view is left as it is.
     void destroy();
     bool copyFrom(const DibImage& source, bool copyPixels, bool copyAlpha);
     void transfer(DibImage& source);
+    // Shows the source's buffers without owning them. Whatever the view does later (create,
+    // alphaCreate, alphaDelete, a geometry operation, destruction) gives it buffers of its own
+    // or lets go of the source's; it never frees or reallocates them.
     void borrow(DibImage& source);
 
     int32_t width() const { return block_ ? header.width : 0; }
@@ -126,7 +137,9 @@ class DibImage {
     bool hasAlpha() const { return alpha_ != nullptr; }
     uint32_t type() const { return info.type; }
     const char* lastError() const { return info.lastError; }
-    void setLastError(const char* message);
+    void setLastError(const char* message) const;
+    // The pixel cap's refusal, "Image too large: W x H", as lastError.
+    void setTooLargeError(int64_t width, int64_t height) const;
 
     // --- pixels and palette ---
     bool isInside(int32_t x, int32_t y) const {
@@ -192,23 +205,42 @@ class DibImage {
     bool mirror();
 
     // --- loading and saving through the format dispatch (formats/dispatch.cpp) ---
+    // Every failure leaves its cause in lastError; a success clears it. Saving changes
+    // nothing else, so pictures may be read and saved from several threads at once.
     bool loadFromFile(const char* path, uint32_t type);
     // As loadFromFile, but a JPEG is decoded at the smallest DCT scale whose size still
     // covers minWidth x minHeight (screen previews, thumbnails); other formats load whole.
     bool loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight);
-    bool saveToFile(const char* path, uint32_t type, const SaveFinisher& finish = {});
+    bool saveToFile(const char* path, uint32_t type, const SaveFinisher& finish = {}) const;
     bool loadFromStream(ImageStream& stream, uint32_t type);
-    bool saveToStream(ImageStream& stream, uint32_t type);
+    bool saveToStream(ImageStream& stream, uint32_t type) const;
 
     BitmapInfoHeader header;
     ImageInfo info;
 
   protected:
+    // What the image shows: its own buffers, or a borrowed view's source's.
     uint8_t* block_ = nullptr;
     uint8_t* alpha_ = nullptr;
 
+    // True when the block shown belongs to another image.
+    bool borrowsBlock() const { return block_ && !ownBlock_; }
+
   private:
+    struct FreeBuffer {
+        void operator()(uint8_t* p) const noexcept { std::free(p); }
+    };
+    using Buffer = std::unique_ptr<uint8_t, FreeBuffer>;
+
     void reset(uint32_t imageType);
+    // Frees what the image owns and forgets what it borrows: it is empty afterwards.
+    void releaseBuffers();
+    void adoptBlock(Buffer block);
+    void adoptAlpha(Buffer alpha);
+
+    // The buffers the image owns; null for what it only borrows.
+    Buffer ownBlock_;
+    Buffer ownAlpha_;
 
     // The size wish of loadReduced while it runs; JPEG decoding reads it.
     int32_t reduceWidth_ = 0;

@@ -442,7 +442,7 @@ void reverseRow(uint8_t* r, int32_t W, uint32_t bitCount, std::vector<uint8_t>& 
 bool DibImage::flip() {
     if (!isValid()) return false;
     const int32_t H = height();
-    if (!info.owner) {
+    if (!borrowsBlock()) {
         std::vector<uint8_t> spare(stride());
         for (int32_t y = 0; y < H / 2; ++y) {
             std::memcpy(spare.data(), row(y), stride());
@@ -464,7 +464,7 @@ bool DibImage::mirror() {
     if (!isValid()) return false;
     const int32_t W = width(), H = height();
     std::vector<uint8_t> indices(bitCount() < 8 ? size_t(W) : 0);
-    if (!info.owner) {
+    if (!borrowsBlock()) {
         // A new buffer would have zero row padding; so must this one.
         const uint32_t used = index_rows::usedBytes(bitCount(), W);
         for (int32_t y = 0; y < H; ++y) {

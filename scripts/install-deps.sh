@@ -8,11 +8,23 @@ packages=(
     libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
     libexiv2-dev
     libgtest-dev libbenchmark-dev libimage-exiftool-perl
-    clang libclang-rt-14-dev
+    clang
     qt6-base-dev libqt6svg6 fonts-dejavu-core
     xvfb xauth x11-utils imagemagick desktop-file-utils
     poppler-utils
 )
+
+# The sanitizer and fuzzer runtime must match the clang in use: the package of its major
+# version when clang is there, else the one that goes with the distribution's default clang.
+clang_major=""
+if command -v clang >/dev/null 2>&1; then
+    clang_major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\)\..*/\1/p' | head -n 1)
+fi
+if [ -n "$clang_major" ]; then
+    packages+=("libclang-rt-${clang_major}-dev")
+else
+    packages+=(libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

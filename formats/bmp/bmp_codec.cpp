@@ -302,9 +302,12 @@ bool BmpCodec::decode(ImageStream& stream) {
         int64_t height = info40.height;
         const bool topDown = height < 0;
         if (topDown) height = -height;
+        if (height > INT32_MAX) {
+            setTooLargeError(info40.width, height);
+            raiseCreateFailure(*this);
+        }
         refuseShortData(stream, p0, pixelOffset, info40.width, height);
-        if (height > INT32_MAX || !create(info40.width, int32_t(height), bits, BMP))
-            raiseCodecFailure("Can't allocate memory");
+        if (!create(info40.width, int32_t(height), bits, BMP)) raiseCreateFailure(*this);
 
         header.xPelsPerMeter = info40.xPelsPerMeter;
         header.yPelsPerMeter = info40.yPelsPerMeter;
@@ -415,10 +418,12 @@ bool BmpCodec::encode(ImageStream& stream) {
     put16(fileHeader, kBmSignature);
     put32(fileHeader + 2, uint32_t(kFileHeaderSize + totalSize()));
     put32(fileHeader + 10, kFileHeaderSize + kInfoHeaderSize + paletteSize());
-    // The file carries the current header (size 40, positive height, no compression).
-    std::memcpy(block_, &header, sizeof header);
+    // The file carries the current header (size 40, positive height, no compression), written
+    // from the object in place of the block's own copy, which is left as it is.
+    const size_t rest = totalSize() - sizeof header;
     if (stream.write(fileHeader, 1, kFileHeaderSize) != kFileHeaderSize ||
-        stream.write(block_, 1, totalSize()) != totalSize()) {
+        stream.write(&header, 1, sizeof header) != sizeof header ||
+        stream.write(block_ + sizeof header, 1, rest) != rest) {
         setLastError("Write Error in BMP file");
         return false;
     }

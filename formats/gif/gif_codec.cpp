@@ -225,7 +225,7 @@ void GifCodec::decodeImage(ImageStream& stream, const uint8_t* descriptor, const
     if (tooShort(pixels, bytesLeft(stream),
                  (pixels * 3 + kMaxPixelsPerThreeBytes - 1) / kMaxPixelsPerThreeBytes))
         raiseCodecFailure(kDataTooShort);
-    if (!create(width, height, bits, GIF)) raiseCodecFailure("Can't allocate memory");
+    if (!create(width, height, bits, GIF)) raiseCreateFailure(*this);
 
     if (hasTable) {
         uint8_t red[256], green[256], blue[256];

@@ -101,7 +101,7 @@ bool IcoCodec::decode(ImageStream& stream) {
             raiseCodecFailure("Corrupted icon file");
         if (skipped && stream.seek(long(skipped), 1)) raiseCodecFailure("Corrupted icon file");
 
-        if (!create(width, height, bits, ICO)) raiseCodecFailure("Can't allocate memory");
+        if (!create(width, height, bits, ICO)) raiseCreateFailure(*this);
         if (!alphaCreate()) raiseCodecFailure("Can't allocate memory");
         uint8_t* alpha = alphaPlane();
         // The fourth byte of a bitmap colour table is reserved, not an opacity: writers

@@ -248,9 +248,9 @@ bool JpegCodec::decode(ImageStream& stream) {
     const int components = cinfo.num_components;
     if (!create(int32_t(cinfo.output_width), int32_t(cinfo.output_height), 8 * uint32_t(components),
                 JPEG)) {
+        // create has said why ("Image too large: W x H", ...).
         jpeg_destroy_decompress(&cinfo);
         std::free(ctx.buffer);
-        setLastError(kCantAllocate);
         return false;
     }
     jpeg_start_decompress(&cinfo);

@@ -102,7 +102,7 @@ bool PcxCodec::decode(ImageStream& stream) {
         if (here >= 0 && end >= here && uint64_t(end - here) * 63 < total)
             raiseCodecFailure("corrupted PCX");
 
-        if (!create(width, height, bits, BMP)) raiseCodecFailure("Can't allocate memory");
+        if (!create(width, height, bits, BMP)) raiseCreateFailure(*this);
 
         std::vector<uint8_t> line(lineSize);
         LineDecoder decoder(stream, total);

@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstring>
 #include <memory>
@@ -52,7 +53,6 @@ struct PngSession {
     png_structp png = nullptr;
     png_infop pngInfo = nullptr;
     std::vector<uint8_t> buffer;
-    bool createdAlpha = false;
 };
 
 namespace {
@@ -140,7 +140,7 @@ bool PngCodec::readPicture(PngSession& session) {
     const int depth = bitDepth * png_get_channels(png, pngInfo);
 
     if (uint64_t(width) * height > uint64_t(kMaxPixels)) {
-        setLastError(kNoMemory);
+        setTooLargeError(width, height);
         return false;
     }
     // A header claiming far more pixels than the rest of the file could inflate to is refused
@@ -183,10 +183,8 @@ bool PngCodec::readPicture(PngSession& session) {
     if (bitDepth == 16) png_set_strip_16(png);
 
     const uint32_t imageBits = depth == 16 ? 8 : depth > 16 ? 24 : uint32_t(depth);
-    if (!create(int32_t(width), int32_t(height), imageBits, PNG)) {
-        setLastError(kNoMemory);
-        return false;
-    }
+    // A refused create has said why.
+    if (!create(int32_t(width), int32_t(height), imageBits, PNG)) return false;
 
     if (RgbQuad* pal = paletteBase()) {
         png_colorp palette = nullptr;
@@ -299,22 +297,38 @@ bool PngCodec::encode(ImageStream& stream) {
         setLastError(kInfoFailed);
         return false;
     }
-    // A plane made only for this save is the codec's own; a shown image's plane is not.
     if (setjmp(png_jmpbuf(session->png))) {
-        if (session->createdAlpha) alphaDelete();
         setLastError(kWriteFailed);
         return false;
     }
-    bool ok = false;
     try {
-        ok = writePicture(*session);
+        return writePicture(*session);
     } catch (const std::bad_alloc&) {
         setLastError(kNoMemory);
+        return false;
     }
-    if (session->createdAlpha) alphaDelete();
-    return ok;
 }
 
+namespace {
+
+// Exchanges indices a and b among the first width pixels of a packed row of 1, 4 or 8 bits.
+void swapRowIndices(uint8_t* row, uint32_t width, uint32_t bits, uint8_t a, uint8_t b) {
+    const uint32_t perByte = 8 / bits;
+    const uint8_t mask = uint8_t((1u << bits) - 1);
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t shift = 8 - bits * (x % perByte + 1);
+        uint8_t& byte = row[x / perByte];
+        const uint8_t v = (byte >> shift) & mask;
+        const uint8_t w = v == a ? b : v == b ? a : v;
+        byte = uint8_t((byte & ~(mask << shift)) | (w << shift));
+    }
+}
+
+}  // namespace
+
+// Writes from the image it shows without changing it: the palette with its transparent entry
+// moved to index 0, the rows with their indices exchanged to match, and the alpha of a keyed
+// colour are made in the writer's own copies.
 bool PngCodec::writePicture(PngSession& session) {
     png_structp png = session.png;
     png_infop pngInfo = session.pngInfo;
@@ -322,12 +336,18 @@ bool PngCodec::writePicture(PngSession& session) {
 
     const uint32_t width = uint32_t(header.width);
     const uint32_t height = uint32_t(header.height);
-    RgbQuad* pal = paletteBase();
+    const RgbQuad* pal = paletteBase();
+    // The transparent index of a paletted picture, when it is not 0 already.
+    uint8_t movedKey = 0;
+    // A transparent colour on a true-colour image is saved as alpha 0 in an RGBA file.
+    bool keyedColour = false;
 
     if (header.bitCount < 24 && pal) {
         const uint32_t colours = header.colorsUsed;
         png_set_IHDR(png, pngInfo, width, height, header.bitCount, PNG_COLOR_TYPE_PALETTE,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        std::array<RgbQuad, 256> quads{};
+        std::copy(pal, pal + std::min(colours, 256u), quads.begin());
         png_byte trans[256];
         int transCount = 0;
         // An index outside the table names no colour: swapping it would rewrite pixels.
@@ -337,56 +357,43 @@ bool PngCodec::writePicture(PngSession& session) {
             transCount = 1;
             // The file's single transparent entry must be index 0.
             if (key != 0) {
-                swapIndex(0, uint8_t(key));
-                info.backgroundIndex = 0;
-                if (info.owner) info.owner->info.backgroundIndex = 0;
+                movedKey = uint8_t(key);
+                std::swap(quads[0], quads[movedKey]);
             }
         }
         if (info.alphaPaletteEnabled) {
-            for (uint32_t i = 0; i < colours; ++i) trans[i] = pal[i].reserved;
+            for (uint32_t i = 0; i < colours; ++i) trans[i] = quads[i].reserved;
             transCount = int(colours);
         }
         png_color palette[256];
         for (uint32_t i = 0; i < colours; ++i)
-            palette[i] = png_color{pal[i].red, pal[i].green, pal[i].blue};
+            palette[i] = png_color{quads[i].red, quads[i].green, quads[i].blue};
         png_set_PLTE(png, pngInfo, palette, int(colours));
         if (transCount > 0) png_set_tRNS(png, pngInfo, trans, transCount, nullptr);
     } else if (info.backgroundIndex >= 0) {
-        // A transparent colour on a true-colour image is saved as alpha 0 in an RGBA file.
-        if (!alpha_) {
-            if (!alphaCreate()) {
-                setLastError(kNoMemory);
-                return false;
-            }
-            session.createdAlpha = true;
-            alphaFill(255);
-        }
-        const RgbQuad key = transparentColor();
-        for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* source = row(int32_t(y));
-            uint8_t* rowAlpha = alpha_ + size_t(y) * width;
-            for (uint32_t x = 0; x < width; ++x) {
-                if (source[3 * x] == key.blue && source[3 * x + 1] == key.green &&
-                    source[3 * x + 2] == key.red)
-                    rowAlpha[x] = 0;
-            }
-        }
+        keyedColour = true;
     }
 
-    if (header.bitCount == 24 && info.colorType == 4 && alpha_) {
+    const bool rgba = header.bitCount == 24 && (keyedColour ? !alpha_ || info.colorType == 4
+                                                            : info.colorType == 4 && alpha_);
+    if (rgba) {
         png_set_IHDR(png, pngInfo, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, pngInfo);
+        const RgbQuad key = transparentColor();
         session.buffer.assign(size_t(width) * 4, 0);
         uint8_t* buffer = session.buffer.data();
         for (int32_t y = int32_t(height) - 1; y >= 0; --y) {
             const uint8_t* source = row(y);
-            const uint8_t* rowAlpha = alpha_ + size_t(y) * width;
+            const uint8_t* rowAlpha = alpha_ ? alpha_ + size_t(y) * width : nullptr;
             for (uint32_t x = 0; x < width; ++x) {
-                buffer[4 * x] = source[3 * x + 2];
-                buffer[4 * x + 1] = source[3 * x + 1];
-                buffer[4 * x + 2] = source[3 * x];
-                buffer[4 * x + 3] = uint8_t(rowAlpha[x] * info.alphaMax / 255);
+                const uint8_t* p = source + 3 * x;
+                unsigned a = rowAlpha ? rowAlpha[x] : 255;
+                if (keyedColour && p[0] == key.blue && p[1] == key.green && p[2] == key.red) a = 0;
+                buffer[4 * x] = p[2];
+                buffer[4 * x + 1] = p[1];
+                buffer[4 * x + 2] = p[0];
+                buffer[4 * x + 3] = uint8_t(a * info.alphaMax / 255);
             }
             png_write_row(png, buffer);
         }
@@ -402,6 +409,7 @@ bool PngCodec::writePicture(PngSession& session) {
         for (int32_t y = int32_t(height) - 1; y >= 0; --y) {
             std::memcpy(buffer, row(y), info.stride);
             if (rgb) swapRedBlue(buffer, info.stride);
+            if (movedKey) swapRowIndices(buffer, width, header.bitCount, 0, movedKey);
             png_write_row(png, buffer);
         }
     }

@@ -15,8 +15,8 @@ class PngCodec : public DibImage {
     // "Error reading PNG file" for anything the library rejects (corrupt data, short reads).
     bool decode(ImageStream& stream);
 
-    // Writes the picture this object shows. A transparent palette colour is moved to index 0
-    // first, in the shown image too (palette, pixels and backgroundIndex).
+    // Writes the picture this object shows and leaves it as it is. A transparent palette
+    // colour becomes index 0 of the file (entries and pixel indices exchanged in the file only).
     bool encode(ImageStream& stream);
 
     // The library's own last error or warning text, kept for diagnosis only; it never reaches

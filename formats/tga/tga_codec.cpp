@@ -189,8 +189,8 @@ bool TgaCodec::decode(ImageStream& stream) {
         const bool alpha = h.pixelDepth == 32 || greyAlpha ||
                            (h.pixelDepth == 16 && (h.descriptor & kAttributeBits) != 0);
         const uint32_t bits = h.pixelDepth == 8 || greyAlpha ? 8 : 24;
-        if (!create(h.width, h.height, bits, TGA) || (alpha && !alphaCreate()))
-            raiseCodecFailure("TGA Create failed");
+        if (!create(h.width, h.height, bits, TGA)) raiseCreateFailure(*this);
+        if (alpha && !alphaCreate()) raiseCodecFailure("TGA Create failed");
 
         if (hasMap) {
             std::vector<uint8_t> map(mapBytes);

@@ -211,8 +211,11 @@ bool TiffCodec::decode(ImageStream& stream) {
     info.backgroundIndex = -1;
 
     // Sides the image cannot hold are refused before anything is allocated.
-    if (width == 0 || height == 0 || uint64_t(width) * height > uint64_t(DibImage::kMaxPixels))
-        return fail(kCorrupted);
+    if (width == 0 || height == 0) return fail(kCorrupted);
+    if (uint64_t(width) * height > uint64_t(DibImage::kMaxPixels)) {
+        setTooLargeError(width, height);
+        return false;
+    }
     if (storedDataTooShort(tif, stream, width, height, samples, bitsPerSample, photometric))
         return fail(kDataTooShort);
 
@@ -221,7 +224,7 @@ bool TiffCodec::decode(ImageStream& stream) {
                            photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGLUV;
 
     if (rgbaRoute) {
-        if (!create(int32_t(width), int32_t(height), 24, TIFF)) return fail(kNoMemory);
+        if (!create(int32_t(width), int32_t(height), 24, TIFF)) return false;  // create said why
         if (samples == 4 && !alphaCreate()) return fail(kNoMemory);
         const size_t count = size_t(width) * height;
         std::unique_ptr<uint32_t, FreeDeleter> raster(
@@ -264,7 +267,7 @@ bool TiffCodec::decode(ImageStream& stream) {
                                        (palette && (b == 1 || b == 2 || b == 4 || b == 8)));
     if (!fits) return fail(kCorrupted);
     const uint32_t bits = grey && b == 1 ? 1 : b == 4 ? 4 : 8;
-    if (!create(int32_t(width), int32_t(height), bits, TIFF)) return fail(kNoMemory);
+    if (!create(int32_t(width), int32_t(height), bits, TIFF)) return false;  // create said why
     const uint32_t colours = header.colorsUsed;
 
     std::array<RgbQuad, 256> quads{};
@@ -442,13 +445,13 @@ bool TiffCodec::encode(ImageStream& stream) {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8u);
     }
 
-    // Rows from the top of the picture down.
+    // Rows from the top of the picture down, each through a line of the writer's own: the
+    // library may change the buffer it is given (byte swapping, prediction).
     bool ok = true;
-    std::vector<uint8_t> line(bits == 24 ? size_t(w) * samples : 0);
+    std::vector<uint8_t> line(bits == 24 ? size_t(w) * samples : stride());
     for (int32_t y = h - 1; y >= 0 && ok; --y) {
-        uint8_t* data = row(y);
         if (bits == 24) {
-            const uint8_t* in = data;
+            const uint8_t* in = row(y);
             uint8_t* out = line.data();
             for (int32_t x = 0; x < w; ++x, in += 3) {
                 *out++ = in[2];
@@ -456,9 +459,10 @@ bool TiffCodec::encode(ImageStream& stream) {
                 *out++ = in[0];
                 if (withAlpha) *out++ = alphaGet(x, y);
             }
-            data = line.data();
+        } else {
+            std::memcpy(line.data(), row(y), stride());
         }
-        ok = TIFFWriteScanline(tif, data, uint32_t(h - 1 - y), 0) == 1;
+        ok = TIFFWriteScanline(tif, line.data(), uint32_t(h - 1 - y), 0) == 1;
     }
     // A failed write must not pass for a saved picture.
     ok = ok && TIFFFlush(tif) == 1;

@@ -423,7 +423,7 @@ TEST(CliConvert, FailuresExit1WithTheReason) {
     const std::string badOut = dir.file("no-folder/out.jpg");
     const CliRun unwritable = runCli({"convert", fixture("grey.jpg"), badOut});
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(unwritable.err, "error: cannot open " + badOut + "\n");
+    EXPECT_EQ(unwritable.err, "error: cannot open " + badOut + ": No such file or directory\n");
 
     const CliRun pcx =
         runCli({"convert", fixture("grey.jpg"), dir.file("out.pcx"), "--out-type", "pcx"});

@@ -379,17 +379,28 @@ TEST(BmpDecode, FailuresAndTheirMessages) {
     EXPECT_FALSE(loadBytes(img, makeBmp(s)));
     EXPECT_STREQ(img.lastError(), "unknown compression");
 
-    // Sides that are zero or negative, a height of -2^31, and pictures too large to hold.
-    const int32_t sides[][2] = {{0, 1},         {1, 0},         {-5, 1},
-                                {1, INT32_MIN}, {65536, 65536}, {INT32_MAX, 1}};
-    for (const auto& side : sides) {
+    // Sides that are zero or negative, a height of -2^31 (2^31 rows top-down), and pictures
+    // too large to hold: each refusal names the size.
+    struct Side {
+        int32_t width, height;
+        const char* message;
+    };
+    const Side sides[] = {
+        {0, 1, "Invalid image size: 0 x 1"},
+        {1, 0, "Invalid image size: 1 x 0"},
+        {-5, 1, "Invalid image size: -5 x 1"},
+        {1, INT32_MIN, "Image too large: 1 x 2147483648"},
+        {65536, 65536, "Image too large: 65536 x 65536"},
+        {INT32_MAX, 1, "Image too large: 2147483647 x 1"},
+    };
+    for (const Side& side : sides) {
         s = BmpSpec{};
-        s.width = side[0];
-        s.height = side[1];
+        s.width = side.width;
+        s.height = side.height;
         s.bits = 24;
         img.setLastError("");
-        EXPECT_FALSE(loadBytes(img, makeBmp(s))) << side[0] << " x " << side[1];
-        EXPECT_STREQ(img.lastError(), "Can't allocate memory");
+        EXPECT_FALSE(loadBytes(img, makeBmp(s))) << side.message;
+        EXPECT_STREQ(img.lastError(), side.message);
     }
     // A failed load keeps the picture the image held.
     DibImage held = testing_support::makeF();

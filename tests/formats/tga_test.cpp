@@ -383,7 +383,7 @@ TEST(TgaDecode, CorruptFilesFailWithTheirMessage) {
         {"bad-depth.tga", "Unsupported TGA pixel depth"},
         {"bad-truncated.tga", "corrupted TGA"},
         {"bad-huge.tga", "corrupted TGA"},
-        {"bad-zero-width.tga", "TGA Create failed"},
+        {"bad-zero-width.tga", "Invalid image size: 0 x 5"},
         {"bad-map-entry-size.tga", "Unsupported TGA colour map"},
         {"bad-rle-cut.tga", "corrupted TGA"},
     };

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "support/test_support.h"
 
 using testing_support::makeF;
@@ -31,23 +37,36 @@ TEST(DibImageCreate, SizesAndStrides) {
     EXPECT_EQ(d.stride(), 4u);
 }
 
-TEST(DibImageCreate, RefusesBadSizesWithoutAllocating) {
-    DibImage img;
-    EXPECT_EQ(img.create(0, 5, 24, BMP), nullptr);
-    EXPECT_FALSE(img.isValid());
-    EXPECT_EQ(img.create(5, -1, 8, BMP), nullptr);
-    EXPECT_EQ(img.create(INT32_MIN, 1, 8, BMP), nullptr);
-    // Too many pixels for the cap, and a stride * height that does not fit 32 bits.
-    EXPECT_EQ(img.create(1 << 15, 1 << 15, 8, BMP), nullptr);
-    EXPECT_EQ(img.create(INT32_MAX, 1, 24, BMP), nullptr);
-    EXPECT_FALSE(img.isValid());
-    EXPECT_EQ(img.width(), 0);
-    // A refused create empties an image that held a picture.
-    ASSERT_NE(img.create(4, 4, 24, BMP), nullptr);
-    img.alphaCreate();
-    EXPECT_EQ(img.create(-4, 4, 24, BMP), nullptr);
-    EXPECT_FALSE(img.isValid());
-    EXPECT_FALSE(img.hasAlpha());
+TEST(DibImageCreate, RefusesBadSizesWithoutAllocatingAndSaysWhy) {
+    struct Case {
+        int32_t width, height;
+        uint32_t bits;
+        const char* message;
+    };
+    // Too many pixels for the cap (including a stride * height beyond 32 bits), and sides that
+    // hold no pixel at all.
+    const Case cases[] = {
+        {20000, 20000, 24, "Image too large: 20000 x 20000"},
+        {1 << 15, 1 << 15, 8, "Image too large: 32768 x 32768"},
+        {INT32_MAX, 1, 24, "Image too large: 2147483647 x 1"},
+        {0, 5, 24, "Invalid image size: 0 x 5"},
+        {5, -1, 8, "Invalid image size: 5 x -1"},
+        {INT32_MIN, 1, 8, "Invalid image size: -2147483648 x 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        DibImage img;
+        EXPECT_EQ(img.create(c.width, c.height, c.bits, BMP), nullptr);
+        EXPECT_FALSE(img.isValid());
+        EXPECT_EQ(img.width(), 0);
+        EXPECT_STREQ(img.lastError(), c.message);
+        // A refused create empties an image that held a picture.
+        ASSERT_NE(img.create(4, 4, 24, BMP), nullptr);
+        img.alphaCreate();
+        EXPECT_EQ(img.create(c.width, c.height, c.bits, BMP), nullptr);
+        EXPECT_FALSE(img.isValid());
+        EXPECT_FALSE(img.hasAlpha());
+    }
 }
 
 TEST(DibImagePixels, OutOfRangeReadsAndWrites) {
@@ -178,6 +197,140 @@ TEST(DibImageOwnership, CopyTransferBorrow) {
     DibImage pal = testing_support::randomImage(5, 5, 8, 3);
     DibImage palCopy(pal, false, false);
     for (int i = 0; i < 256; ++i) EXPECT_EQ(palCopy.getPaletteColor(i), pal.getPaletteColor(i));
+}
+
+namespace {
+
+// Where an image's buffers are and every byte in them.
+struct Buffers {
+    const uint8_t* block = nullptr;
+    const uint8_t* alpha = nullptr;
+    std::vector<uint8_t> blockBytes, alphaBytes;
+
+    explicit Buffers(const DibImage& img) : block(img.block()), alpha(img.alphaPlane()) {
+        if (block) blockBytes.assign(block, block + img.totalSize());
+        if (alpha) alphaBytes.assign(alpha, alpha + size_t(img.width()) * img.height());
+    }
+    bool operator==(const Buffers&) const = default;
+};
+
+}  // namespace
+
+// Everything a borrowed view can do to drop, replace or rebuild its buffers: the owner's block
+// and alpha plane stay where they are, as they were, and are freed once, by the owner.
+TEST(DibImageOwnership, ABorrowedViewNeverFreesOrReplacesTheOwnersBuffers) {
+    using Op = std::function<void(DibImage&)>;
+    const std::vector<std::pair<const char*, Op>> ops = {
+        {"alphaCreate", [](DibImage& v) { ASSERT_NE(v.alphaCreate(), nullptr); }},
+        {"alphaDelete", [](DibImage& v) { v.alphaDelete(); }},
+        {"alphaFlip", [](DibImage& v) { ASSERT_TRUE(v.alphaFlip()); }},
+        {"alphaMirror", [](DibImage& v) { ASSERT_TRUE(v.alphaMirror()); }},
+        {"destroy", [](DibImage& v) { v.destroy(); }},
+        {"create", [](DibImage& v) { ASSERT_NE(v.create(3, 2, 8, PNG), nullptr); }},
+        {"refused create", [](DibImage& v) { EXPECT_EQ(v.create(0, 2, 8, PNG), nullptr); }},
+        {"copyFrom", [](DibImage& v) { ASSERT_TRUE(v.copyFrom(makeF(), true, true)); }},
+        {"copyFrom itself", [](DibImage& v) { ASSERT_TRUE(v.copyFrom(DibImage(v), true, true)); }},
+        {"transfer in",
+         [](DibImage& v) {
+             DibImage other = makeF();
+             v.transfer(other);
+         }},
+        {"transfer out",
+         [](DibImage& v) {
+             DibImage other;
+             other.transfer(v);
+         }},
+        {"move out", [](DibImage& v) { DibImage other(std::move(v)); }},
+        {"move in", [](DibImage& v) { v = DibImage(2, 2, 1, GIF); }},
+        {"borrow another",
+         [](DibImage& v) {
+             static DibImage another = makeF();
+             v.borrow(another);
+         }},
+        {"setXDpi", [](DibImage& v) { v.setXDpi(300); }},
+        {"resample", [](DibImage& v) { ASSERT_TRUE(v.resample(4, 9, 1)); }},
+        {"rotateLeft", [](DibImage& v) { ASSERT_TRUE(v.rotateLeft()); }},
+        {"rotateRight", [](DibImage& v) { ASSERT_TRUE(v.rotateRight()); }},
+        {"flip", [](DibImage& v) { ASSERT_TRUE(v.flip()); }},
+        {"mirror", [](DibImage& v) { ASSERT_TRUE(v.mirror()); }},
+        {"alphaCreate then flip",
+         [](DibImage& v) {
+             ASSERT_NE(v.alphaCreate(), nullptr);
+             ASSERT_TRUE(v.alphaFlip());
+             v.alphaDelete();
+         }},
+    };
+    for (uint32_t bits : {1u, 8u, 24u}) {
+        for (const auto& [name, op] : ops) {
+            SCOPED_TRACE(std::string(name) + ", " + std::to_string(bits) + " bits");
+            DibImage owner = testing_support::randomImage(7, 5, bits, 11 + bits, true);
+            const Buffers before(owner);
+            {
+                DibImage view;
+                view.borrow(owner);
+                op(view);
+            }
+            EXPECT_TRUE(Buffers(owner) == before);
+            EXPECT_TRUE(owner.hasAlpha());
+        }
+    }
+}
+
+TEST(DibImageOwnership, AViewsOwnAlphaPlaneIsItsOwn) {
+    DibImage owner = testing_support::randomImage(6, 4, 24, 5, true);
+    const Buffers before(owner);
+    DibImage view;
+    view.borrow(owner);
+    ASSERT_NE(view.alphaCreate(), nullptr);
+    EXPECT_NE(view.alphaPlane(), owner.alphaPlane());
+    EXPECT_EQ(view.block(), owner.block());
+    view.alphaFill(7);
+    EXPECT_EQ(view.alphaGet(5, 3), 7);
+    EXPECT_TRUE(Buffers(owner) == before);
+    // Dropping the view's plane leaves the view without one and the owner with its own.
+    view.alphaDelete();
+    EXPECT_FALSE(view.hasAlpha());
+    EXPECT_TRUE(Buffers(owner) == before);
+}
+
+TEST(DibImageOwnership, MovingTakesTheBuffersAlong) {
+    DibImage a = testing_support::randomImage(5, 4, 8, 9, true);
+    a.info.backgroundIndex = 3;
+    const DibImage copy(a);
+    const uint8_t* block = a.block();
+    const uint8_t* alpha = a.alphaPlane();
+
+    DibImage b(std::move(a));
+    EXPECT_EQ(b.block(), block);
+    EXPECT_EQ(b.alphaPlane(), alpha);
+    EXPECT_EQ(b.info.backgroundIndex, 3);
+    EXPECT_TRUE(sameImage(b, copy));
+    EXPECT_FALSE(a.isValid());  // NOLINT(bugprone-use-after-move): moved-from is empty
+    EXPECT_FALSE(a.hasAlpha());
+
+    DibImage c(2, 2, 24, BMP);
+    c.alphaCreate();
+    c = std::move(b);
+    EXPECT_EQ(c.block(), block);
+    EXPECT_EQ(c.alphaPlane(), alpha);
+    EXPECT_TRUE(sameImage(c, copy));
+    EXPECT_FALSE(b.isValid());  // NOLINT(bugprone-use-after-move)
+
+    // Moving an image onto itself keeps it.
+    DibImage& same = c;
+    c = std::move(same);
+    EXPECT_EQ(c.block(), block);
+    EXPECT_TRUE(sameImage(c, copy));
+
+    // Moving a view keeps it a view: the owner's buffers stay the owner's.
+    DibImage view;
+    view.borrow(c);
+    const Buffers before(c);
+    {
+        DibImage moved(std::move(view));
+        EXPECT_EQ(moved.block(), block);
+    }
+    EXPECT_TRUE(Buffers(c) == before);
 }
 
 TEST(DibImageAlpha, PlaneOperations) {

@@ -30,22 +30,26 @@ inline bool loadBytes(DibImage& image, const Bytes& bytes, uint32_t type) {
     return ok;
 }
 
-// Saves the image as the given type; *ok receives the result.
-inline Bytes saveBytes(DibImage& image, uint32_t type, bool* ok) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* file = open_memstream(&buffer, &size);
+// Saves the image as the given type; *ok receives the result. The stream is a real file: a
+// memory stream reports the position at closing as its size, cutting off writers that seek
+// back (TIFF).
+inline Bytes saveBytes(const DibImage& image, uint32_t type, bool* ok) {
+    FILE* file = std::tmpfile();
     bool result = false;
+    Bytes bytes;
     if (file) {
         {
             ImageStream stream(file);
             result = image.saveToStream(stream, type);
         }
+        std::fflush(file);
+        const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : 0;
+        bytes.resize(size_t(size > 0 ? size : 0));
+        std::rewind(file);
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
         std::fclose(file);
     }
     if (ok) *ok = result;
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
     return bytes;
 }
 

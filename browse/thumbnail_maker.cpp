@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "formats/format_detect.h"
+#include "metadata/photo_metadata.h"
 
 namespace thumbnails {
 
@@ -58,14 +60,17 @@ bool makeThumbnail(const std::string& path, uint32_t type, int32_t t, bool reduc
     int32_t width = 0, height = 0;
     bool loaded;
     if (reduced && type == JPEG) {
-        loaded = image.loadReduced(path.c_str(), JPEG, 0, t);
-        // The size rule speaks of the photo, not of the reduced picture decoded from it.
-        if (loaded && !jpegFrameSize(path, width, height)) {
+        PhotoMetadata metadata;
+        loaded = loadUpright(image, path, JPEG, &metadata, 0, t);
+        // The size rule speaks of the upright photo, not of the reduced picture decoded from it.
+        if (loaded && jpegFrameSize(path, width, height)) {
+            if (swapsSides(metadata.orientation)) std::swap(width, height);
+        } else {
             width = image.width();
             height = image.height();
         }
     } else {
-        loaded = image.loadFromFile(path.c_str(), type);
+        loaded = loadUpright(image, path, type);
         width = image.width();
         height = image.height();
     }
@@ -73,8 +78,6 @@ bool makeThumbnail(const std::string& path, uint32_t type, int32_t t, bool reduc
         image.destroy();
         return false;
     }
-    // A photo's orientation tag is to be applied here, after decoding and before scaling
-    // (swapping width and height for quarter turns).
     const ThumbnailSize size = thumbnailSize(width, height, t);
     return image.resample(size.width, size.height, 1);
 }

@@ -34,8 +34,9 @@ class PhotoEdit {
     // Records path as fileName and loads it by name; a photo that fails to load leaves image
     // empty (callers look at width() == 0).
     void load(const std::string& path);
-    // As load, for a screen preview: a JPEG is decoded at the smallest DCT scale that still
-    // covers minWidth x minHeight (other formats load whole); 0 x 0 loads the whole photo.
+    // As load, for a screen preview: a JPEG is decoded at the smallest DCT scale at which the
+    // upright photo still covers minWidth x minHeight (other formats load whole); 0 x 0 loads
+    // the whole photo.
     void loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight);
     // image -> the three planes.
     bool splitChannels();
@@ -83,7 +84,9 @@ class PhotoEdit {
     // none; JPEG when neither does); 1 JPEG, 2 GIF, 3 PNG, 4 BMP. The path is opened as
     // given; only regular files are read, and a failure leaves its cause in lastError. A
     // photo with an EXIF orientation is turned upright, and its metadata kept in metadata.
-    bool loadFile(const std::string& path, int selector);
+    bool loadFile(const std::string& path, int selector) { return loadFile(path, selector, 0, 0); }
+    // As loadFile(path, selector), decoding a JPEG reduced as loadForPreview says.
+    bool loadFile(const std::string& path, int selector, int32_t minWidth, int32_t minHeight);
     // selector 0: the format typeForName picks, written under the lower-cased file name; a
     // picture of more than 8 bits per pixel meant for GIF is written as JPEG under ".jpg",
     // and PCX (read only) as PNG under ".png". Other selectors as loadFile. The loaded photo's

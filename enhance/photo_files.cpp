@@ -32,8 +32,12 @@ std::string withExtension(const std::string& path, const char* extension) {
 }  // namespace
 
 void PhotoEdit::load(const std::string& path) {
+    loadForPreview(path, 0, 0);
+}
+
+void PhotoEdit::loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight) {
     fileName = path;
-    if (!path.empty()) loadFile(path, 0);
+    if (!path.empty()) loadFile(path, 0, minWidth, minHeight);
 }
 
 uint32_t PhotoEdit::typeForName(const std::string& path) {
@@ -70,7 +74,8 @@ bool typeForSelector(int selector, const std::string& path, uint32_t* type) {
 
 }  // namespace
 
-bool PhotoEdit::loadFile(const std::string& path, int selector) {
+bool PhotoEdit::loadFile(const std::string& path, int selector, int32_t minWidth,
+                         int32_t minHeight) {
     uint32_t type = JPEG;
     if (selector != 0 && !typeForSelector(selector, path, &type)) return false;
     image.destroy();
@@ -91,7 +96,7 @@ bool PhotoEdit::loadFile(const std::string& path, int selector) {
         if (detected != formats::kUnknownFormat) type = uint32_t(detected);
     }
     auto read = std::make_shared<PhotoMetadata>();
-    if (!loadUpright(image, path, type, read.get())) return false;
+    if (!loadUpright(image, path, type, read.get(), minWidth, minHeight)) return false;
     if (!read->empty()) metadata = std::move(read);
     return true;
 }

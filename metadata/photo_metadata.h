@@ -42,8 +42,14 @@ bool orientUpright(DibImage& image, int orientation);
 // Decodes path as type and turns it upright by its EXIF orientation: the one load for the editor,
 // the thumbnails and the command line. TIFF files are turned by their own codec. metadata, when
 // given, receives what was read. False (image empty) when the picture cannot be decoded or turned.
+// With minWidth or minHeight positive, a JPEG is decoded reduced (DibImage::loadReduced) so
+// that the UPRIGHT picture still covers minWidth x minHeight.
 bool loadUpright(DibImage& image, const std::string& path, uint32_t type,
-                 PhotoMetadata* metadata = nullptr);
+                 PhotoMetadata* metadata = nullptr, int32_t minWidth = 0, int32_t minHeight = 0);
+// Whether turning a photo of this orientation upright swaps its width and height.
+inline bool swapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
 
 // Whether files of this type can carry metadata here (JPEG, PNG, TIFF).
 bool carriesMetadata(uint32_t type);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "metadata/photo_metadata.h"
 
@@ -73,11 +74,15 @@ bool orientUpright(DibImage& image, int orientation) {
     }
 }
 
-bool loadUpright(DibImage& image, const std::string& path, uint32_t type, PhotoMetadata* metadata) {
+bool loadUpright(DibImage& image, const std::string& path, uint32_t type, PhotoMetadata* metadata,
+                 int32_t minWidth, int32_t minHeight) {
     if (metadata) *metadata = PhotoMetadata{};
-    if (!image.loadFromFile(path.c_str(), type)) return false;
-    if (!carriesMetadata(type)) return true;
-    PhotoMetadata read = readMetadata(path);
+    const bool tagged = carriesMetadata(type);
+    // Read first: a photo stored on its side needs the wish turned with it.
+    PhotoMetadata read = tagged ? readMetadata(path) : PhotoMetadata{};
+    if (type != TIFF && swapsSides(read.orientation)) std::swap(minWidth, minHeight);
+    if (!image.loadReduced(path.c_str(), type, minWidth, minHeight)) return false;
+    if (!tagged) return true;
     // The TIFF codec already applies the file's orientation tag, which is the same tag.
     if (type != TIFF && !orientUpright(image, read.orientation)) {
         image.destroy();

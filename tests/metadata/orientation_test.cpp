@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "browse/thumbnail_maker.h"
 #include "enhance/photo_edit.h"
 #include "metadata/photo_metadata.h"
 #include "tests/metadata/metadata_fixtures.h"
@@ -71,6 +72,7 @@ TEST(LoadUpright, EightOrientationsLoadAsOnePicture) {
     };
     for (const Format& f : {Format{PNG, ".png", 0}, Format{JPEG, ".jpg", 12}}) {
         DibImage reference;  // the first load, to which all others must come out equal
+        DibImage referenceThumbnail;
         for (int o = 1; o <= 8; ++o) {
             const std::string path = dir.file("o" + std::to_string(o) + f.extension);
             writeBytes(path, encode(storedFor(card, o), f.type, 100));
@@ -86,6 +88,15 @@ TEST(LoadUpright, EightOrientationsLoadAsOnePicture) {
             ASSERT_EQ(photo.height(), 48) << path;
             std::string why;
             EXPECT_TRUE(sameImage(photo.image, thumbnail, &why)) << path << ": " << why;
+            // The thumbnail (reduced JPEG decode) and the preview (reduced to 32 x 24) too.
+            DibImage small;
+            ASSERT_TRUE(thumbnails::makeThumbnail(path, f.type, 24, true, small)) << path;
+            ASSERT_EQ(small.width(), 32) << path;
+            PhotoEdit preview;
+            preview.loadForPreview(path, 32, 24);
+            ASSERT_EQ(preview.width(), f.type == JPEG ? 32 : 64) << path;
+            if (o == 1) referenceThumbnail = small;
+            EXPECT_LE(largestDifference(small, referenceThumbnail), f.tolerance) << path;
             if (o == 1) reference = photo.image;
             EXPECT_LE(largestDifference(photo.image, reference), f.tolerance) << path;
             if (f.tolerance == 0) EXPECT_TRUE(sameImage(photo.image, card, &why)) << why;

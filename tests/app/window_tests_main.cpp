@@ -63,9 +63,12 @@ DibImage shownPicture(const PhotoEdit& stage) {
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Settings (the recent-file list) go to a folder of this run alone, not the user's: CTest
+    // runs the test classes at once, and the programs they start inherit the folder.
+    const testing_support::TempDir settingsHome;
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        setenv(variable, settingsHome.path().c_str(), 1);
     QApplication app(argc, argv);
-    // Settings written by the tests go to a test location, not the user's.
-    QStandardPaths::setTestModeEnabled(true);
     QStringList args = app.arguments();
     QString only;
     if (args.size() > 1 && !args[1].startsWith('-')) only = args.takeAt(1);

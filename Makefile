@@ -40,7 +40,7 @@ sanitize: deps
 # tests/tsan.supp silences only reports inside the uninstrumented image libraries.
 tsan: deps
 	$(call configure_in,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVFX_TSAN=ON)
-	@cmake --build build-tsan -j $(JOBS) --target threads_tests
+	@cmake --build build-tsan -j $(JOBS) --target threads_tests browse_threads_tests
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
 	    ctest --test-dir build-tsan -L threads --output-on-failure -j $(JOBS)
 

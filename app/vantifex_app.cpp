@@ -51,7 +51,9 @@ int CVantifexApp::run(const QString& path, bool report) {
         if (info.isDir()) {
             frame->selectInputDirectory(info.absoluteFilePath());
         } else {
-            // After the first paint, so the window is there while the photo loads.
+            // Its folder opens as the input directory, as a file manager's "open with" expects;
+            // the photo loads after the first paint, so the window is there while it loads.
+            frame->selectInputDirectory(info.absolutePath());
             QTimer::singleShot(0, frame,
                                [frame, p = info.absoluteFilePath()] { frame->loadPhoto(p); });
         }

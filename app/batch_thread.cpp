@@ -23,6 +23,7 @@ void BatchThread::post(quint64 serial, std::function<void()> call) {
 
 void BatchThread::start(std::unique_ptr<BatchJob> job, BatchReports reports) noexcept {
     const quint64 serial = ++serial_;
+    if (thread_.joinable()) thread_.join();  // an earlier job's thread that has already ended
     std::shared_ptr<BatchJob> shared;
     std::shared_ptr<BatchReports> sharedReports;
     try {

@@ -382,6 +382,7 @@ void CMainFrame::onBatchProgress(int i, int n) {
 }
 
 void CMainFrame::onAutoset(bool checked) {
+    autosetBox_->setChecked(checked);  // when called from elsewhere than the box
     saver_->onAutoset(checked);
 }
 

@@ -442,6 +442,9 @@ class WindowSavingTest : public QObject {
         QTest::mouseClick(autoset, Qt::LeftButton);
         QVERIFY(!browse->isEnabled() && box->isReadOnly());
         QCOMPARE(box->text(), QString::fromStdString(dir.path().string()) + "/enhanced");
+        // The window's entry (not the box) keeps the box and the buttons in step too.
+        w.frame->onAutoset(false);
+        QVERIFY(!autoset->isChecked() && browse->isEnabled() && !box->isReadOnly());
     }
 };
 

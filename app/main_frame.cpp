@@ -279,8 +279,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         if (closeAfterBatch_ || !askQuestion(kAskStopBatch)) return;
         closeAfterBatch_ = true;
-        batch_->cancel();
-        updateActions();
+        onCancelBatch();
         return;
     }
     // Whatever goes wrong while closing, the window closes.

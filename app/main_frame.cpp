@@ -12,12 +12,15 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 
 #include "app/about_box.h"
+#include "app/batch_thread.h"
 #include "app/enh_frame.h"
 #include "app/recent_files.h"
 #include "browse/qt/dir_view.h"
@@ -69,6 +72,12 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(panel(), &EnhForm::pickModeToggled, this, &CMainFrame::setPickMode);
 
     saver_ = std::make_unique<BatchSaver>(*chain_, *this, *this, *this, *this);
+    batch_ = new BatchThread(this);
+    saver_->setRunner(batch_);
+    saver_->setJobs(0);  // every core, as the command line does
+    connect(batch_, &BatchThread::runningChanged, this, &CMainFrame::onBatchRunning);
+    connect(batch_, &BatchThread::progressed, this, &CMainFrame::onBatchProgress);
+    createBatchBar();
     autosetBox_->setChecked(true);
     saver_->onAutoset(true);
     toolBar_->hide();
@@ -82,6 +91,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 }
 
 CMainFrame::~CMainFrame() {
+    // The batch's worker reads nothing of the window, but its reports call the saver.
+    batch_->stopAndWait();
     if (instance_ == this) instance_ = nullptr;
 }
 
@@ -170,6 +181,12 @@ void CMainFrame::createToolBars() {
     outputBox_->setMinimumWidth(outputBox_->fontMetrics().averageCharWidth() * 48);
     connect(outputBox_, &QLineEdit::textEdited, this,
             [this](const QString& text) { saver_->setOutputDirectoryText(toLocal(text)); });
+    // A folder typed into the box (autoset off) shows in the output view once the edit ends.
+    connect(outputBox_, &QLineEdit::editingFinished, this, [this] {
+        if (outputBox_->isReadOnly() || !dirView_) return;
+        PhototView* output = dirView_->outputView();
+        if (output->directory() != outputBox_->text()) output->loadDirectory(outputBox_->text());
+    });
     dialogBar_->addWidget(outputBox_);
     browseButton_ = button(browseAct_);
     autosetBox_ = new QCheckBox("autoset", dialogBar_);
@@ -203,6 +220,24 @@ void CMainFrame::createPanes() {
     for (PhototView* view : {dirView_->inputView(), dirView_->outputView()})
         connect(view, &PhototView::photoClicked, this,
                 [this](const QString& path) { loadPhoto(path); });
+}
+
+void CMainFrame::createBatchBar() {
+    // Shown in the status bar while a batch runs: how far it is, and the way to stop it.
+    batchProgress_ = new QProgressBar(this);
+    batchProgress_->setObjectName("batch progress");
+    batchProgress_->setAccessibleName("batch progress");
+    batchProgress_->setTextVisible(true);
+    batchProgress_->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
+    cancelBatchButton_ = new QPushButton("Cancel", this);
+    cancelBatchButton_->setObjectName("cancel batch");
+    cancelBatchButton_->setAccessibleName("cancel batch");
+    cancelBatchButton_->setToolTip("Stop saving after the photos in hand");
+    connect(cancelBatchButton_, &QPushButton::clicked, this, &CMainFrame::onCancelBatch);
+    statusBar()->addPermanentWidget(batchProgress_);
+    statusBar()->addPermanentWidget(cancelBatchButton_);
+    batchProgress_->hide();
+    cancelBatchButton_->hide();
 }
 
 void CMainFrame::setFolderTree(QWidget* tree) {
@@ -239,6 +274,14 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A running batch stops first, after the photos in hand; the window closes when it has.
+    if (batch_->running()) {
+        event->ignore();
+        if (closeAfterBatch_ || !askQuestion(kAskStopBatch)) return;
+        closeAfterBatch_ = true;
+        onCancelBatch();
+        return;
+    }
     // Whatever goes wrong while closing, the window closes.
     try {
         QMainWindow::closeEvent(event);
@@ -248,10 +291,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::updateActions() {
+    // One batch at a time; printing waits too, as it reads the photo again at full size.
+    const bool saving = batch_ && batch_->running();
     for (QAction* a : {saveAsAct_, saveCurrentAct_, saveSelectedAct_, saveDirectoryAct_})
-        a->setEnabled(saveCommandsReady_);
+        a->setEnabled(!saving);
     browseAct_->setEnabled(!autosetBox_->isChecked());
-    printAct_->setEnabled(printReady_);
+    printAct_->setEnabled(!saving);
+    if (cancelBatchButton_) cancelBatchButton_->setEnabled(saving && !batch_->cancelling());
     // The document framework's commands: this program has no document files.
     for (QAction* a : {newAct_, openAct_, saveAct_}) a->setEnabled(false);
     const std::pair<QPushButton*, QAction*> mirrored[] = {
@@ -295,7 +341,47 @@ void CMainFrame::setPickMode(bool on) {
     originalView()->setPickMode(on);
 }
 
+void CMainFrame::onSaveAs() {
+    saver_->onSaveAs();
+}
+
+void CMainFrame::onSaveCurrent() {
+    saver_->onSaveCurrent();
+}
+
+void CMainFrame::onSaveSelected() {
+    saver_->onSaveSelected();
+}
+
+void CMainFrame::onSaveDirectory() {
+    saver_->onSaveDirectory();
+}
+
+void CMainFrame::onCancelBatch() {
+    batch_->cancel();
+    if (batch_->cancelling()) batchProgress_->setFormat("Stopping after the photos in hand");
+    updateActions();
+}
+
+void CMainFrame::onBatchRunning(bool running) {
+    if (running) {
+        batchProgress_->setRange(0, 0);  // busy until the first photo starts
+        batchProgress_->setFormat(QString());
+    }
+    batchProgress_->setVisible(running);
+    cancelBatchButton_->setVisible(running);
+    updateActions();
+    if (!running && closeAfterBatch_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void CMainFrame::onBatchProgress(int i, int n) {
+    batchProgress_->setRange(0, n);
+    batchProgress_->setValue(i);
+    if (!batch_->cancelling()) batchProgress_->setFormat("Processing %v of %m");
+}
+
 void CMainFrame::onAutoset(bool checked) {
+    autosetBox_->setChecked(checked);  // when called from elsewhere than the box
     saver_->onAutoset(checked);
 }
 
@@ -304,6 +390,7 @@ void CMainFrame::onBrowse() {
 }
 
 void CMainFrame::onPrint() {
+    if (batch_->running()) return;  // shown disabled
     if (!printDialog_) printDialog_ = std::make_unique<PrintOptionsDialog>(*chain_, this);
     printDialog_->exec();
 }
@@ -387,23 +474,30 @@ std::vector<std::string> CMainFrame::selectedInputFiles() {
 // --- UserDialogs, FolderPicker ---
 
 void CMainFrame::showMessage(const std::string& text) {
+    if (dialogs_) return dialogs_->showMessage(text);
     QMessageBox::warning(this, kAppTitle, QString::fromStdString(text), QMessageBox::Ok);
 }
 
 void CMainFrame::showInformation(const std::string& text) {
+    if (closeAfterBatch_) return;  // the summary of a batch stopped by closing the window
+    if (dialogs_) return dialogs_->showInformation(text);
     QMessageBox::information(this, kAppTitle, QString::fromStdString(text), QMessageBox::Ok);
 }
 
 bool CMainFrame::askQuestion(const std::string& text) {
+    if (dialogs_) return dialogs_->askQuestion(text);
     return QMessageBox::question(this, kAppTitle, QString::fromStdString(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 std::string CMainFrame::chooseSaveFile(const std::string& directory, const std::string& filter) {
+    if (dialogs_) return dialogs_->chooseSaveFile(directory, filter);
+    // Qt's dialog asks before it overwrites (its default).
     return toLocal(QFileDialog::getSaveFileName(this, QString(), fromLocal(directory),
                                                 QString::fromStdString(filter)));
 }
 
 std::string CMainFrame::pickFolder(const std::string& initialFolder) {
+    if (picker_) return picker_->pickFolder(initialFolder);
     return toLocal(::pickFolder(this, fromLocal(initialFolder)));
 }

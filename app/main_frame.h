@@ -16,6 +16,7 @@
 class QAction;
 class QCheckBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QToolBar;
@@ -25,6 +26,7 @@ class Enh2Frame;
 class ImageView;
 class OriginalImageView;
 class PrintOptionsDialog;
+class BatchThread;
 
 class CMainFrame : public QMainWindow,
                    public PreviewView,
@@ -66,6 +68,13 @@ class CMainFrame : public QMainWindow,
     OriginalImageView* originalView() const;
     PreviewChain& chain() { return *chain_; }
     BatchSaver& saver() { return *saver_; }
+    // Where the save commands run, off the window's thread.
+    BatchThread& batch() { return *batch_; }
+
+    // Message boxes, the save dialog and the folder picker go to these instead of the real
+    // ones when set (tests answer them); null restores the real ones.
+    void setDialogs(UserDialogs* dialogs) { dialogs_ = dialogs; }
+    void setFolderPicker(paths::FolderPicker* picker) { picker_ = picker; }
 
     // One place decides what is enabled.
     void updateActions();
@@ -96,13 +105,18 @@ class CMainFrame : public QMainWindow,
     std::string chooseSaveFile(const std::string& directory, const std::string& filter) override;
     std::string pickFolder(const std::string& initialFolder) override;
 
+    // Asked when the window is closed during a batch.
+    static constexpr const char* kAskStopBatch =
+        "Photos are still being saved. Stop after the photos in hand and close Vantifex?";
+
   public slots:
-    // The save commands; saving from the window is not wired yet, so their actions stay
-    // disabled (updateActions) and these do nothing.
-    void onSaveAs() {}
-    void onSaveCurrent() {}
-    void onSaveSelected() {}
-    void onSaveDirectory() {}
+    // The save commands; they run on the batch thread while the window stays usable.
+    void onSaveAs();
+    void onSaveCurrent();
+    void onSaveSelected();
+    void onSaveDirectory();
+    // The Cancel button of a running batch: the photos in hand finish, no other starts.
+    void onCancelBatch();
     // "Print...": the print dialog on the photo in the editor, modal.
     void onPrint();
     void onAutoset(bool checked);
@@ -118,6 +132,10 @@ class CMainFrame : public QMainWindow,
     void createMenus();
     void createToolBars();
     void createPanes();
+    void createBatchBar();
+    // The batch began or ended.
+    void onBatchRunning(bool running);
+    void onBatchProgress(int i, int n);
     // The largest size a preview needs: the screen, or the window when it is larger.
     QSize previewLimit() const;
 
@@ -133,11 +151,15 @@ class CMainFrame : public QMainWindow,
     // One print dialog for the run, so its values and printer carry over (after the chain,
     // which it reads, so that it goes first).
     std::unique_ptr<PrintOptionsDialog> printDialog_;
+    // A child of the window; stopped (after the photos in hand) before the saver and the
+    // chain go.
+    BatchThread* batch_ = nullptr;
+    UserDialogs* dialogs_ = nullptr;
+    paths::FolderPicker* picker_ = nullptr;
     bool pickMode_ = false;
     bool paneSizesSet_ = false;
-    // Saving and printing from the window arrive with their own work.
-    bool saveCommandsReady_ = false;
-    bool printReady_ = true;
+    // The window was closed during a batch: it closes when the batch has stopped.
+    bool closeAfterBatch_ = false;
 
     QAction* saveAsAct_ = nullptr;
     QAction* saveCurrentAct_ = nullptr;
@@ -160,4 +182,6 @@ class CMainFrame : public QMainWindow,
     QPushButton* browseButton_ = nullptr;
     QLineEdit* outputBox_ = nullptr;
     QCheckBox* autosetBox_ = nullptr;
+    QProgressBar* batchProgress_ = nullptr;
+    QPushButton* cancelBatchButton_ = nullptr;
 };

@@ -11,15 +11,29 @@
 
 namespace {
 
+// The pointer is a courtesy: a window that cannot show it does not stop the save.
 class Hourglass {
   public:
-    explicit Hourglass(PreviewView& view) : view_(view) { view_.beginWaitCursor(); }
-    ~Hourglass() { view_.endWaitCursor(); }
+    explicit Hourglass(PreviewView& view) noexcept : view_(view) {
+        try {
+            view_.beginWaitCursor();
+            on_ = true;
+        } catch (...) {
+        }
+    }
+    ~Hourglass() {
+        if (!on_) return;
+        try {
+            view_.endWaitCursor();
+        } catch (...) {
+        }
+    }
     Hourglass(const Hourglass&) = delete;
     Hourglass& operator=(const Hourglass&) = delete;
 
   private:
     PreviewView& view_;
+    bool on_ = false;
 };
 
 }  // namespace
@@ -108,54 +122,65 @@ void BatchSaver::reportException() noexcept {
     }
 }
 
+void BatchSaver::runJob(std::unique_ptr<BatchJob> job, BatchReports reports) noexcept {
+    if (runner_) {
+        runner_->start(std::move(job), std::move(reports));
+        return;
+    }
+    std::vector<PhotoResult> results;
+    {
+        Hourglass wait(view_);
+        job->onProgress(std::move(reports.progress));
+        job->onStatus(std::move(reports.status));
+        results = job->run();
+    }
+    reports.done(results);
+}
+
 void BatchSaver::onSaveCurrent() noexcept {
     try {
-        if (!currentPhotoAvailable()) return;
-        const char* failure = nullptr;
-        {
-            Hourglass wait(view_);
-            createOutputDirectory(outputDirectory_);
-            views_.refreshFolderTree();
-            const PhotoResult result =
-                saveOne(chain_.currentPath(), OutputRule::enhancedInto(outputDirectory_));
-            if (result.outcome == PhotoOutcome::kUnreadable) failure = kCannotReadFile;
-            if (result.outcome == PhotoOutcome::kUnwritable) failure = kCannotWriteFile;
-            if (result.outcome != PhotoOutcome::kUnreadable) views_.refreshOutputView();
-        }
-        if (failure) dialogs_.showMessage(failure);
+        if (busy() || !currentPhotoAvailable()) return;
+        createOutputDirectory(outputDirectory_);
+        views_.refreshFolderTree();
+        saveOne(chain_.currentPath(), OutputRule::enhancedInto(outputDirectory_), true);
     } catch (...) {
         reportException();
     }
 }
 
-PhotoResult BatchSaver::saveOne(const std::string& source, const OutputRule& output) {
-    BatchJob job({source}, chain_.settings(), output, 1);
-    job.setAnnounceSaving(false);
-    job.onStatus([this](size_t, const std::string& text) { chain_.showStatus(text); });
-    std::vector<PhotoResult> results = job.run();
-    if (results.empty()) {
-        PhotoResult failed;
-        failed.outcome = PhotoOutcome::kUnreadable;
-        failed.reason = "Out of memory";
-        return failed;
+void BatchSaver::saveOne(const std::string& source, const OutputRule& output, bool refreshOutput) {
+    auto job =
+        std::make_unique<BatchJob>(std::vector<std::string>{source}, chain_.settings(), output, 1);
+    job->setAnnounceSaving(false);
+    BatchReports reports;
+    if (showsSteps())
+        reports.status = [this](size_t, const std::string& text) { chain_.showStatus(text); };
+    reports.done = [this, refreshOutput](std::vector<PhotoResult>& results) {
+        savedOne(results, refreshOutput);
+    };
+    runJob(std::move(job), std::move(reports));
+}
+
+void BatchSaver::savedOne(std::vector<PhotoResult>& results, bool refreshOutput) noexcept {
+    try {
+        // No result at all: the job could not even be planned (out of memory).
+        PhotoOutcome outcome = results.empty() ? PhotoOutcome::kUnreadable : results[0].outcome;
+        // A name the batch would not take (no photo content, no photo name) is still tried,
+        // as the editor holds it.
+        if (outcome == PhotoOutcome::kNotAPhoto) outcome = PhotoOutcome::kUnreadable;
+        const bool read = outcome == PhotoOutcome::kWritten || outcome == PhotoOutcome::kUnwritable;
+        if (refreshOutput && read) views_.refreshOutputView();
+        if (outcome == PhotoOutcome::kUnreadable) dialogs_.showMessage(kCannotReadFile);
+        if (outcome == PhotoOutcome::kUnwritable) dialogs_.showMessage(kCannotWriteFile);
+    } catch (...) {
+        reportException();
     }
-    // A name the batch would not take (no photo content, no photo name) is still tried, as
-    // the editor holds it.
-    if (results[0].outcome == PhotoOutcome::kNotAPhoto)
-        results[0].outcome = PhotoOutcome::kUnreadable;
-    return results[0];
 }
 
 void BatchSaver::onSaveSelected() noexcept {
     try {
-        if (!dialogs_.askQuestion(kAskSaveSelected)) return;
-        const std::vector<std::string> list = views_.selectedInputFiles();
-        {
-            Hourglass wait(view_);
-            processBatch(list);
-        }
-        views_.refreshOutputView();
-        dialogs_.showInformation(summary_);
+        if (busy() || !dialogs_.askQuestion(kAskSaveSelected)) return;
+        processBatch(views_.selectedInputFiles(), [this] { batchCommandDone(); });
     } catch (...) {
         reportException();
     }
@@ -163,15 +188,19 @@ void BatchSaver::onSaveSelected() noexcept {
 
 void BatchSaver::onSaveDirectory() noexcept {
     try {
-        if (!dialogs_.askQuestion(kAskSaveDirectory)) return;
+        if (busy() || !dialogs_.askQuestion(kAskSaveDirectory)) return;
         std::vector<std::string> list;
         DirectoryListing listing;
         listing.open(inputDirectory_);
         listing.collect(list, "");
-        {
-            Hourglass wait(view_);
-            processBatch(list);
-        }
+        processBatch(list, [this] { batchCommandDone(); });
+    } catch (...) {
+        reportException();
+    }
+}
+
+void BatchSaver::batchCommandDone() noexcept {
+    try {
         views_.refreshOutputView();
         dialogs_.showInformation(summary_);
     } catch (...) {
@@ -179,34 +208,51 @@ void BatchSaver::onSaveDirectory() noexcept {
     }
 }
 
-void BatchSaver::processBatch(const std::vector<std::string>& list) noexcept {
+void BatchSaver::processBatch(const std::vector<std::string>& list,
+                              std::function<void()> then) noexcept {
     processedCount_ = 0;
     unreadableCount_ = 0;
     unwrittenCount_ = 0;
     results_.clear();
     try {
         summary_ = finishedMessage(0, 0, 0);
-        if (list.empty()) return;
-        createOutputDirectory(outputDirectory_);
-        views_.refreshFolderTree();
-        // The title goes back to the editor's photo however the batch ends.
-        struct TitleBack {
-            PreviewChain& chain;
-            ~TitleBack() {
-                try {
-                    chain.endProgressTitle();
-                } catch (...) {
-                }
-            }
-        } titleBack{chain_};
-        BatchJob job(list, chain_.settings(), OutputRule::enhancedInto(outputDirectory_), jobs_);
-        job.onProgress([this](size_t i, size_t n, const std::string&) {
-            char title[96];
-            std::snprintf(title, sizeof title, "%s - Processing %zu of %zu", kAppTitle, i, n);
-            chain_.beginProgressTitle(title);
-        });
-        job.onStatus([this](size_t, const std::string& text) { chain_.showStatus(text); });
-        results_ = job.run();
+        if (!list.empty()) {
+            createOutputDirectory(outputDirectory_);
+            views_.refreshFolderTree();
+            auto job = std::make_unique<BatchJob>(
+                list, chain_.settings(), OutputRule::enhancedInto(outputDirectory_), jobs_);
+            BatchReports reports;
+            reports.progress = [this](size_t i, size_t n, const std::string&) {
+                char title[96];
+                std::snprintf(title, sizeof title, "%s - Processing %zu of %zu", kAppTitle, i, n);
+                chain_.beginProgressTitle(title);
+            };
+            if (showsSteps())
+                reports.status = [this](size_t, const std::string& text) {
+                    chain_.showStatus(text);
+                };
+            reports.done = [this, then](std::vector<PhotoResult>& results) {
+                batchDone(results);
+                if (then) then();
+            };
+            // From here the job's done report follows, whatever happens.
+            runJob(std::move(job), std::move(reports));
+            return;
+        }
+    } catch (...) {
+        try {
+            summary_ = finishedMessage(0, 0, 0) + "\n" + exceptionText();
+        } catch (...) {
+        }
+    }
+    if (then) then();
+}
+
+void BatchSaver::batchDone(std::vector<PhotoResult>& results) noexcept {
+    // The title goes back to the editor's photo however the batch ended.
+    chain_.endProgressTitle();
+    try {
+        results_ = std::move(results);
         const BatchCounts counts = countResults(results_);
         processedCount_ = counts.processed;
         unreadableCount_ = counts.unreadable;
@@ -223,19 +269,12 @@ void BatchSaver::processBatch(const std::vector<std::string>& list) noexcept {
 
 void BatchSaver::onSaveAs() noexcept {
     try {
-        if (!currentPhotoAvailable()) return;
+        if (busy() || !currentPhotoAvailable()) return;
         const std::string source = chain_.currentPath();
         if (saveDialogDirectory_.empty()) saveDialogDirectory_ = paths::parentPath(source);
         const std::string name = dialogs_.chooseSaveFile(saveDialogDirectory_, kSaveAsFilter);
         if (name.empty()) return;
-        const char* failure = nullptr;
-        {
-            Hourglass wait(view_);
-            const PhotoResult result = saveOne(source, OutputRule::exactly(name));
-            if (result.outcome == PhotoOutcome::kUnreadable) failure = kCannotReadFile;
-            if (result.outcome == PhotoOutcome::kUnwritable) failure = kCannotWriteFile;
-        }
-        if (failure) dialogs_.showMessage(failure);
+        saveOne(source, OutputRule::exactly(name), false);
     } catch (...) {
         reportException();
     }

@@ -3,6 +3,8 @@
 // are interfaces that the desktop application implements.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,29 @@ class DirectoryViews {
     virtual std::vector<std::string> selectedInputFiles() = 0;
 };
 
+// What a running job reports, on the thread that started it.
+struct BatchReports {
+    BatchJob::Progress progress;
+    BatchJob::Status status;
+    // Called once with the results, however the job ended.
+    std::function<void(std::vector<PhotoResult>& results)> done;
+};
+
+// Where the save commands' jobs run. Without one the saver runs each job at once on the
+// calling thread; the window runs them on a worker thread so that it stays usable.
+class BatchRunner {
+  public:
+    virtual ~BatchRunner() = default;
+    // Runs job and calls reports' callbacks on the calling thread: later, as the job goes,
+    // when it runs elsewhere. Never throws; reports.done is always called.
+    virtual void start(std::unique_ptr<BatchJob> job, BatchReports reports) noexcept = 0;
+    // A job started here has not reported done yet.
+    virtual bool running() const = 0;
+    // Whether the steps' statuses ("Sharpening...") are to be shown: not while the editor
+    // stays in use beside the job.
+    virtual bool showsSteps() const = 0;
+};
+
 inline constexpr const char* kNoSelectedImage = "No selected image.";
 inline constexpr const char* kCannotLocateFile = "Cannot locate file.";
 inline constexpr const char* kCannotReadFile = "Cannot read file.";
@@ -90,9 +115,15 @@ class BatchSaver {
     void onSaveSelected() noexcept;
     void onSaveDirectory() noexcept;
     void onSaveAs() noexcept;
-    // The batch commands' job over full paths, with a copy of the settings as they are now.
-    // The progress title and the steps' statuses are shown on the calling thread.
-    void processBatch(const std::vector<std::string>& list) noexcept;
+    // The batch commands' job over full paths, with a copy of the settings as they are now;
+    // then(), which must not throw, follows when it has ended (at once without a runner). The
+    // progress title and the steps' statuses are shown on the calling thread.
+    void processBatch(const std::vector<std::string>& list,
+                      std::function<void()> then = {}) noexcept;
+    // Where the jobs run (null: at once, on the calling thread). While one runs the save
+    // commands do nothing.
+    void setRunner(BatchRunner* runner) { runner_ = runner; }
+    bool busy() const { return runner_ && runner_->running(); }
     // Photos corrected at once by the batch commands (0: one per core). With more than one
     // the statuses of the photos in hand follow each other in the title as they come.
     void setJobs(int jobs) { jobs_ = jobs; }
@@ -112,8 +143,16 @@ class BatchSaver {
     void recomputeOutputDirectory();
     // Checks shared by "save current >" and "save...": false after telling the user.
     bool currentPhotoAvailable();
-    // "save current >" and "save...": one photo through the batch job.
-    PhotoResult saveOne(const std::string& source, const OutputRule& output);
+    // "save current >" and "save...": one photo through the batch job; a failure is told,
+    // and refreshOutput refreshes the output view after a photo could be read.
+    void saveOne(const std::string& source, const OutputRule& output, bool refreshOutput);
+    void savedOne(std::vector<PhotoResult>& results, bool refreshOutput) noexcept;
+    void batchDone(std::vector<PhotoResult>& results) noexcept;
+    // After "save selected >" and "save directory >": the output view and the summary.
+    void batchCommandDone() noexcept;
+    // Runs the job on the runner, or here with the hourglass.
+    void runJob(std::unique_ptr<BatchJob> job, BatchReports reports) noexcept;
+    bool showsSteps() const { return !runner_ || runner_->showsSteps(); }
     void reportException() noexcept;
 
     PreviewChain& chain_;
@@ -121,6 +160,7 @@ class BatchSaver {
     UserDialogs& dialogs_;
     paths::FolderPicker& picker_;
     DirectoryViews& views_;
+    BatchRunner* runner_ = nullptr;
     bool autoset_ = true;
     std::string inputDirectory_;
     std::string outputDirectory_;

@@ -217,7 +217,8 @@ std::string PreviewChain::baseTitle() const {
 void PreviewChain::showStatus(const std::string& text) noexcept {
     try {
         view_.drawStatus(text);
-        std::string title = progressTitle_ ? view_.title() : baseTitle();
+        // During a batch the status follows the progress title and replaces the one before.
+        std::string title = progressTitle_ ? progressText_ : baseTitle();
         if (!text.empty()) title += " - " + text;
         view_.setTitle(title);
     } catch (...) {
@@ -227,6 +228,7 @@ void PreviewChain::showStatus(const std::string& text) noexcept {
 void PreviewChain::beginProgressTitle(const std::string& title) noexcept {
     progressTitle_ = true;
     try {
+        progressText_ = title;
         view_.setTitle(title);
     } catch (...) {
     }
@@ -235,6 +237,7 @@ void PreviewChain::beginProgressTitle(const std::string& title) noexcept {
 void PreviewChain::endProgressTitle() noexcept {
     progressTitle_ = false;
     try {
+        progressText_.clear();
         view_.setTitle(baseTitle());
     } catch (...) {
     }

@@ -92,7 +92,8 @@ class PreviewChain : public StatusSink {
 
     // Draws text in the enhanced view and appends it to the title.
     void showStatus(const std::string& text) noexcept override;
-    // While a batch runs its progress title stays and statuses are appended to it.
+    // While a batch runs its progress title stays and each status is appended to it in place
+    // of the one before.
     void beginProgressTitle(const std::string& title) noexcept;
     // Back to "Vantifex - " + the file name of the photo in the editor.
     void endProgressTitle() noexcept;
@@ -128,6 +129,7 @@ class PreviewChain : public StatusSink {
     std::array<int, kStageCount> fills_{};
     std::string currentPath_;
     bool progressTitle_ = false;
+    std::string progressText_;
     int32_t limitWidth_ = 0;
     int32_t limitHeight_ = 0;
 };

@@ -77,7 +77,7 @@ class MainFrameTest : public QObject {
         frame->chain().showStatus("Saving...");
         QCOMPARE(frame->windowTitle(), "Vantifex - " + photo + " - Saving...");
         QCOMPARE(frame->enhancedView()->statusText(), QString("Saving..."));
-        // A progress title keeps the statuses appended one after another.
+        // A progress title stays; a status follows it.
         frame->chain().beginProgressTitle("Vantifex - Processing 2 of 5");
         frame->chain().showStatus("Saving...");
         QCOMPARE(frame->windowTitle(), QString("Vantifex - Processing 2 of 5 - Saving..."));

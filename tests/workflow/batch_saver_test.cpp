@@ -133,9 +133,10 @@ TEST(BatchSaver, StatusesOfTheStepsFollowTheProgressTitle) {
     w.settings.redOffset = 1;
     w.views.selected = {photo};
     w.saver.onSaveSelected();
-    EXPECT_TRUE(
-        w.titled("Vantifex - Processing 1 of 1 - Contrast... - Enhancing Colors... - "
-                 "Saving..."));
+    // Each status follows the progress title in place of the one before (they do not pile up).
+    for (const char* status : {"Contrast...", "Enhancing Colors...", "Saving..."})
+        EXPECT_TRUE(w.titled(std::string("Vantifex - Processing 1 of 1 - ") + status)) << status;
+    EXPECT_FALSE(w.titled("Vantifex - Processing 1 of 1 - Contrast... - Enhancing Colors..."));
     EXPECT_EQ(w.dialogs.informations, Strings{"Finished processing 1 images."});
 }
 

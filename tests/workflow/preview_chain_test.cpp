@@ -362,7 +362,9 @@ TEST(PreviewChain, TitlesDuringWorkAndBatches) {
     f.chain.showStatus("Saving...");
     EXPECT_EQ(f.view.currentTitle, "Vantifex - Processing 2 of 5 - Saving...");
     f.chain.showStatus("Sharpening...");
-    EXPECT_EQ(f.view.currentTitle, "Vantifex - Processing 2 of 5 - Saving... - Sharpening...");
+    EXPECT_EQ(f.view.currentTitle, "Vantifex - Processing 2 of 5 - Sharpening...");
+    f.chain.showStatus("");
+    EXPECT_EQ(f.view.currentTitle, "Vantifex - Processing 2 of 5");
     f.chain.endProgressTitle();
     EXPECT_EQ(f.view.currentTitle, base);
 }

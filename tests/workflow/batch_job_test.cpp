@@ -102,7 +102,9 @@ TEST(BatchJob, EachSourceIsReadByContentAndWrittenAsItsOutputNameSays) {
                 else
                     first[c.name] = bytes;
             }
-            if (c.outcome == PhotoOutcome::kUnreadable) EXPECT_FALSE(r.reason.empty());
+            if (c.outcome == PhotoOutcome::kUnreadable) {
+                EXPECT_FALSE(r.reason.empty());
+            }
         }
         EXPECT_NE(results[13].reason.find("No such file or directory"), std::string::npos)
             << results[13].reason;
@@ -216,7 +218,9 @@ TEST(BatchJob, AStopLetsThePhotosInHandFinishAndStartsNoOther) {
             }
         }
         EXPECT_EQ(written, progressCalls) << c.jobs;
-        if (c.jobs == 1 && !c.fromAnotherThread) EXPECT_EQ(written, 2u);
+        if (c.jobs == 1 && !c.fromAnotherThread) {
+            EXPECT_EQ(written, 2u);
+        }
         EXPECT_GT(notStarted, 0u) << c.jobs;
         EXPECT_EQ(countResults(results).notStarted, int(notStarted));
     }

@@ -93,8 +93,9 @@ TEST(OutOfMemory, TheJobGivesEveryPhotoAResult) {
                     ASSERT_EQ(results.size(), 3u);
                     for (const PhotoResult& r : results) {
                         sawOutOfMemory |= r.reason == "Out of memory";
-                        if (!andLater && r.outcome != PhotoOutcome::kWritten)
+                        if (!andLater && r.outcome != PhotoOutcome::kWritten) {
                             EXPECT_FALSE(r.reason.empty()) << r.source;
+                        }
                     }
                 },
                 andLater);

@@ -41,6 +41,7 @@ TEST(FolderRules, PlanChildren) {
         std::vector<size_t> remove;
         std::vector<std::string> add;
     } cases[] = {
+        // clang-format off: name; children; names on disk; indexes removed; paths added
         {"first expansion: the placeholder goes, the folders come sorted",
          {{".", kPlaceholder}},
          {"/p/b", "/p/C", "/p/a"},
@@ -71,6 +72,7 @@ TEST(FolderRules, PlanChildren) {
          {},
          {"/media/usb/"}},
         {"an empty folder loses its placeholder", {{".", kPlaceholder}}, {}, {0}, {}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         const ChildUpdate u = planChildren(c.children, c.names);

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "image/dib_image.h"
+#include "support/test_support.h"
 
 namespace browse_testing {
 
@@ -22,6 +24,20 @@ inline bool writePhoto(const std::string& path, int32_t width, int32_t height, u
         }
     }
     return image.saveToFile(path.c_str(), type);
+}
+
+// The mixed folder of the listing tests, in folder d (ending in "/"): photos named
+// holiday.JPG (300 x 200), x.Jpeg (200 x 50), photo.tif (90 x 60) and png.jpg (100 x 100, a PNG
+// inside); notes.jpg.txt, text; a.png, a folder holding readme.txt.
+inline bool writeMixedFolder(const std::string& d) {
+    if (!writePhoto(d + "holiday.JPG", 300, 200, JPEG) ||
+        !writePhoto(d + "x.Jpeg", 200, 50, JPEG) || !writePhoto(d + "photo.tif", 90, 60, TIFF) ||
+        !writePhoto(d + "png.jpg", 100, 100, PNG))
+        return false;
+    testing_support::writeBytes(d + "notes.jpg.txt", {'n', 'o', 't', 'e', 's', '\n'});
+    std::filesystem::create_directory(d + "a.png");
+    testing_support::writeBytes(d + "a.png/readme.txt", {'r', 'e', 'a', 'd', '\n'});
+    return true;
 }
 
 }  // namespace browse_testing

@@ -40,22 +40,15 @@ TEST(ThumbnailMaker, SizeRule) {
 TEST(ThumbnailMaker, WhichFilesArePhotos) {
     TempDir dir;
     const std::string d = dir.path().string() + "/";
-    ASSERT_TRUE(writePhoto(d + "holiday.JPG", 30, 20, JPEG));
-    ASSERT_TRUE(writePhoto(d + "x.Jpeg", 30, 20, JPEG));
-    ASSERT_TRUE(writePhoto(d + "photo.tif", 30, 20, TIFF));
-    ASSERT_TRUE(writePhoto(d + "pic.png", 30, 20, PNG));
-    fs::rename(d + "pic.png", d + "png-inside.jpg");
-    writeBytes(d + "notes.jpg.txt", {'n', 'o', 't', 'e', 's', '\n', 'o', 'k', '\n'});
-    fs::create_directory(d + "a.png");
-    writeBytes(d + "a.png/readme.txt", {'r', 'e', 'a', 'd', ' ', 'm', 'e', '\n'});
+    ASSERT_TRUE(browse_testing::writeMixedFolder(d));
     writeBytes(d + "empty.jpg", {});
 
     const struct {
         const char* name;
         int type;
-    } cases[] = {{"holiday.JPG", JPEG},   {"x.Jpeg", JPEG},      {"photo.tif", TIFF},
-                 {"png-inside.jpg", PNG}, {"notes.jpg.txt", -1}, {"a.png/readme.txt", -1},
-                 {"empty.jpg", -1},       {"missing.jpg", -1}};
+    } cases[] = {{"holiday.JPG", JPEG}, {"x.Jpeg", JPEG},      {"photo.tif", TIFF},
+                 {"png.jpg", PNG},      {"notes.jpg.txt", -1}, {"a.png/readme.txt", -1},
+                 {"empty.jpg", -1},     {"missing.jpg", -1}};
     for (const auto& c : cases) EXPECT_EQ(thumbnails::photoFormatOf(d + c.name), c.type) << c.name;
 }
 

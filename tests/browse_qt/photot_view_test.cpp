@@ -13,7 +13,6 @@
 namespace fs = std::filesystem;
 using browse_testing::writePhoto;
 using testing_support::TempDir;
-using testing_support::writeBytes;
 
 namespace {
 
@@ -85,14 +84,7 @@ void PhototViewTest::twelveThumbnailsInFiveColumns() {
 void PhototViewTest::whichFilesShow() {
     TempDir dir;
     const std::string d = dir.path().string() + "/";
-    QVERIFY(writePhoto(d + "holiday.JPG", 60, 40, JPEG));
-    QVERIFY(writePhoto(d + "x.Jpeg", 60, 40, JPEG));
-    QVERIFY(writePhoto(d + "photo.tif", 60, 40, TIFF));
-    QVERIFY(writePhoto(d + "real.png", 60, 40, PNG));
-    fs::rename(d + "real.png", d + "png.jpg");
-    writeBytes(d + "notes.jpg.txt", {'a', ' ', 'n', 'o', 't', 'e', '\n'});
-    fs::create_directory(d + "a.png");
-    writeBytes(d + "a.png/readme.txt", {'r', 'e', 'a', 'd', '\n'});
+    QVERIFY(browse_testing::writeMixedFolder(d));
 
     auto view = makeView(520);
     view->loadDirectory(QString::fromStdString(d));

@@ -20,6 +20,7 @@
 
 #include "support/reference_ops.h"
 #include "support/test_support.h"
+#include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
 using testing_support::randomImage;
@@ -28,17 +29,7 @@ using testing_support::TempDir;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using cli_testing::CliRun;
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -47,19 +38,10 @@ std::string slurp(const fs::path& p) {
     return s.str();
 }
 
-// Runs the tool with args; prefix is shell text put before it (limits, traps).
-CliRun runCli(const std::vector<std::string>& args, const std::string& prefix = "") {
-    static TempDir logs;
-    std::string command = prefix + quote(VFX_CLI_PATH) + " enhance";
-    for (const std::string& a : args) command += " " + quote(a);
-    const fs::path out = logs.path() / "out.txt", err = logs.path() / "err.txt";
-    command += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
-    const int rc = std::system(command.c_str());
-    CliRun run;
-    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
+// Runs "enhance" with args; prefix is shell text put before it (limits, traps).
+CliRun runCli(std::vector<std::string> args, const std::string& prefix = "") {
+    args.insert(args.begin(), "enhance");
+    return cli_testing::runTool(args, prefix);
 }
 
 std::vector<std::string> filesIn(const fs::path& dir) {

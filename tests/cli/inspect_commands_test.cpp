@@ -1,7 +1,6 @@
 // vantifex-cli info, convert and dump, run as a separate process on committed JPEG files,
 // plus the by-name format rule and the PAM writer they share.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include "cli/pam_file.h"
 #include "image/dib_image.h"
 #include "support/test_support.h"
+#include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
 
@@ -25,37 +25,10 @@ using testing_support::TempDir;
 using testing_support::writeBytes;
 
 using Bytes = std::vector<uint8_t>;
+using cli_testing::CliRun;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readText(const std::string& path) {
-    const Bytes bytes = readBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// Runs the built tool with the arguments (in folder cwd when given).
-CliRun runCli(const std::vector<std::string>& args, const std::string& cwd = "") {
-    TempDir capture;
-    std::string command = cwd.empty() ? "" : "cd " + quote(cwd) + " && ";
-    command += quote(VFX_CLI_PATH);
-    for (const std::string& a : args) command += " " + quote(a);
-    command += " </dev/null >" + quote(capture.file("out")) + " 2>" + quote(capture.file("err"));
-    const int rc = std::system(command.c_str());
-    CliRun run;
-    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    run.out = readText(capture.file("out"));
-    run.err = readText(capture.file("err"));
-    return run;
+CliRun runCli(const std::vector<std::string>& args) {
+    return cli_testing::runTool(args);
 }
 
 std::string fixture(const char* name) {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/formats/gif_codes.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -66,31 +68,6 @@ Bytes encode(const Bytes& pixels, int codeSize) {
     encoder.compress(source, sink, codeSize + 1);
     Bytes data{uint8_t(codeSize)};
     data.insert(data.end(), sink.bytes.begin(), sink.bytes.end());
-    data.push_back(0);
-    return data;
-}
-
-// Codes packed least significant bit first, cut into sub-blocks, as image data.
-Bytes packCodes(int codeSize, const std::vector<std::pair<int, int>>& codes) {
-    Bytes packed;
-    uint32_t acc = 0;
-    int bits = 0;
-    for (auto [code, width] : codes) {
-        acc |= uint32_t(code) << bits;
-        bits += width;
-        while (bits >= 8) {
-            packed.push_back(uint8_t(acc));
-            acc >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0) packed.push_back(uint8_t(acc));
-    Bytes data{uint8_t(codeSize)};
-    for (size_t i = 0; i < packed.size(); i += 255) {
-        const size_t n = std::min<size_t>(255, packed.size() - i);
-        data.push_back(uint8_t(n));
-        data.insert(data.end(), packed.begin() + long(i), packed.begin() + long(i + n));
-    }
     data.push_back(0);
     return data;
 }
@@ -241,7 +218,7 @@ TEST(GifLzw, StreamsOtherEncodersMayWrite) {
     // No clear code at the start: 0, 1, then 6 ("0 1"), then end.
     GifLzwDecoder decoder;
     {
-        const Bytes data = packCodes(2, {{0, 3}, {1, 3}, {6, 3}, {5, 4}});
+        const Bytes data = gif_codes::packCodes(2, {{0, 3}, {1, 3}, {6, 3}, {5, 4}});
         BytesSource source(data);
         LineCollector lines;
         EXPECT_EQ(decoder.decode(source, lines, 10), GifLzwDecoder::End::EndCode);
@@ -249,7 +226,7 @@ TEST(GifLzw, StreamsOtherEncodersMayWrite) {
     }
     // Clear codes in a row, and a code one past the table ("K w K w K").
     {
-        const Bytes data = packCodes(2, {{4, 3}, {4, 3}, {2, 3}, {6, 3}, {5, 3}});
+        const Bytes data = gif_codes::packCodes(2, {{4, 3}, {4, 3}, {2, 3}, {6, 3}, {5, 3}});
         BytesSource source(data);
         LineCollector lines;
         EXPECT_EQ(decoder.decode(source, lines, 10), GifLzwDecoder::End::EndCode);
@@ -258,7 +235,8 @@ TEST(GifLzw, StreamsOtherEncodersMayWrite) {
     // The terminator before any end code ends the image there, keeping its pixels.
     {
         // 24 bits: the codes fill their bytes, so no padding bits decode as codes.
-        Bytes data = packCodes(2, {{4, 3}, {3, 3}, {3, 3}, {3, 3}, {3, 4}, {3, 4}, {3, 4}});
+        Bytes data =
+            gif_codes::packCodes(2, {{4, 3}, {3, 3}, {3, 3}, {3, 3}, {3, 4}, {3, 4}, {3, 4}});
         data.push_back(0x3B);
         BytesSource source(data);
         LineCollector lines(100);
@@ -269,7 +247,7 @@ TEST(GifLzw, StreamsOtherEncodersMayWrite) {
     }
     // Sub-blocks left after the end code are skipped up to the terminator.
     {
-        Bytes data = packCodes(2, {{4, 3}, {1, 3}, {5, 3}});
+        Bytes data = gif_codes::packCodes(2, {{4, 3}, {1, 3}, {5, 3}});
         data.pop_back();
         data.insert(data.end(), {3, 9, 9, 9, 0, 0x3B});
         BytesSource source(data);
@@ -284,7 +262,7 @@ TEST(GifLzw, HostileStreamsEndCleanly) {
     GifLzwDecoder decoder;
     // Codes far beyond the table decode as the previous string plus its first byte.
     {
-        const Bytes data = packCodes(2, {{4, 3}, {1, 3}, {7, 3}, {5, 3}});
+        const Bytes data = gif_codes::packCodes(2, {{4, 3}, {1, 3}, {7, 3}, {5, 3}});
         BytesSource source(data);
         LineCollector lines;
         EXPECT_EQ(decoder.decode(source, lines, 10), GifLzwDecoder::End::EndCode);
@@ -293,7 +271,8 @@ TEST(GifLzw, HostileStreamsEndCleanly) {
     // A string that points at itself (code 7 gets prefix 7): decoding ends instead of
     // looping or overrunning its stack, and the pixels decoded so far are kept.
     {
-        const Bytes data = packCodes(2, {{4, 3}, {0, 3}, {7, 3}, {6, 3}, {7, 4}, {5, 4}});
+        const Bytes data =
+            gif_codes::packCodes(2, {{4, 3}, {0, 3}, {7, 3}, {6, 3}, {7, 4}, {5, 4}});
         BytesSource source(data);
         LineCollector lines;
         EXPECT_EQ(decoder.decode(source, lines, 100), GifLzwDecoder::End::Hostile);
@@ -303,7 +282,7 @@ TEST(GifLzw, HostileStreamsEndCleanly) {
     }
     // A sub-block whose size runs past the end of the data.
     {
-        Bytes data = packCodes(8, {{256, 9}, {7, 9}, {7, 9}});
+        Bytes data = gif_codes::packCodes(8, {{256, 9}, {7, 9}, {7, 9}});
         data.pop_back();
         data.insert(data.end(), {200, 1, 2});
         BytesSource source(data);

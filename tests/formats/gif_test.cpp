@@ -16,6 +16,7 @@
 #include "support/byte_stream_support.h"
 #include "support/ppm.h"
 #include "support/test_support.h"
+#include "tests/formats/gif_codes.h"
 
 using testing_support::dataPath;
 using testing_support::Ppm;
@@ -418,26 +419,6 @@ TEST(GifDecode, ImageDataWithoutPixelsFails) {
     }
 }
 
-// Codes packed least significant bit first into sub-blocks, as image data (code size first).
-Bytes packedCodes(int codeSize, const std::vector<std::pair<int, int>>& codes) {
-    Bytes packed;
-    uint32_t acc = 0;
-    int bits = 0;
-    for (auto [code, width] : codes) {
-        acc |= uint32_t(code) << bits;
-        for (bits += width; bits >= 8; bits -= 8, acc >>= 8) packed.push_back(uint8_t(acc));
-    }
-    if (bits > 0) packed.push_back(uint8_t(acc));
-    Bytes data{uint8_t(codeSize)};
-    for (size_t i = 0; i < packed.size(); i += 255) {
-        const size_t n = std::min<size_t>(255, packed.size() - i);
-        data.push_back(uint8_t(n));
-        data.insert(data.end(), packed.begin() + long(i), packed.begin() + long(i + n));
-    }
-    data.push_back(0);
-    return data;
-}
-
 TEST(GifDecode, FileTooShortForItsSizeIsRefusedBeforeAllocating) {
     // 35 bytes claiming 16383 x 16383: refused in words, not a quarter-gigapixel of index 0.
     {
@@ -457,7 +438,7 @@ TEST(GifDecode, FileTooShortForItsSizeIsRefusedBeforeAllocating) {
     const int repeats = 2000;
     for (int i = 0; i < repeats; ++i) codes.push_back({4095, 12});
     codes.push_back({5, 12});
-    const Bytes data = packedCodes(2, codes);
+    const Bytes data = gif_codes::packCodes(2, codes);
     const int lineWidth = 4091, rows = 2046 + repeats;  // 1 + 2 + ... + 4091 + repeats x 4091
     GifFile dense(lineWidth, rows, 1);
     dense.bytes.insert(dense.bytes.end(), {0x2C, 0, 0, 0, 0});

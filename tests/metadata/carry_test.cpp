@@ -14,10 +14,6 @@
 namespace {
 
 using namespace metadata_test;
-using testing_support::readBytes;
-using testing_support::sameImage;
-using testing_support::TempDir;
-using testing_support::writeBytes;
 
 // The tagged photo: the card stored for orientation 6, with the full set of metadata.
 std::string writeTaggedPhoto(const TempDir& dir, const std::string& name) {

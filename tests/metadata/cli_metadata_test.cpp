@@ -1,42 +1,24 @@
 // vantifex-cli and metadata: enhance carries it or, with --strip-metadata, writes none; info
 // prints orientation, camera, date taken and the colour profile; exiftool checks the files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 
 #include "metadata/photo_metadata.h"
+#include "tests/cli/cli_run.h"
 #include "tests/metadata/metadata_fixtures.h"
 #include "workflow/batch_saver.h"
 
 namespace {
 
 using namespace metadata_test;
-using testing_support::TempDir;
-using testing_support::writeBytes;
-
-std::string quote(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 // Runs the built tool; stdout comes back, the exit status in *status.
 std::string runCli(const std::vector<std::string>& args, int* status) {
-    std::string command = quote(VFX_CLI_PATH);
-    for (const std::string& a : args) command += " " + quote(a);
-    command += " </dev/null 2>/dev/null";
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int rc = pclose(pipe);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
+    const cli_testing::CliRun run = cli_testing::runTool(args);
+    *status = run.status;
+    return run.out;
 }
-
 struct Outputs {
     std::string carried, stripped, png;
 };

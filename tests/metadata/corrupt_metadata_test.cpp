@@ -5,31 +5,22 @@
 #include <random>
 
 #include "metadata/photo_metadata.h"
+#include "support/byte_stream_support.h"
 #include "tests/metadata/metadata_fixtures.h"
 #include "workflow/batch_saver.h"
 
 namespace {
 
 using namespace metadata_test;
-using testing_support::readBytes;
-using testing_support::sameImage;
-using testing_support::TempDir;
-using testing_support::writeBytes;
+using byte_stream_support::put16;
+using byte_stream_support::put32;
 
-void le16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void le32(Bytes& b, uint32_t v) {
-    le16(b, v & 0xFFFF);
-    le16(b, v >> 16);
-}
 // One IFD entry: tag, type, count, value or offset.
 void entry(Bytes& b, uint32_t tag, uint32_t type, uint32_t count, uint32_t value) {
-    le16(b, tag);
-    le16(b, type);
-    le32(b, count);
-    le32(b, value);
+    put16(b, tag);
+    put16(b, type);
+    put32(b, count);
+    put32(b, value);
 }
 Bytes tiffHeader() {
     return {'I', 'I', 42, 0, 8, 0, 0, 0};
@@ -58,44 +49,44 @@ std::vector<Hostile> hostileSegments() {
     std::vector<Hostile> list;
     {  // IFD0 promises twelve entries and holds one
         Bytes t = tiffHeader();
-        le16(t, 12);
+        put16(t, 12);
         entry(t, 0x010F, 2, 4, 0x00414141);  // Make "AAA", inline
         list.push_back({"truncated IFD", exifSegment(t)});
     }
     {  // values, the EXIF IFD and the next IFD all past the end
         Bytes t = tiffHeader();
-        le16(t, 3);
+        put16(t, 3);
         entry(t, 0x010F, 2, 40, 0xFFFFFF00);
         entry(t, 0x8769, 4, 1, 0x7FFFFFF0);
         entry(t, 0x0112, 3, 1, 1);
-        le32(t, 0xFFFFFFF0);
+        put32(t, 0xFFFFFFF0);
         list.push_back({"offsets past the end", exifSegment(t)});
     }
     {  // the EXIF, GPS and next IFD pointers all lead back to IFD0
         Bytes t = tiffHeader();
-        le16(t, 2);
+        put16(t, 2);
         entry(t, 0x8769, 4, 1, 8);
         entry(t, 0x8825, 4, 1, 8);
-        le32(t, 8);
+        put32(t, 8);
         list.push_back({"IFD loop", exifSegment(t)});
     }
     {  // two IFDs pointing at each other, the second with a thumbnail past the end
         Bytes t = tiffHeader();
-        le16(t, 1);
+        put16(t, 1);
         entry(t, 0x0112, 3, 1, 1);
-        le32(t, 26);
-        le16(t, 2);
+        put32(t, 26);
+        put16(t, 2);
         entry(t, 0x0201, 4, 1, 0x00FFFFFF);
         entry(t, 0x0202, 4, 1, 0x7FFFFFFF);
-        le32(t, 8);
+        put32(t, 8);
         list.push_back({"IFD1 loop with a thumbnail past the end", exifSegment(t)});
     }
     {  // element counts that overflow any size computation
         Bytes t = tiffHeader();
-        le16(t, 2);
+        put16(t, 2);
         entry(t, 0x010F, 2, 0xFFFFFFFF, 26);
         entry(t, 0x0110, 5, 0x40000000, 26);
-        le32(t, 0);
+        put32(t, 0);
         list.push_back({"huge counts", exifSegment(t)});
     }
     list.push_back({"header only", exifSegment({'I', 'I', 42, 0})});

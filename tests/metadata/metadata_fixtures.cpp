@@ -33,33 +33,14 @@ DibImage storedFor(const DibImage& upright, int orientation) {
     DibImage stored(across ? H : W, across ? W : H, 24, BMP);
     for (int32_t r = 0; r < stored.height(); ++r)
         for (int32_t c = 0; c < stored.width(); ++c) {
-            // Stored row r and column c: where they lie in the upright picture.
-            int32_t x = c, y = r;
-            switch (orientation) {
-                case 2:
-                    x = W - 1 - c, y = r;
-                    break;
-                case 3:
-                    x = W - 1 - c, y = H - 1 - r;
-                    break;
-                case 4:
-                    x = c, y = H - 1 - r;
-                    break;
-                case 5:
-                    x = r, y = c;
-                    break;  // row 0 at the left, column 0 at the top
-                case 6:
-                    x = W - 1 - r, y = c;
-                    break;
-                case 7:
-                    x = W - 1 - r, y = H - 1 - c;
-                    break;
-                case 8:
-                    x = r, y = H - 1 - c;
-                    break;
-                default:
-                    break;
-            }
+            // Stored row r and column c: where they lie in the upright picture. 5 to 8 lay
+            // row 0 at the left and column 0 at the top; 2, 3, 6 and 7 mirror left and right,
+            // 3, 4, 7 and 8 top and bottom.
+            int32_t x = across ? r : c, y = across ? c : r;
+            if (orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7)
+                x = W - 1 - x;
+            if (orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8)
+                y = H - 1 - y;
             stored.setPixelColor(c, stored.height() - 1 - r, topDown(upright, x, y));
         }
     return stored;

@@ -12,6 +12,10 @@
 namespace metadata_test {
 
 using Bytes = std::vector<uint8_t>;
+using testing_support::readBytes;
+using testing_support::sameImage;
+using testing_support::TempDir;
+using testing_support::writeBytes;
 
 // A 64 x 48 card of 16-pixel blocks, each its own colour (no symmetry; JPEG keeps flat blocks
 // on its 16-pixel grid nearly exact).

@@ -12,9 +12,6 @@
 namespace {
 
 using namespace metadata_test;
-using testing_support::sameImage;
-using testing_support::TempDir;
-using testing_support::writeBytes;
 
 // The largest channel difference between two pictures of one size; -1 for different sizes.
 int largestDifference(const DibImage& a, const DibImage& b) {

@@ -65,17 +65,12 @@ struct CellCase {
 
 TEST(PrintLayout, CellsOfTheCopies) {
     const LayoutRect page{0, 0, 4800, 6600};
+    // clang-format off
     const CellCase cases[] = {
-        {"6 copies",
-         values(6),
-         1600,
-         1200,
+        {"6 copies", values(6), 1600, 1200,
          {{0, 0}, {1600, 0}, {3200, 0}, {0, 1200}, {1600, 1200}, {3200, 1200}}},
         // The third across would end at 59 + 3 x 1659 - 59 = 4977 > 4800.
-        {"6 copies with border",
-         values(6, true),
-         1600,
-         1200,
+        {"6 copies with border", values(6, true), 1600, 1200,
          {{59, 59}, {1718, 59}, {59, 1318}, {1718, 1318}, {59, 2577}, {1718, 2577}}},
         {"centred", values(1, false, true), 1600, 1200, {{1600, 2700}}},
         {"centred with border", values(1, true, true), 1600, 1200, {{1600, 2700}}},
@@ -89,6 +84,7 @@ TEST(PrintLayout, CellsOfTheCopies) {
         // Rows below the page are left out: 6600 / 2000 gives 4 rows that start on it.
         {"rows below the page", values(20), 4800, 2000, {{0, 0}, {0, 2000}, {0, 4000}, {0, 6000}}},
     };
+    // clang-format on
     for (const CellCase& c : cases) {
         const std::vector<LayoutRect> cells =
             copyCells(c.values, page, c.width, c.height, borderGap(c.values, 6600, k600));
@@ -132,21 +128,12 @@ TEST(PrintLayout, ReadingValueBoxes) {
         const char* text;
         std::optional<int32_t> value;
     } cases[] = {
-        {"6", 6},
-        {" 12 ", 12},
-        {"+3", 3},
-        {"-4", -4},
-        {"0", 0},
-        {"2147483647", 2147483647},
-        {"-2147483648", std::numeric_limits<int32_t>::min()},
-        {"2147483648", std::nullopt},
-        {"99999999999999999999", std::nullopt},
-        {"", std::nullopt},
-        {"  ", std::nullopt},
-        {"-", std::nullopt},
-        {"1.5", std::nullopt},
-        {"12a", std::nullopt},
-        {"0x10", std::nullopt},
+        // clang-format off
+        {"6", 6}, {" 12 ", 12}, {"+3", 3}, {"-4", -4}, {"0", 0}, {"2147483647", 2147483647},
+        {"-2147483648", std::numeric_limits<int32_t>::min()}, {"2147483648", std::nullopt},
+        {"99999999999999999999", std::nullopt}, {"", std::nullopt}, {"  ", std::nullopt},
+        {"-", std::nullopt}, {"1.5", std::nullopt}, {"12a", std::nullopt}, {"0x10", std::nullopt},
+        // clang-format on
     };
     for (const Case& c : cases) EXPECT_EQ(readInteger(c.text), c.value) << '"' << c.text << '"';
 }

@@ -9,6 +9,7 @@
 
 #include "support/test_support.h"
 #include "tests/print/block_photo.h"
+#include "tests/print/fake_prompts.h"
 #include "tests/workflow/fake_view.h"
 #include "tests/workflow/photo_files.h"
 #include "workflow/batch_saver.h"
@@ -19,17 +20,6 @@ using testing_support::TempDir;
 namespace {
 
 constexpr PrinterPage k600{4800, 6600, 600, 600};
-
-class FakePrompts : public PrintPrompts {
-  public:
-    bool answer = true;
-    std::vector<std::string> messages, questions;
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-};
 
 // Records the calls; fails the start of the document or of page/end of page number failAt.
 class FakeDevice : public PrintDevice {
@@ -74,138 +64,33 @@ TEST(PrintRun, QuestionsMessagesAndPageCalls) {
     EXPECT_EQ(askThree,
               "ATTENTION:\n\nYou cannot stop printing after it starts.\n\nDo you wish to print 3 "
               "pages?");
+    using enum PrintOutcome;
+    // One case a line: name, pages, images, answer, startOk, failStartPage, failEndPage (-1 for
+    // none), prepareFailure; then outcome, drawn, messages, questions, prepared.
+    // clang-format off
     const RunCase cases[] = {
-        {"zero pages",
-         0,
-         1,
-         true,
-         true,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kNothingToDo,
-         0,
-         {kPagesSetToZero},
-         0,
-         false},
-        {"negative pages",
-         -2,
-         1,
-         true,
-         true,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kNothingToDo,
-         0,
-         {kPagesSetToZero},
-         0,
-         false},
-        {"one page, no question",
-         1,
-         6,
-         true,
-         true,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kPrinted,
-         1,
-         {},
-         0,
-         true},
-        {"three pages confirmed",
-         3,
-         6,
-         true,
-         true,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kPrinted,
-         3,
-         {},
-         1,
-         true},
-        {"three pages declined",
-         3,
-         6,
-         false,
-         true,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kDeclined,
-         0,
-         {},
-         1,
-         false},
-        {"no copies: blank pages",
-         2,
-         0,
-         true,
-         true,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kPrinted,
-         2,
-         {},
-         1,
-         false},
-        {"document does not start",
-         1,
-         1,
-         true,
-         false,
-         -1,
-         -1,
-         nullptr,
-         PrintOutcome::kCannotStart,
-         0,
-         {kCannotPrint},
-         0,
-         true},
-        {"second page does not start",
-         3,
-         1,
-         true,
-         true,
-         1,
-         -1,
-         nullptr,
-         PrintOutcome::kPageNotStarted,
-         1,
-         {kCannotPrint},
-         1,
-         true},
-        {"first page does not end",
-         3,
-         1,
-         true,
-         true,
-         -1,
-         0,
-         nullptr,
-         PrintOutcome::kPageNotEnded,
-         1,
-         {},
-         1,
-         true},
-        {"photo unreadable",
-         2,
-         1,
-         true,
-         true,
-         -1,
-         -1,
-         kCannotReadFile,
-         PrintOutcome::kNoPicture,
-         0,
-         {kCannotReadFile},
-         1,
-         true},
+        {"zero pages",                 0, 1, true,  true,  -1, -1, nullptr,
+            kNothingToDo,    0, {kPagesSetToZero}, 0, false},
+        {"negative pages",            -2, 1, true,  true,  -1, -1, nullptr,
+            kNothingToDo,    0, {kPagesSetToZero}, 0, false},
+        {"one page, no question",      1, 6, true,  true,  -1, -1, nullptr,
+            kPrinted,        1, {},                0, true},
+        {"three pages confirmed",      3, 6, true,  true,  -1, -1, nullptr,
+            kPrinted,        3, {},                1, true},
+        {"three pages declined",       3, 6, false, true,  -1, -1, nullptr,
+            kDeclined,       0, {},                1, false},
+        {"no copies: blank pages",     2, 0, true,  true,  -1, -1, nullptr,
+            kPrinted,        2, {},                1, false},
+        {"document does not start",    1, 1, true,  false, -1, -1, nullptr,
+            kCannotStart,    0, {kCannotPrint},    0, true},
+        {"second page does not start", 3, 1, true,  true,   1, -1, nullptr,
+            kPageNotStarted, 1, {kCannotPrint},    1, true},
+        {"first page does not end",    3, 1, true,  true,  -1,  0, nullptr,
+            kPageNotEnded,   1, {},                1, true},
+        {"photo unreadable",           2, 1, true,  true,  -1, -1, kCannotReadFile,
+            kNoPicture,      0, {kCannotReadFile}, 1, true},
     };
+    // clang-format on
     for (const RunCase& c : cases) {
         PrintValues v;
         v.pageCount = c.pages;

@@ -72,12 +72,7 @@ std::vector<std::string> listed(const TempDir& dir) {
 TEST(ThumbnailWorker, HandsOverPhotosInFileOrder) {
     TempDir dir;
     const std::string d = dir.path().string() + "/";
-    ASSERT_TRUE(writePhoto(d + "holiday.JPG", 300, 200, JPEG));
-    ASSERT_TRUE(writePhoto(d + "x.Jpeg", 200, 50, JPEG));
-    ASSERT_TRUE(writePhoto(d + "photo.tif", 90, 60, TIFF));
-    ASSERT_TRUE(writePhoto(d + "p.png", 100, 100, PNG));
-    fs::rename(d + "p.png", d + "png.jpg");
-    writeBytes(d + "notes.jpg.txt", {'t', 'e', 'x', 't', '\n'});
+    ASSERT_TRUE(browse_testing::writeMixedFolder(d));
     // Cut behind its headers: still a JPEG by content, so it gets an (empty) item.
     writeBytes(d + "broken.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0});
     const std::vector<std::string> files = listed(dir);

@@ -25,22 +25,12 @@
 #include "print/qt/print_options_dialog.h"
 #include "support/test_support.h"
 #include "tests/print/block_photo.h"
+#include "tests/print/fake_prompts.h"
 #include "tests/workflow/fake_view.h"
 #include "workflow/batch_saver.h"
 #include "workflow/preview_chain.h"
 
 namespace {
-
-class FakePrompts : public PrintPrompts {
-  public:
-    bool answer = true;
-    std::vector<std::string> messages, questions;
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-};
 
 // A PDF printer of an 8 x 11 inch page without margins at 600 dpi: 4800 x 6600 pixels.
 std::unique_ptr<QPrinter> pdfPrinter(const QString& file) {
@@ -235,13 +225,9 @@ void PrintDialogTest::previewShowsSurroundPageAndCopies() {
                 const uint32_t want = rgbOf(copy.picture.image.getPixelColor(x, H - 1 - y));
                 const QRgb got = grab.pixel(int(cell.left + x), int(cell.top + y));
                 QVERIFY2((got & 0xFFFFFF) == want,
-                         qPrintable(QString("cell %1,%2 block %3,%4: %5 not %6")
-                                        .arg(cell.left)
-                                        .arg(cell.top)
-                                        .arg(c)
-                                        .arg(r)
-                                        .arg(hex(got))
-                                        .arg(hex(want))));
+                         qPrintable(QString::asprintf("cell %lld,%lld block %d,%d: %06x not %06x",
+                                                      (long long)cell.left, (long long)cell.top, c,
+                                                      r, got & 0xFFFFFF, want)));
             }
         }
     }
@@ -326,14 +312,9 @@ void PrintDialogTest::printsSixCopiesWithBorderToPdf() {
                     const uint32_t want = rgbOf(saved.image.getPixelColor(x, 1199 - y));
                     const QRgb got = page.pixel((cx + x) / 6, (cy + y) / 6);
                     QVERIFY2(near(got, want, 6),
-                             qPrintable(QString("%1 cell %2,%3 block %4,%5: %6 not %7")
-                                            .arg(png)
-                                            .arg(cx)
-                                            .arg(cy)
-                                            .arg(c)
-                                            .arg(r)
-                                            .arg(hex(got))
-                                            .arg(hex(want))));
+                             qPrintable(QString::asprintf(
+                                 "%s cell %d,%d block %d,%d: %06x not %06x", qPrintable(png), cx,
+                                 cy, c, r, got & 0xFFFFFF, want)));
                     // The corrections reached the paper.
                     const uint32_t uncorrected = rgbOf(plain.image.getPixelColor(x, 1199 - y));
                     QVERIFY(!near(got, uncorrected, 12));

@@ -74,7 +74,9 @@ TEST(CarryMetadata, EnhancedCopyKeepsWhatTheCameraWrote) {
         EXPECT_NE(f.xmp.find(kTitle), std::string::npos);
         EXPECT_TRUE(f.has("iptc", "Iptc.Application2.Caption", kCaption)) << f.iptc;
         EXPECT_EQ(f.icc, iccProfile());
-        if (!png) EXPECT_EQ(f.comment, kComment);
+        if (!png) {
+            EXPECT_EQ(f.comment, kComment);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // Metadata Exiv2 cannot read (truncated IFDs, offsets past the end, IFD loops, hostile XMP and
 // ICC segments) is ignored: the photo loads and saves exactly as it would without it.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -28,12 +29,14 @@ Bytes tiffHeader() {
 
 // A JPEG marker segment of the given kind holding payload.
 Bytes segment(uint8_t marker, const std::string& prefix, const Bytes& payload) {
-    Bytes s = {0xFF, marker};
     const size_t length = 2 + prefix.size() + payload.size();
-    s.push_back(uint8_t(length >> 8));
-    s.push_back(uint8_t(length));
-    s.insert(s.end(), prefix.begin(), prefix.end());
-    s.insert(s.end(), payload.begin(), payload.end());
+    Bytes s(2 + length);
+    s[0] = 0xFF;
+    s[1] = marker;
+    s[2] = uint8_t(length >> 8);
+    s[3] = uint8_t(length);
+    std::copy(prefix.begin(), prefix.end(), s.begin() + 4);
+    std::copy(payload.begin(), payload.end(), s.begin() + 4 + std::ptrdiff_t(prefix.size()));
     return s;
 }
 Bytes exifSegment(const Bytes& tiff) {

@@ -1,7 +1,7 @@
 // Metadata Exiv2 cannot read (truncated IFDs, offsets past the end, IFD loops, hostile XMP and
 // ICC segments) is ignored: the photo loads and saves exactly as it would without it.
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <random>
 

@@ -1,4 +1,4 @@
-// The thumbnail grid: the design's pen walk for the layout, the click and mark rules and the
+// The thumbnail grid: the pen walk of the layout, the click and mark rules and the
 // painting of the items onto a surface.
 #include "browse/thumbnail_grid.h"
 

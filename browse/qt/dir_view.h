@@ -31,7 +31,7 @@ class DirFrame : public QWidget {
     QAction* unselectAll_;
 };
 
-// The tab control of the design's form is the widget itself.
+// The tab control of the directory form is the widget itself.
 class DirView : public QTabWidget {
     Q_OBJECT
   public:

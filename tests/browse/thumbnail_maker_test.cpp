@@ -75,7 +75,7 @@ TEST(ThumbnailMaker, JpegFrameSize) {
     EXPECT_FALSE(thumbnails::jpegFrameSize(dir.file("bad.jpg"), w, h));
 }
 
-TEST(ThumbnailMaker, ReducedAndWholeDecodeGiveTheDesignSize) {
+TEST(ThumbnailMaker, ReducedAndWholeDecodeGiveTheSameSize) {
     TempDir dir;
     const struct {
         int32_t w, h, t;
@@ -107,7 +107,7 @@ TEST(ThumbnailMaker, ABrokenPhotoGivesAnEmptyImage) {
     for (bool reduced : {false, true}) {
         DibImage image;
         thumbnails::makeThumbnail(path, JPEG, 50, reduced, image);
-        // Whatever the codec makes of a cut scan, the thumbnail is either the design's size
+        // Whatever the codec makes of a cut scan, the thumbnail is either the rule's size
         // or empty, never the whole picture.
         if (image.isValid()) {
             EXPECT_EQ(image.width(), 100);

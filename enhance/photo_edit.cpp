@@ -194,13 +194,36 @@ bool PhotoEdit::setQuarterTurns(int n) {
     return ok;
 }
 
-bool PhotoEdit::resize(int32_t newWidth, int32_t newHeight, int mode) {
-    if (!image.isValid()) return false;
+namespace {
+
+// image := source resampled to newWidth x newHeight, a side of 0 following the aspect.
+bool resampleImage(DibImage& image, const DibImage& source, int32_t newWidth, int32_t newHeight,
+                   int mode) {
+    if (!source.isValid()) return false;
     if (newWidth == 0 && newHeight == 0) return false;
-    const int64_t w = image.width(), h = image.height();
+    const int64_t w = source.width(), h = source.height();
     if (newHeight == 0) newHeight = int32_t(double(int64_t(newWidth) * h) / double(w));
     if (newWidth == 0) newWidth = int32_t(double(int64_t(newHeight) * w) / double(h));
-    return image.resample(newWidth, newHeight, mode);
+    return image.resampleFrom(source, newWidth, newHeight, mode);
+}
+
+}  // namespace
+
+bool PhotoEdit::resize(int32_t newWidth, int32_t newHeight, int mode) {
+    return resampleImage(image, image, newWidth, newHeight, mode);
+}
+
+bool PhotoEdit::assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight,
+                              int mode) {
+    if (this == &other) return resize(newWidth, newHeight, mode);
+    redPlane.copyFrom(other.redPlane, true, true);
+    greenPlane.copyFrom(other.greenPlane, true, true);
+    bluePlane.copyFrom(other.bluePlane, true, true);
+    fileName = other.fileName;
+    metadata = other.metadata;
+    if (resampleImage(image, other.image, newWidth, newHeight, mode)) return true;
+    image.copyFrom(other.image, true, true);
+    return false;
 }
 
 bool PhotoEdit::grayScale() {

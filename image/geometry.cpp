@@ -386,26 +386,31 @@ bool DibImage::rotateRight(DibImage* target) {
 }
 
 bool DibImage::resample(int32_t newWidth, int32_t newHeight, int mode) {
+    return resampleFrom(*this, newWidth, newHeight, mode);
+}
+
+bool DibImage::resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode) {
     // Negative sizes are refused like zero ones instead of emptying the image.
-    if (!isValid() || newWidth <= 0 || newHeight <= 0) return false;
-    const int32_t W = width(), H = height();
+    if (!source.isValid() || newWidth <= 0 || newHeight <= 0) return false;
+    const int32_t W = source.width(), H = source.height();
     const float fx = float(W) / float(newWidth);
     const float fy = float(H) / float(newHeight);
     DibImage tmp;
-    if (!makeResult(*this, tmp, newWidth, newHeight)) return false;
+    if (!makeResult(source, tmp, newWidth, newHeight)) return false;
 
     if (mode != 0)
-        resampleNearest(*this, tmp, fx, fy);
-    else if (bitCount() == 24 && newWidth < W && newHeight < H)
-        resampleArea(*this, tmp, fx, fy);
+        resampleNearest(source, tmp, fx, fy);
+    else if (source.bitCount() == 24 && newWidth < W && newHeight < H)
+        resampleArea(source, tmp, fx, fy);
     else
-        resampleBilinear(*this, tmp, fx, fy);
+        resampleBilinear(source, tmp, fx, fy);
 
-    if (hasAlpha() && tmp.alphaCreate()) {
+    if (source.hasAlpha() && tmp.alphaCreate()) {
         uint8_t* out = tmp.alphaPlane();
         for (int32_t y = 0; y < newHeight; ++y) {
             const int32_t sy = int32_t(float(y) * fy);
-            for (int32_t x = 0; x < newWidth; ++x) *out++ = alphaGet(int32_t(float(x) * fx), sy);
+            for (int32_t x = 0; x < newWidth; ++x)
+                *out++ = source.alphaGet(int32_t(float(x) * fx), sy);
         }
     }
     transfer(tmp);

@@ -194,13 +194,36 @@ bool PhotoEdit::setQuarterTurns(int n) {
     return ok;
 }
 
-bool PhotoEdit::resize(int32_t newWidth, int32_t newHeight, int mode) {
-    if (!image.isValid()) return false;
+namespace {
+
+// image := source resampled to newWidth x newHeight, a side of 0 following the aspect.
+bool resampleImage(DibImage& image, const DibImage& source, int32_t newWidth, int32_t newHeight,
+                   int mode) {
+    if (!source.isValid()) return false;
     if (newWidth == 0 && newHeight == 0) return false;
-    const int64_t w = image.width(), h = image.height();
+    const int64_t w = source.width(), h = source.height();
     if (newHeight == 0) newHeight = int32_t(double(int64_t(newWidth) * h) / double(w));
     if (newWidth == 0) newWidth = int32_t(double(int64_t(newHeight) * w) / double(h));
-    return image.resample(newWidth, newHeight, mode);
+    return image.resampleFrom(source, newWidth, newHeight, mode);
+}
+
+}  // namespace
+
+bool PhotoEdit::resize(int32_t newWidth, int32_t newHeight, int mode) {
+    return resampleImage(image, image, newWidth, newHeight, mode);
+}
+
+bool PhotoEdit::assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight,
+                              int mode) {
+    if (this == &other) return resize(newWidth, newHeight, mode);
+    redPlane.copyFrom(other.redPlane, true, true);
+    greenPlane.copyFrom(other.greenPlane, true, true);
+    bluePlane.copyFrom(other.bluePlane, true, true);
+    fileName = other.fileName;
+    metadata = other.metadata;
+    if (resampleImage(image, other.image, newWidth, newHeight, mode)) return true;
+    image.copyFrom(other.image, true, true);
+    return false;
 }
 
 bool PhotoEdit::grayScale() {
@@ -288,31 +311,41 @@ bool PhotoEdit::combinePlanes(int operation, const DibImage* red, const DibImage
 
 namespace {
 
-// image (already created at the planes' size) := the OR of the three planes' colours, in one
-// pass with each palette packed into blue | green << 8 | red << 16.
-void orPlanesInto(DibImage& image, const DibImage& red, const DibImage& green,
-                  const DibImage& blue) {
+// The three planes' palettes packed into blue | green << 8 | red << 16, so that a pixel of
+// the planes OR-ed onto black is one lookup per plane.
+struct PackedPlanes {
     uint32_t packed[3][256];
-    const DibImage* planes[3] = {&red, &green, &blue};
-    for (int p = 0; p < 3; ++p) {
-        const RgbQuad* pal = planes[p]->paletteBase();
-        for (int i = 0; i < 256; ++i)
-            packed[p][i] =
-                uint32_t(pal[i].blue) | uint32_t(pal[i].green) << 8 | uint32_t(pal[i].red) << 16;
+
+    PackedPlanes(const DibImage& red, const DibImage& green, const DibImage& blue) {
+        const DibImage* planes[3] = {&red, &green, &blue};
+        for (int p = 0; p < 3; ++p) {
+            const RgbQuad* pal = planes[p]->paletteBase();
+            for (int i = 0; i < 256; ++i)
+                packed[p][i] = uint32_t(pal[i].blue) | uint32_t(pal[i].green) << 8 |
+                               uint32_t(pal[i].red) << 16;
+        }
     }
-    const int32_t W = image.width(), H = image.height();
-    for (int32_t y = 0; y < H; ++y) {
-        const uint8_t* r = red.row(y);
-        const uint8_t* g = green.row(y);
-        const uint8_t* b = blue.row(y);
-        uint8_t* out = image.row(y);
-        for (int32_t x = 0; x < W; ++x, out += 3) {
+
+    // count pixels from the three plane rows into out (blue, green, red bytes).
+    void row(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* out,
+             int32_t count) const {
+        for (int32_t x = 0; x < count; ++x, out += 3) {
             const uint32_t c = packed[0][r[x]] | packed[1][g[x]] | packed[2][b[x]];
             out[0] = uint8_t(c);
             out[1] = uint8_t(c >> 8);
             out[2] = uint8_t(c >> 16);
         }
     }
+};
+
+// image (already created at the planes' size) := the OR of the three planes' colours, in one
+// pass.
+void orPlanesInto(DibImage& image, const DibImage& red, const DibImage& green,
+                  const DibImage& blue) {
+    const PackedPlanes planes(red, green, blue);
+    const int32_t W = image.width(), H = image.height();
+    for (int32_t y = 0; y < H; ++y)
+        planes.row(red.row(y), green.row(y), blue.row(y), image.row(y), W);
 }
 
 }  // namespace
@@ -414,7 +447,22 @@ void PhotoEdit::paintPlanes(Surface* surface, const SurfaceRect& target, bool fi
             stretchOnto(surface, *plane, r.left, r.top, r.right - r.left, r.bottom - r.top, true);
         return;
     }
-    surface->fill(SurfaceRect{target.left, target.top, target.left + W, target.top + H}, 0, 0, 0);
+    const SurfaceRect whole{target.left, target.top, target.left + W, target.top + H};
+    if (isPlaneOf(redPlane, W, H) && isPlaneOf(greenPlane, W, H) && isPlaneOf(bluePlane, W, H)) {
+        // What every repaint of a view does: one pass instead of a black fill and three OR
+        // passes; the same pixels.
+        const SurfaceRect area = whole.intersect(surface->clipBox());
+        if (area.isEmpty()) return;
+        const PackedPlanes planes(redPlane, greenPlane, bluePlane);
+        const size_t first = size_t(area.left - target.left);
+        for (int32_t py = area.top; py < area.bottom; ++py) {
+            const int32_t y = H - 1 - (py - target.top);
+            planes.row(redPlane.row(y) + first, greenPlane.row(y) + first, bluePlane.row(y) + first,
+                       surface->scanLine(py) + size_t(area.left) * 3, area.right - area.left);
+        }
+        return;
+    }
+    surface->fill(whole, 0, 0, 0);
     for (const DibImage* plane : {&redPlane, &greenPlane, &bluePlane})
         if (plane->width() == W && plane->height() == H)
             stretchOnto(surface, *plane, target.left, target.top, W, H, true);

@@ -57,6 +57,8 @@ class PhotoEdit {
     bool setQuarterTurns(int n);
     // Resamples (mode 0 smooth, 1 nearest); with one side 0 it follows the aspect.
     bool resize(int32_t newWidth, int32_t newHeight, int mode);
+    // assign followed by resize, without copying other's picture only to resample it.
+    bool assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight, int mode);
     bool grayScale();
     bool tone();
     bool colorize(uint8_t hue, uint8_t saturation);

@@ -162,6 +162,26 @@ bool DibImage::copyFrom(const DibImage& source, bool copyPixels, bool copyAlpha)
         info.owner = nullptr;
         return true;
     }
+    // A copy into a block of this image's own of the same layout (the preview stages, refilled
+    // at every change) reuses it: no allocation, no page faults, no zeroing first.
+    const uint32_t bits = source.header.bitCount;
+    const uint32_t standardColours = bits == 1 ? 2 : bits == 4 ? 16 : bits == 8 ? 256 : 0;
+    if (copyPixels && ownBlock_ && block_ == ownBlock_.get() && source.block_ != block_ &&
+        !(copyAlpha && source.alpha_) && roundBitCount(bits) == bits &&
+        source.header.colorsUsed == standardColours &&
+        source.info.pixels == source.block_ + 40 + source.paletteSize() &&
+        source.info.stride == ((uint64_t(source.header.width) * bits + 31) / 32) * 4 &&
+        totalSize() == source.totalSize()) {
+        std::memcpy(block_, source.block_, source.totalSize());
+        ownAlpha_.reset();
+        alpha_ = nullptr;
+        header = source.header;
+        info = source.info;
+        info.owner = nullptr;
+        info.pixels = block_ + 40 + paletteSize();
+        if (info.colorType == 4) info.colorType = 2;
+        return true;
+    }
     // Built aside and moved in: the source may be a view of this very image.
     DibImage copy(source.info.type);
     copy.info = source.info;

@@ -201,6 +201,8 @@ class DibImage {
     bool rotateLeft(DibImage* target = nullptr);
     bool rotateRight(DibImage* target = nullptr);
     bool resample(int32_t newWidth, int32_t newHeight, int mode);
+    // This image := source resampled as resample would (source is left as it is).
+    bool resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode);
     bool flip();
     bool mirror();
 

@@ -320,11 +320,22 @@ void resampleArea(const DibImage& src, DibImage& dst, float fx, float fy) {
         std::fill(colSums.begin(), colSums.end(), 0u);
         pending = 0;
     };
+    // Every sum is non-negative, so a sum and a divisor that fit 32 bits (any reduction up to
+    // about 4000 source pixels per output pixel) take the much cheaper 32-bit division.
+    const bool narrowDivisor = divisor <= int64_t(UINT32_MAX);
     auto put = [&](int32_t outY, size_t k) {
         uint8_t* p = dst.row(outY) + k * 3;
-        for (int c = 0; c < 3; ++c)
-            p[c] = uint8_t(std::min<int64_t>(cur[k * 3 + c] / divisor, 255));
+        for (int c = 0; c < 3; ++c) {
+            const int64_t sum = cur[k * 3 + c];
+            const int64_t q = narrowDivisor && sum <= int64_t(UINT32_MAX)
+                                  ? int64_t(uint32_t(sum) / uint32_t(divisor))
+                                  : sum / divisor;
+            p[c] = uint8_t(std::min<int64_t>(q, 255));
+        }
     };
+    // The straddling pixel's four shares of a straddling row, per output column: v * share
+    // / 1000 with v <= 255 and share <= 10^6 fits 32 bits.
+    std::vector<uint32_t> shares(cuts * 4);
 
     int32_t outY = 0;
     float by = fy - 1;
@@ -339,20 +350,28 @@ void resampleArea(const DibImage& src, DibImage& dst, float fx, float fy) {
         // This row straddles two output rows: g thousandths of it belong to the next one.
         fold();
         const int64_t g = int32_t((float(y) - by) * 1000);
+        for (size_t k = 0; k < cuts; ++k) {
+            const uint32_t f = uint32_t(cutF[k]), g32 = uint32_t(g);
+            uint32_t* share = shares.data() + k * 4;
+            share[0] = (1000 - g32) * (1000 - f);
+            share[1] = (1000 - f) * g32;
+            share[2] = (1000 - g32) * f;
+            share[3] = g32 * f;
+        }
         size_t x = 0;
         for (size_t k = 0; k < cuts; ++k) {
             const size_t xs = size_t(cutX[k]);
-            const int64_t f = cutF[k];
+            const uint32_t* share = shares.data() + k * 4;
             for (int c = 0; c < 3; ++c) {
                 int64_t s = 0;
                 for (size_t i = x; i < xs; ++i) s += row[i * 3 + c];
                 cur[k * 3 + c] += (1000 - g) * s;
                 next[k * 3 + c] += g * s;
-                const int64_t v = row[xs * 3 + c];
-                cur[k * 3 + c] += v * ((1000 - g) * (1000 - f)) / 1000;
-                next[k * 3 + c] += v * (1000 - f) * g / 1000;
-                cur[(k + 1) * 3 + c] += v * (1000 - g) * f / 1000;
-                next[(k + 1) * 3 + c] = v * g * f / 1000;
+                const uint32_t v = row[xs * 3 + c];
+                cur[k * 3 + c] += v * share[0] / 1000;
+                next[k * 3 + c] += v * share[1] / 1000;
+                cur[(k + 1) * 3 + c] += v * share[2] / 1000;
+                next[(k + 1) * 3 + c] = v * share[3] / 1000;
             }
             put(outY, k);
             x = xs + 1;
@@ -386,26 +405,31 @@ bool DibImage::rotateRight(DibImage* target) {
 }
 
 bool DibImage::resample(int32_t newWidth, int32_t newHeight, int mode) {
+    return resampleFrom(*this, newWidth, newHeight, mode);
+}
+
+bool DibImage::resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode) {
     // Negative sizes are refused like zero ones instead of emptying the image.
-    if (!isValid() || newWidth <= 0 || newHeight <= 0) return false;
-    const int32_t W = width(), H = height();
+    if (!source.isValid() || newWidth <= 0 || newHeight <= 0) return false;
+    const int32_t W = source.width(), H = source.height();
     const float fx = float(W) / float(newWidth);
     const float fy = float(H) / float(newHeight);
     DibImage tmp;
-    if (!makeResult(*this, tmp, newWidth, newHeight)) return false;
+    if (!makeResult(source, tmp, newWidth, newHeight)) return false;
 
     if (mode != 0)
-        resampleNearest(*this, tmp, fx, fy);
-    else if (bitCount() == 24 && newWidth < W && newHeight < H)
-        resampleArea(*this, tmp, fx, fy);
+        resampleNearest(source, tmp, fx, fy);
+    else if (source.bitCount() == 24 && newWidth < W && newHeight < H)
+        resampleArea(source, tmp, fx, fy);
     else
-        resampleBilinear(*this, tmp, fx, fy);
+        resampleBilinear(source, tmp, fx, fy);
 
-    if (hasAlpha() && tmp.alphaCreate()) {
+    if (source.hasAlpha() && tmp.alphaCreate()) {
         uint8_t* out = tmp.alphaPlane();
         for (int32_t y = 0; y < newHeight; ++y) {
             const int32_t sy = int32_t(float(y) * fy);
-            for (int32_t x = 0; x < newWidth; ++x) *out++ = alphaGet(int32_t(float(x) * fx), sy);
+            for (int32_t x = 0; x < newWidth; ++x)
+                *out++ = source.alphaGet(int32_t(float(x) * fx), sy);
         }
     }
     transfer(tmp);

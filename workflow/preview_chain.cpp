@@ -86,11 +86,15 @@ void PreviewChain::rebuildFittedNow(bool full) {
             return;
         }
     }
-    fillFrom(kStageFitted, kStageOriginal);
-    PhotoEdit& fitted = stages_[kStageFitted];
-    const SurfaceRect f = fitted.fitRect(client.width, client.height, false);
+    // Stage 1 is resampled straight from stage 0 rather than copied first and shrunk then.
+    const PhotoEdit& original = stages_[kStageOriginal];
+    const SurfaceRect f = original.fitRect(client.width, client.height, false);
     const int32_t w = f.right - f.left;
-    if (w < stages_[kStageOriginal].width()) fitted.resize(w, 0, 0);
+    if (w < original.width())
+        stages_[kStageFitted].assignResized(original, w, 0, 0);
+    else
+        stages_[kStageFitted].assign(original);
+    ++fills_[kStageFitted];
     sharpenStep();
 }
 
@@ -158,11 +162,12 @@ void PreviewChain::refreshOriginalView() noexcept {
 
 void PreviewChain::refreshOriginalViewNow() {
     WaitCursor wait(view_);
-    fillFrom(kStageOriginalView, kStageOriginal);
+    const PhotoEdit& original = stages_[kStageOriginal];
     PhotoEdit& shown = stages_[kStageOriginalView];
     const PreviewView::ClientSize client = view_.originalClientSize();
-    const SurfaceRect f = shown.fitRect(client.width, client.height, true);
-    shown.resize(f.right - f.left, f.bottom - f.top, 0);
+    const SurfaceRect f = original.fitRect(client.width, client.height, true);
+    shown.assignResized(original, f.right - f.left, f.bottom - f.top, 0);
+    ++fills_[kStageOriginalView];
     shown.splitChannels();
     view_.repaintOriginal();
 }

@@ -231,6 +231,10 @@ bool JpegCodec::decode(ImageStream& stream) {
     const uint64_t fileBytes = bytesLeft(stream);
     attachSource(cinfo, ctx, stream);
     jpeg_read_header(&cinfo, TRUE);
+    // Colour photos are delivered as blue, green, red, the image's own order (the same
+    // values as red, green, blue swapped afterwards), straight into the image's rows.
+    const bool bgr = cinfo.num_components == 3 && cinfo.out_color_space == JCS_RGB;
+    if (bgr) cinfo.out_color_space = JCS_EXT_BGR;
     chooseScale(cinfo, minWidth, minHeight);
 
     // A header claiming far more blocks than the file could code is refused before the
@@ -273,6 +277,10 @@ bool JpegCodec::decode(ImageStream& stream) {
     while (cinfo.output_scanline < cinfo.output_height) {
         // The library delivers rows top-down; the image keeps them bottom-up.
         uint8_t* target = row(height - 1 - int32_t(cinfo.output_scanline));
+        if (bgr) {
+            if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) break;
+            continue;
+        }
         if (jpeg_read_scanlines(&cinfo, line, 1) != 1) break;
         const uint8_t* source = line[0];
         if (components == 4) {
@@ -290,7 +298,7 @@ bool JpegCodec::decode(ImageStream& stream) {
     }
     jpeg_finish_decompress(&cinfo);
 
-    if (components == 3) {
+    if (components == 3 && !bgr) {
         // The library gives red, green, blue; the image keeps blue, green, red.
         const int32_t width = header.width;
         for (int32_t y = 0; y < height; ++y) {

@@ -179,6 +179,35 @@ TEST(PhotoOps, ResizeKeepsTheAspectWhenOneSideIsZero) {
     EXPECT_FALSE(empty.resize(10, 0, 0));
 }
 
+// assignResized is assign followed by resize: the same picture, planes, name and result,
+// whether the resample shrinks, enlarges, goes nearest, or fails and keeps the copy.
+TEST(PhotoOps, AssignResizedIsAssignThenResize) {
+    struct Case {
+        int32_t width, height;
+        uint32_t bitCount;
+        int32_t newWidth, newHeight;
+        int mode;
+    };
+    const Case cases[] = {{300, 200, 24, 128, 0, 0}, {300, 200, 24, 128, 90, 0},
+                          {30, 20, 24, 61, 0, 0},    {30, 20, 8, 13, 0, 0},
+                          {30, 20, 24, 0, 17, 1},    {30, 20, 24, 0, 0, 0}};
+    for (const Case& c : cases) {
+        const bool colour = c.bitCount == 24;
+        PhotoEdit source = photoOf(randomImage(c.width, c.height, c.bitCount, 7, colour));
+        source.fileName = "source.jpg";
+        if (colour) ASSERT_TRUE(source.splitChannels());
+        PhotoEdit expected;
+        expected.assign(source);
+        const bool ok = expected.resize(c.newWidth, c.newHeight, c.mode);
+        PhotoEdit target = photoOf(randomImage(5, 4, 24, 1));
+        EXPECT_EQ(target.assignResized(source, c.newWidth, c.newHeight, c.mode), ok);
+        EXPECT_TRUE(sameImage(target.image, expected.image)) << c.newWidth << "x" << c.newHeight;
+        EXPECT_TRUE(sameImage(target.redPlane, expected.redPlane));
+        EXPECT_TRUE(sameImage(target.bluePlane, expected.bluePlane));
+        EXPECT_EQ(target.fileName, "source.jpg");
+    }
+}
+
 TEST(PhotoOps, SplitAndRecombineCarryAColourShift) {
     const DibImage base = randomImage(11, 9, 24, 4);
     PhotoEdit p = photoOf(base);

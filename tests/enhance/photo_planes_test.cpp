@@ -228,6 +228,23 @@ TEST(PhotoPlanes, PaintPlanesShowsTheirOr) {
             EXPECT_EQ(s.pixelValue(x, y), want) << x << "," << y;
         }
 
+    // Cut by the surface's edges on every side: only the part inside is painted.
+    for (const SurfaceRect target : {SurfaceRect{-1, -1, 2, 1}, SurfaceRect{2, 1, 5, 3}}) {
+        Surface c(3, 2);
+        c.fill({0, 0, 3, 2}, 255, 255, 255);
+        p.paintPlanes(&c, target, false, false);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) {
+                const int px = x - target.left, py = y - target.top;
+                uint32_t want = 0xffffff;
+                if (px >= 0 && px < 3 && py >= 0 && py < 2) {
+                    const RgbQuad q = expected.image.getPixelColor(px, 1 - py);
+                    want = uint32_t(q.red) << 16 | uint32_t(q.green) << 8 | q.blue;
+                }
+                EXPECT_EQ(c.pixelValue(x, y), want) << target.left << ": " << x << "," << y;
+            }
+    }
+
     // Fitted and centred: 3 x 2 into 6 x 6 is 6 x 4 at (0, 1), each pixel doubled.
     Surface f(6, 6);
     f.fill({0, 0, 6, 6}, 255, 255, 255);

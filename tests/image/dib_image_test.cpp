@@ -199,6 +199,37 @@ TEST(DibImageOwnership, CopyTransferBorrow) {
     for (int i = 0; i < 256; ++i) EXPECT_EQ(palCopy.getPaletteColor(i), pal.getPaletteColor(i));
 }
 
+// A copy into an image that already has a block of the same layout reuses that block, and
+// ends exactly as a copy into an empty image: pixels, palette, alpha, header and info.
+TEST(DibImageOwnership, CopyIntoTheSameLayoutEqualsAFreshCopy) {
+    struct Case {
+        uint32_t bitCount;
+        bool sourceAlpha, targetAlpha, copyAlpha;
+    };
+    const Case cases[] = {{24, false, false, true}, {8, false, false, true},
+                          {1, false, false, true},  {24, true, false, false},
+                          {24, false, true, true},  {24, true, true, true}};
+    for (const Case& c : cases) {
+        DibImage source = testing_support::randomImage(7, 5, c.bitCount, 1, c.sourceAlpha);
+        source.setXDpi(300);
+        DibImage fresh;
+        ASSERT_TRUE(fresh.copyFrom(source, true, c.copyAlpha));
+        DibImage target = testing_support::randomImage(7, 5, c.bitCount, 2, c.targetAlpha);
+        const uint8_t* block = target.block();
+        ASSERT_TRUE(target.copyFrom(source, true, c.copyAlpha));
+        SCOPED_TRACE(testing::Message() << c.bitCount << " " << c.sourceAlpha << c.targetAlpha);
+        EXPECT_EQ(target.block() == block, !(c.copyAlpha && c.sourceAlpha));
+        EXPECT_TRUE(sameImage(target, fresh));
+        EXPECT_EQ(std::memcmp(target.block(), fresh.block(), fresh.totalSize()), 0);
+        EXPECT_EQ(std::memcmp(&target.header, &fresh.header, sizeof fresh.header), 0);
+        EXPECT_EQ(target.info.colorType, fresh.info.colorType);
+        EXPECT_EQ(target.info.stride, fresh.info.stride);
+        EXPECT_EQ(target.info.xDpi, 300);
+        EXPECT_EQ(target.pixels() - target.block(), fresh.pixels() - fresh.block());
+        EXPECT_EQ(target.info.owner, nullptr);
+    }
+}
+
 namespace {
 
 // Where an image's buffers are and every byte in them.

@@ -195,7 +195,9 @@ TEST(PhotoOps, AssignResizedIsAssignThenResize) {
         const bool colour = c.bitCount == 24;
         PhotoEdit source = photoOf(randomImage(c.width, c.height, c.bitCount, 7, colour));
         source.fileName = "source.jpg";
-        if (colour) ASSERT_TRUE(source.splitChannels());
+        if (colour) {
+            ASSERT_TRUE(source.splitChannels());
+        }
         PhotoEdit expected;
         expected.assign(source);
         const bool ok = expected.resize(c.newWidth, c.newHeight, c.mode);

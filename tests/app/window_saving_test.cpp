@@ -19,6 +19,7 @@
 #include "browse/qt/photot_view.h"
 #include "enhance/photo_edit.h"
 #include "tests/app/window_test_support.h"
+#include "tests/workflow/fake_dialogs.h"
 #include "workflow/batch_saver.h"
 #include "workflow/enhancement_steps.h"
 
@@ -28,33 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Strings = std::vector<std::string>;
-
-class FakeDialogs : public UserDialogs {
-  public:
-    bool answer = true;
-    std::string saveName;
-    Strings messages, informations, questions, saveDirectories;
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    void showInformation(const std::string& text) override { informations.push_back(text); }
-    bool askQuestion(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    std::string chooseSaveFile(const std::string& directory, const std::string&) override {
-        saveDirectories.push_back(directory);
-        return saveName;
-    }
-};
-
-class FakePicker : public paths::FolderPicker {
-  public:
-    std::string answer;
-    int calls = 0;
-    std::string pickFolder(const std::string&) override {
-        ++calls;
-        return answer;
-    }
-};
 
 // A main window whose boxes and pickers are the fakes.
 struct Window {
@@ -137,7 +111,7 @@ class WindowSavingTest : public QObject {
         w.click("save current >");
         w.click("save...");
         QCOMPARE(w.dialogs.messages, (Strings{"No selected image.", "No selected image."}));
-        QVERIFY(w.dialogs.saveDirectories.empty());
+        QVERIFY(w.dialogs.saveDialogs.empty());
 
         testing_support::TempDir dir;
         const std::string photo = writeJpeg(dir, "Shot.JPG", 640, 480, 3);
@@ -177,7 +151,8 @@ class WindowSavingTest : public QObject {
         w.dialogs.saveName = dir.file("chosen/picked.png");
         w.click("save...");
         QVERIFY(w.waitForBatch());
-        QCOMPARE(w.dialogs.saveDirectories, Strings{dir.path().string()});
+        QCOMPARE(w.dialogs.saveDialogs.size(), size_t(1));
+        QCOMPARE(w.dialogs.saveDialogs[0].first, dir.path().string());
         QCOMPARE(namesIn(dir.file("chosen")), Strings{"picked.png"});
         DibImage written;
         QVERIFY(written.loadFromFile(dir.file("chosen/picked.png").c_str(), PNG));

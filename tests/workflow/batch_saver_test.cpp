@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "support/test_support.h"
+#include "tests/workflow/fake_dialogs.h"
 #include "tests/workflow/fake_view.h"
 #include "tests/workflow/photo_files.h"
 
@@ -20,34 +21,6 @@ using testing_support::TempDir;
 namespace {
 
 using Strings = std::vector<std::string>;
-
-class FakeDialogs : public UserDialogs {
-  public:
-    bool answer = true;
-    std::string saveName;
-    Strings messages, informations, questions;
-    std::vector<std::pair<std::string, std::string>> saveDialogs;  // directory, filter
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    void showInformation(const std::string& text) override { informations.push_back(text); }
-    bool askQuestion(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    std::string chooseSaveFile(const std::string& directory, const std::string& filter) override {
-        saveDialogs.emplace_back(directory, filter);
-        return saveName;
-    }
-};
-
-class FakePicker : public paths::FolderPicker {
-  public:
-    std::string answer;
-    int calls = 0;
-    std::string pickFolder(const std::string&) override {
-        ++calls;
-        return answer;
-    }
-};
 
 class FakeViews : public DirectoryViews {
   public:

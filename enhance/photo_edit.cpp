@@ -198,30 +198,35 @@ namespace {
 
 // image := source resampled to newWidth x newHeight, a side of 0 following the aspect.
 bool resampleImage(DibImage& image, const DibImage& source, int32_t newWidth, int32_t newHeight,
-                   int mode) {
+                   int mode, const DibImage* made = nullptr) {
     if (!source.isValid()) return false;
     if (newWidth == 0 && newHeight == 0) return false;
-    const int64_t w = source.width(), h = source.height();
-    if (newHeight == 0) newHeight = int32_t(double(int64_t(newWidth) * h) / double(w));
-    if (newWidth == 0) newWidth = int32_t(double(int64_t(newHeight) * w) / double(h));
-    return image.resampleFrom(source, newWidth, newHeight, mode);
+    PhotoEdit::resampledSize(source.width(), source.height(), newWidth, newHeight);
+    return image.resampleFrom(source, newWidth, newHeight, mode, made);
 }
 
 }  // namespace
+
+void PhotoEdit::resampledSize(int32_t width, int32_t height, int32_t& newWidth,
+                              int32_t& newHeight) {
+    const int64_t w = width, h = height;
+    if (newHeight == 0) newHeight = int32_t(double(int64_t(newWidth) * h) / double(w));
+    if (newWidth == 0) newWidth = int32_t(double(int64_t(newHeight) * w) / double(h));
+}
 
 bool PhotoEdit::resize(int32_t newWidth, int32_t newHeight, int mode) {
     return resampleImage(image, image, newWidth, newHeight, mode);
 }
 
-bool PhotoEdit::assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight,
-                              int mode) {
+bool PhotoEdit::assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight, int mode,
+                              const DibImage* made) {
     if (this == &other) return resize(newWidth, newHeight, mode);
     redPlane.copyFrom(other.redPlane, true, true);
     greenPlane.copyFrom(other.greenPlane, true, true);
     bluePlane.copyFrom(other.bluePlane, true, true);
     fileName = other.fileName;
     metadata = other.metadata;
-    if (resampleImage(image, other.image, newWidth, newHeight, mode)) return true;
+    if (resampleImage(image, other.image, newWidth, newHeight, mode, made)) return true;
     image.copyFrom(other.image, true, true);
     return false;
 }

@@ -27,6 +27,8 @@ class PhotoEdit {
     // Copies are independent snapshots (assign).
     PhotoEdit(const PhotoEdit& other);
     PhotoEdit& operator=(const PhotoEdit& other);
+    PhotoEdit(PhotoEdit&&) noexcept = default;
+    PhotoEdit& operator=(PhotoEdit&&) noexcept = default;
 
     // Deep copy of the four images and the file name.
     void assign(const PhotoEdit& other);
@@ -37,7 +39,8 @@ class PhotoEdit {
     // As load, for a screen preview: a JPEG is decoded at the smallest DCT scale at which the
     // upright photo still covers minWidth x minHeight (other formats load whole); 0 x 0 loads
     // the whole photo.
-    void loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight);
+    void loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight,
+                        DecodeProgress* progress = nullptr);
     // image -> the three planes.
     bool splitChannels();
     int32_t width() const { return image.width(); }
@@ -58,7 +61,12 @@ class PhotoEdit {
     // Resamples (mode 0 smooth, 1 nearest); with one side 0 it follows the aspect.
     bool resize(int32_t newWidth, int32_t newHeight, int mode);
     // assign followed by resize, without copying other's picture only to resample it.
-    bool assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight, int mode);
+    // made: the resampled picture when it is already at hand (DibImage::resampleFrom).
+    bool assignResized(const PhotoEdit& other, int32_t newWidth, int32_t newHeight, int mode,
+                       const DibImage* made = nullptr);
+    // The size resize and assignResized give a picture of width x height for newWidth x
+    // newHeight, a side of 0 following the aspect.
+    static void resampledSize(int32_t width, int32_t height, int32_t& newWidth, int32_t& newHeight);
     bool grayScale();
     bool tone();
     bool colorize(uint8_t hue, uint8_t saturation);
@@ -88,7 +96,8 @@ class PhotoEdit {
     // photo with an EXIF orientation is turned upright, and its metadata kept in metadata.
     bool loadFile(const std::string& path, int selector) { return loadFile(path, selector, 0, 0); }
     // As loadFile(path, selector), decoding a JPEG reduced as loadForPreview says.
-    bool loadFile(const std::string& path, int selector, int32_t minWidth, int32_t minHeight);
+    bool loadFile(const std::string& path, int selector, int32_t minWidth, int32_t minHeight,
+                  DecodeProgress* progress = nullptr);
     // selector 0: the format typeForName picks, written under the lower-cased file name; a
     // picture of more than 8 bits per pixel meant for GIF is written as JPEG under ".jpg",
     // and PCX (read only) as PNG under ".png". Other selectors as loadFile. The loaded photo's

@@ -35,9 +35,10 @@ void PhotoEdit::load(const std::string& path) {
     loadForPreview(path, 0, 0);
 }
 
-void PhotoEdit::loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight) {
+void PhotoEdit::loadForPreview(const std::string& path, int32_t minWidth, int32_t minHeight,
+                               DecodeProgress* progress) {
     fileName = path;
-    if (!path.empty()) loadFile(path, 0, minWidth, minHeight);
+    if (!path.empty()) loadFile(path, 0, minWidth, minHeight, progress);
 }
 
 uint32_t PhotoEdit::typeForName(const std::string& path) {
@@ -74,8 +75,8 @@ bool typeForSelector(int selector, const std::string& path, uint32_t* type) {
 
 }  // namespace
 
-bool PhotoEdit::loadFile(const std::string& path, int selector, int32_t minWidth,
-                         int32_t minHeight) {
+bool PhotoEdit::loadFile(const std::string& path, int selector, int32_t minWidth, int32_t minHeight,
+                         DecodeProgress* progress) {
     uint32_t type = JPEG;
     if (selector != 0 && !typeForSelector(selector, path, &type)) return false;
     image.destroy();
@@ -96,7 +97,7 @@ bool PhotoEdit::loadFile(const std::string& path, int selector, int32_t minWidth
         if (detected != formats::kUnknownFormat) type = uint32_t(detected);
     }
     auto read = std::make_shared<PhotoMetadata>();
-    if (!loadUpright(image, path, type, read.get(), minWidth, minHeight)) return false;
+    if (!loadUpright(image, path, type, read.get(), minWidth, minHeight, progress)) return false;
     if (!read->empty()) metadata = std::move(read);
     return true;
 }

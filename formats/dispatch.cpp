@@ -39,12 +39,13 @@ const char* formatName(uint32_t type) {
 // Codec objects live on the heap: the GIF codec's tables are too large for a worker's stack.
 template <class Codec>
 bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32_t minWidth = 0,
-                int32_t minHeight = 0) {
+                int32_t minHeight = 0, DecodeProgress* progress = nullptr) {
     auto codec = std::make_unique<Codec>();
     if (passFrameIndex) codec->info.frameIndex = image.info.frameIndex;
     if constexpr (std::is_same_v<Codec, JpegCodec>) {
         codec->minWidth = minWidth;
         codec->minHeight = minHeight;
+        codec->progress = progress;
     }
     bool ok = false;
     try {
@@ -133,7 +134,8 @@ bool DibImage::loadFromStream(ImageStream& stream, uint32_t type) {
         case GIF:
             return decodeWith<GifCodec>(*this, stream, true);
         case JPEG:
-            return decodeWith<JpegCodec>(*this, stream, false, reduceWidth_, reduceHeight_);
+            return decodeWith<JpegCodec>(*this, stream, false, reduceWidth_, reduceHeight_,
+                                         decodeProgress_);
         case PNG:
             return decodeWith<PngCodec>(*this, stream, false);
         case ICO:
@@ -200,11 +202,14 @@ bool DibImage::loadFromFile(const char* path, uint32_t type) {
     return ok;
 }
 
-bool DibImage::loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight) {
+bool DibImage::loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight,
+                           DecodeProgress* progress) {
     reduceWidth_ = minWidth;
     reduceHeight_ = minHeight;
+    decodeProgress_ = progress;
     const bool ok = loadFromFile(path, type);
     reduceWidth_ = reduceHeight_ = 0;
+    decodeProgress_ = nullptr;
     return ok;
 }
 

@@ -61,6 +61,20 @@ static_assert(sizeof(BitmapInfoHeader) == 40);
 
 class DibImage;
 
+// Follows a decode into a 24-bit picture (JPEG colour photos), so that work on its upper
+// rows can start while the lower ones are still being decoded.
+class DecodeProgress {
+  public:
+    virtual ~DecodeProgress() = default;
+    // The picture is made, its size and info final; no row is filled yet.
+    virtual void begin(const DibImage& picture) noexcept = 0;
+    // Rows lowest .. height - 1 (counted from the bottom) are final.
+    virtual void rowsDone(int32_t lowest) noexcept = 0;
+    // Decoding is over. With ok false the picture is about to be freed: the callee has
+    // stopped reading it when it returns.
+    virtual void end(bool ok) noexcept = 0;
+};
+
 // Called by saveToFile on its finished temporary file, before the file is synced and put in
 // place: it may rewrite that same file in place (the metadata step); false abandons the save.
 using SaveFinisher = std::function<bool(const char* temporaryPath, uint32_t type)>;
@@ -201,8 +215,11 @@ class DibImage {
     bool rotateLeft(DibImage* target = nullptr);
     bool rotateRight(DibImage* target = nullptr);
     bool resample(int32_t newWidth, int32_t newHeight, int mode);
-    // This image := source resampled as resample would (source is left as it is).
-    bool resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode);
+    // This image := source resampled as resample would (source is left as it is). made, when
+    // given, holds the area-averaged rows already (AreaShrink, run while source was decoded);
+    // they are taken instead of being computed again.
+    bool resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode,
+                      const DibImage* made = nullptr);
     bool flip();
     bool mirror();
 
@@ -212,7 +229,9 @@ class DibImage {
     bool loadFromFile(const char* path, uint32_t type);
     // As loadFromFile, but a JPEG is decoded at the smallest DCT scale whose size still
     // covers minWidth x minHeight (screen previews, thumbnails); other formats load whole.
-    bool loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight);
+    // progress, when given, follows the decode of a JPEG colour photo.
+    bool loadReduced(const char* path, uint32_t type, int32_t minWidth, int32_t minHeight,
+                     DecodeProgress* progress = nullptr);
     bool saveToFile(const char* path, uint32_t type, const SaveFinisher& finish = {}) const;
     bool loadFromStream(ImageStream& stream, uint32_t type);
     bool saveToStream(ImageStream& stream, uint32_t type) const;
@@ -245,6 +264,7 @@ class DibImage {
     Buffer ownAlpha_;
 
     // The size wish of loadReduced while it runs; JPEG decoding reads it.
+    DecodeProgress* decodeProgress_ = nullptr;
     int32_t reduceWidth_ = 0;
     int32_t reduceHeight_ = 0;
 };

@@ -5,10 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "image/area_shrink.h"
 #include "image/dib_image.h"
 #include "image/index_rows.h"
 
@@ -245,155 +242,6 @@ void resampleBilinear(const DibImage& src, DibImage& dst, float fx, float fy) {
     }
 }
 
-// Adds a row of bytes into 32-bit column sums.
-void addRow(uint32_t* sums, const uint8_t* row, size_t n) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-        __m128i* s = reinterpret_cast<__m128i*>(sums + i);
-        _mm_storeu_si128(s, _mm_add_epi32(_mm_loadu_si128(s), _mm_unpacklo_epi16(lo, zero)));
-        _mm_storeu_si128(s + 1,
-                         _mm_add_epi32(_mm_loadu_si128(s + 1), _mm_unpackhi_epi16(lo, zero)));
-        _mm_storeu_si128(s + 2,
-                         _mm_add_epi32(_mm_loadu_si128(s + 2), _mm_unpacklo_epi16(hi, zero)));
-        _mm_storeu_si128(s + 3,
-                         _mm_add_epi32(_mm_loadu_si128(s + 3), _mm_unpackhi_epi16(hi, zero)));
-    }
-#endif
-    for (; i < n; ++i) sums[i] += row[i];
-}
-
-// Area averaging of a 24-bit picture shrinking in both directions, in thousandths of a
-// pixel. The column boundaries are the same for every row, so they are found once. Rows that
-// lie wholly inside one output row only add their pixels, and that is linear: such rows are
-// summed per source column first and folded into the accumulators (with the same integer
-// weights) when the output row is completed. Accumulators are 64-bit: a large reduction
-// (more than about 90 x 90 source pixels per output pixel) overflows 32 bits.
-void resampleArea(const DibImage& src, DibImage& dst, float fx, float fy) {
-    const int32_t W = src.width(), H = src.height();
-    const int32_t nw = dst.width(), nh = dst.height();
-    const int64_t divisor = std::max<int64_t>(1, int64_t(fx * fy * 1000));
-
-    // Straddling pixel of each output column and the share (thousandths) it gives to the
-    // next column. The boundary is a float sum and can drift; a drift past the last column
-    // must not open columns beyond it.
-    std::vector<int32_t> cutX, cutF;
-    float bx = fx - 1;
-    for (int32_t x = 0; x < W && int32_t(cutX.size()) < nw; ++x) {
-        if (float(x) >= bx) {
-            cutX.push_back(x);
-            cutF.push_back(int32_t((float(x) - bx) * 1000));
-            bx += fx;
-        }
-    }
-    const size_t cuts = cutX.size();
-
-    std::vector<int64_t> accA(3 * (size_t(nw) + 1)), accB(accA.size());
-    int64_t* cur = accA.data();
-    int64_t* next = accB.data();
-    std::vector<uint32_t> colSums(size_t(W) * 3);
-    uint32_t pending = 0;  // rows summed in colSums, not yet folded
-
-    auto fold = [&] {
-        if (!pending) return;
-        size_t x = 0;
-        for (size_t k = 0; k < cuts; ++k) {
-            const size_t xs = size_t(cutX[k]);
-            const int64_t f = cutF[k];
-            for (int c = 0; c < 3; ++c) {
-                uint64_t s = 0;
-                for (size_t i = x; i < xs; ++i) s += colSums[i * 3 + c];
-                const int64_t v = colSums[xs * 3 + c];
-                cur[k * 3 + c] += 1000 * int64_t(s) + (1000 - f) * v;
-                cur[(k + 1) * 3 + c] += f * v;
-            }
-            x = xs + 1;
-        }
-        for (int c = 0; c < 3; ++c) {
-            uint64_t s = 0;
-            for (size_t i = x; i < size_t(W); ++i) s += colSums[i * 3 + c];
-            cur[cuts * 3 + c] += 1000 * int64_t(s);
-        }
-        std::fill(colSums.begin(), colSums.end(), 0u);
-        pending = 0;
-    };
-    // Every sum is non-negative, so a sum and a divisor that fit 32 bits (any reduction up to
-    // about 4000 source pixels per output pixel) take the much cheaper 32-bit division.
-    const bool narrowDivisor = divisor <= int64_t(UINT32_MAX);
-    auto put = [&](int32_t outY, size_t k) {
-        uint8_t* p = dst.row(outY) + k * 3;
-        for (int c = 0; c < 3; ++c) {
-            const int64_t sum = cur[k * 3 + c];
-            const int64_t q = narrowDivisor && sum <= int64_t(UINT32_MAX)
-                                  ? int64_t(uint32_t(sum) / uint32_t(divisor))
-                                  : sum / divisor;
-            p[c] = uint8_t(std::min<int64_t>(q, 255));
-        }
-    };
-    // The straddling pixel's four shares of a straddling row, per output column: v * share
-    // / 1000 with v <= 255 and share <= 10^6 fits 32 bits.
-    std::vector<uint32_t> shares(cuts * 4);
-
-    int32_t outY = 0;
-    float by = fy - 1;
-    for (int32_t y = 0; y < H && outY < nh; ++y) {
-        const uint8_t* row = src.row(y);
-        if (float(y) < by) {
-            addRow(colSums.data(), row, size_t(W) * 3);
-            // 2^24 rows of 255 still fit the 32-bit column sums.
-            if (++pending == (1u << 24)) fold();
-            continue;
-        }
-        // This row straddles two output rows: g thousandths of it belong to the next one.
-        fold();
-        const int64_t g = int32_t((float(y) - by) * 1000);
-        for (size_t k = 0; k < cuts; ++k) {
-            const uint32_t f = uint32_t(cutF[k]), g32 = uint32_t(g);
-            uint32_t* share = shares.data() + k * 4;
-            share[0] = (1000 - g32) * (1000 - f);
-            share[1] = (1000 - f) * g32;
-            share[2] = (1000 - g32) * f;
-            share[3] = g32 * f;
-        }
-        size_t x = 0;
-        for (size_t k = 0; k < cuts; ++k) {
-            const size_t xs = size_t(cutX[k]);
-            const uint32_t* share = shares.data() + k * 4;
-            for (int c = 0; c < 3; ++c) {
-                int64_t s = 0;
-                for (size_t i = x; i < xs; ++i) s += row[i * 3 + c];
-                cur[k * 3 + c] += (1000 - g) * s;
-                next[k * 3 + c] += g * s;
-                const uint32_t v = row[xs * 3 + c];
-                cur[k * 3 + c] += v * share[0] / 1000;
-                next[k * 3 + c] += v * share[1] / 1000;
-                cur[(k + 1) * 3 + c] += v * share[2] / 1000;
-                next[(k + 1) * 3 + c] = v * share[3] / 1000;
-            }
-            put(outY, k);
-            x = xs + 1;
-        }
-        for (int c = 0; c < 3; ++c) {
-            int64_t s = 0;
-            for (size_t i = x; i < size_t(W); ++i) s += row[i * 3 + c];
-            cur[cuts * 3 + c] += (1000 - g) * s;
-            next[cuts * 3 + c] += g * s;
-        }
-        if (cuts < size_t(nw)) put(outY, cuts);
-        std::swap(cur, next);
-        next[0] = next[1] = next[2] = 0;
-        ++outY;
-        by += fy;
-    }
-    if (outY < nh) {
-        fold();
-        for (size_t k = 0; k < size_t(nw); ++k) put(outY, k);
-    }
-}
-
 }  // namespace
 
 bool DibImage::rotateLeft(DibImage* target) {
@@ -408,7 +256,8 @@ bool DibImage::resample(int32_t newWidth, int32_t newHeight, int mode) {
     return resampleFrom(*this, newWidth, newHeight, mode);
 }
 
-bool DibImage::resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode) {
+bool DibImage::resampleFrom(const DibImage& source, int32_t newWidth, int32_t newHeight, int mode,
+                            const DibImage* made) {
     // Negative sizes are refused like zero ones instead of emptying the image.
     if (!source.isValid() || newWidth <= 0 || newHeight <= 0) return false;
     const int32_t W = source.width(), H = source.height();
@@ -417,11 +266,17 @@ bool DibImage::resampleFrom(const DibImage& source, int32_t newWidth, int32_t ne
     DibImage tmp;
     if (!makeResult(source, tmp, newWidth, newHeight)) return false;
 
-    if (mode != 0)
+    if (mode != 0) {
         resampleNearest(source, tmp, fx, fy);
-    else if (source.bitCount() == 24 && newWidth < W && newHeight < H)
-        resampleArea(source, tmp, fx, fy);
-    else
+    } else if (AreaShrink::applies(source, newWidth, newHeight)) {
+        if (made && made->width() == newWidth && made->height() == newHeight &&
+            made->bitCount() == 24) {
+            for (int32_t y = 0; y < newHeight; ++y)
+                std::memcpy(tmp.row(y), made->row(y), size_t(newWidth) * 3);
+        } else {
+            AreaShrink(source.pixels(), source.stride(), W, H, tmp).advance(0);
+        }
+    } else
         resampleBilinear(source, tmp, fx, fy);
 
     if (source.hasAlpha() && tmp.alphaCreate()) {

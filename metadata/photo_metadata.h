@@ -43,9 +43,11 @@ bool orientUpright(DibImage& image, int orientation);
 // the thumbnails and the command line. TIFF files are turned by their own codec. metadata, when
 // given, receives what was read. False (image empty) when the picture cannot be decoded or turned.
 // With minWidth or minHeight positive, a JPEG is decoded reduced (DibImage::loadReduced) so
-// that the UPRIGHT picture still covers minWidth x minHeight.
+// that the UPRIGHT picture still covers minWidth x minHeight. progress follows the decode of a
+// photo that is stored upright (see DecodeProgress); one still to be turned is not followed.
 bool loadUpright(DibImage& image, const std::string& path, uint32_t type,
-                 PhotoMetadata* metadata = nullptr, int32_t minWidth = 0, int32_t minHeight = 0);
+                 PhotoMetadata* metadata = nullptr, int32_t minWidth = 0, int32_t minHeight = 0,
+                 DecodeProgress* progress = nullptr);
 // Whether turning a photo of this orientation upright swaps its width and height.
 inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;

@@ -75,13 +75,14 @@ bool orientUpright(DibImage& image, int orientation) {
 }
 
 bool loadUpright(DibImage& image, const std::string& path, uint32_t type, PhotoMetadata* metadata,
-                 int32_t minWidth, int32_t minHeight) {
+                 int32_t minWidth, int32_t minHeight, DecodeProgress* progress) {
     if (metadata) *metadata = PhotoMetadata{};
     const bool tagged = carriesMetadata(type);
     // Read first: a photo stored on its side needs the wish turned with it.
     PhotoMetadata read = tagged ? readMetadata(path) : PhotoMetadata{};
     if (type != TIFF && swapsSides(read.orientation)) std::swap(minWidth, minHeight);
-    if (!image.loadReduced(path.c_str(), type, minWidth, minHeight)) return false;
+    if (read.orientation > 1) progress = nullptr;
+    if (!image.loadReduced(path.c_str(), type, minWidth, minHeight, progress)) return false;
     if (!tagged) return true;
     // The TIFF codec already applies the file's orientation tag, which is the same tag.
     if (type != TIFF && !orientUpright(image, read.orientation)) {

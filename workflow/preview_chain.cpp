@@ -2,6 +2,15 @@
 // to the next, so a changed setting recomputes only from its own step.
 #include "workflow/preview_chain.h"
 
+#include <climits>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "image/area_shrink.h"
 #include "workflow/exception_text.h"
 
 namespace {
@@ -17,6 +26,107 @@ class WaitCursor {
   private:
     PreviewView& view_;
 };
+
+// Makes stage 1's picture while the photo is decoded: the decoder delivers rows from the top,
+// and a row of the area average needs only the source rows under it, so the shrinking runs on
+// a second core a few rows behind the decoder and is done soon after it.
+class ShrinkWhileDecoding final : public DecodeProgress {
+  public:
+    explicit ShrinkWhileDecoding(PreviewView::ClientSize client) : client_(client) {}
+    ~ShrinkWhileDecoding() override { stop(); }
+    ShrinkWhileDecoding(const ShrinkWhileDecoding&) = delete;
+    ShrinkWhileDecoding& operator=(const ShrinkWhileDecoding&) = delete;
+
+    void begin(const DibImage& picture) noexcept override {
+        // The size rebuildFittedNow asks of the photo.
+        const SurfaceRect f = PhotoEdit::fitRect(picture.width(), picture.height(), client_.width,
+                                                 client_.height, false);
+        int32_t w = f.right - f.left, h = 0;
+        if (w >= picture.width()) return;
+        PhotoEdit::resampledSize(picture.width(), picture.height(), w, h);
+        if (!AreaShrink::applies(picture, w, h)) return;
+        try {
+            if (!made_.create(w, h, 24, picture.type())) return;
+            shrink_.emplace(picture.pixels(), picture.stride(), picture.width(), picture.height(),
+                            made_);
+            worker_ = std::thread([this] { run(); });
+        } catch (...) {
+            // No memory or no thread: stage 1 is made after the load as usual.
+            shrink_.reset();
+        }
+    }
+    void rowsDone(int32_t lowest) noexcept override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            lowest_ = lowest;
+        }
+        wake_.notify_one();
+    }
+    void end(bool ok) noexcept override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (ok)
+                lowest_ = 0;
+            else
+                stopped_ = true;
+        }
+        wake_.notify_one();
+        // The picture is about to be freed.
+        if (!ok) join();
+    }
+    // Once the load is over: stage 1's picture, or null when it was not made.
+    const DibImage* finish() {
+        join();
+        return done_ ? &made_ : nullptr;
+    }
+
+  private:
+    void run() {
+        int32_t seen = INT32_MAX;
+        for (;;) {
+            int32_t lowest = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [&] { return stopped_ || lowest_ < seen; });
+                if (stopped_) return;
+                lowest = seen = lowest_;
+            }
+            if (shrink_->advance(lowest)) {
+                done_ = true;
+                return;
+            }
+        }
+    }
+    void stop() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        wake_.notify_one();
+        join();
+    }
+    void join() {
+        if (worker_.joinable()) worker_.join();
+    }
+
+    PreviewView::ClientSize client_;
+    DibImage made_;
+    std::optional<AreaShrink> shrink_;
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    int32_t lowest_ = INT32_MAX;
+    bool stopped_ = false;
+    bool done_ = false;  // written by the worker, read after joining it
+};
+
+// Stage 9: the original fitted to the original view's client area.
+void fitToOriginalView(const PhotoEdit& original, PreviewView::ClientSize client,
+                       PhotoEdit& shown) {
+    const SurfaceRect f = original.fitRect(client.width, client.height, true);
+    shown.assignResized(original, f.right - f.left, f.bottom - f.top, 0);
+    shown.splitChannels();
+}
 
 }  // namespace
 
@@ -60,11 +170,12 @@ bool PreviewChain::loadPhoto(const std::string& path) noexcept {
         // The title names the photo being loaded, not the one before it.
         stages_[kStageOriginal].fileName = path;
         showStatus("Loading...");
-        stages_[kStageOriginal].loadForPreview(path, limitWidth_, limitHeight_);
+        ShrinkWhileDecoding shrinking(view_.enhancedClientSize());
+        stages_[kStageOriginal].loadForPreview(path, limitWidth_, limitHeight_, &shrinking);
+        const DibImage* fitted = shrinking.finish();
         ++fills_[kStageOriginal];
         currentPath_ = path;
-        rebuildFittedNow(true);
-        refreshOriginalViewNow();
+        rebuildAllNow(fitted);
         view_.setTitle(baseTitle());
         loaded = stages_[kStageOriginal].width() > 0;
     });
@@ -75,7 +186,7 @@ void PreviewChain::rebuildFitted(bool full) noexcept {
     guarded([&] { rebuildFittedNow(full); });
 }
 
-void PreviewChain::rebuildFittedNow(bool full) {
+void PreviewChain::rebuildFittedNow(bool full, const DibImage* fitted) {
     const PreviewView::ClientSize client = view_.enhancedClientSize();
     if (!full) {
         const SurfaceRect f = stages_[kStageFitted].fitRect(client.width, client.height, true);
@@ -91,7 +202,7 @@ void PreviewChain::rebuildFittedNow(bool full) {
     const SurfaceRect f = original.fitRect(client.width, client.height, false);
     const int32_t w = f.right - f.left;
     if (w < original.width())
-        stages_[kStageFitted].assignResized(original, w, 0, 0);
+        stages_[kStageFitted].assignResized(original, w, 0, 0, fitted);
     else
         stages_[kStageFitted].assign(original);
     ++fills_[kStageFitted];
@@ -162,22 +273,39 @@ void PreviewChain::refreshOriginalView() noexcept {
 
 void PreviewChain::refreshOriginalViewNow() {
     WaitCursor wait(view_);
-    const PhotoEdit& original = stages_[kStageOriginal];
-    PhotoEdit& shown = stages_[kStageOriginalView];
-    const PreviewView::ClientSize client = view_.originalClientSize();
-    const SurfaceRect f = original.fitRect(client.width, client.height, true);
-    shown.assignResized(original, f.right - f.left, f.bottom - f.top, 0);
+    fitToOriginalView(stages_[kStageOriginal], view_.originalClientSize(),
+                      stages_[kStageOriginalView]);
     ++fills_[kStageOriginalView];
-    shown.splitChannels();
+    view_.repaintOriginal();
+}
+
+// Stages 1 to 8 and stage 9 only read stage 0, so after a load or a turn stage 9 is made on
+// a second core meanwhile. It takes its place only at the end: a repaint on this thread may
+// read the stage until then.
+void PreviewChain::rebuildAllNow(const DibImage* fitted) {
+    const PhotoEdit& original = stages_[kStageOriginal];
+    const PreviewView::ClientSize client = view_.originalClientSize();
+    PhotoEdit shown;
+    std::future<void> done;
+    try {
+        done = std::async(std::launch::async, [&] { fitToOriginalView(original, client, shown); });
+    } catch (const std::system_error&) {
+        // No thread to be had: made below, after the other stages.
+    }
+    rebuildFittedNow(true, fitted);
+    if (done.valid())
+        done.get();
+    else
+        fitToOriginalView(original, client, shown);
+    stages_[kStageOriginalView] = std::move(shown);
+    ++fills_[kStageOriginalView];
     view_.repaintOriginal();
 }
 
 void PreviewChain::rotate(int direction) {
     showStatus("Rotating...");
     stages_[kStageOriginal].rotateQuarter(direction);
-    stages_[kStageOriginalView].rotateQuarter(direction);
-    rebuildFittedNow(true);
-    refreshOriginalViewNow();
+    rebuildAllNow();
 }
 
 void PreviewChain::onRotateLeft() noexcept {

@@ -111,8 +111,11 @@ class PreviewChain : public StatusSink {
     // Runs an entry's work; an exception becomes a status text.
     template <class Work>
     void guarded(Work&& work) noexcept;
-    void rebuildFittedNow(bool full);
+    // fitted: stage 1's picture when it was made during the load (ShrinkWhileDecoding).
+    void rebuildFittedNow(bool full, const DibImage* fitted = nullptr);
     void refreshOriginalViewNow();
+    // Stages 1 to 9 from stage 0.
+    void rebuildAllNow(const DibImage* fitted = nullptr);
     void rotate(int direction);
     void sharpenStep();
     void contrastStep();

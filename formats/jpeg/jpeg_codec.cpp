@@ -209,10 +209,32 @@ uint64_t leastCodedBytes(const jpeg_decompress_struct& cinfo) {
     return cinfo.progressive_mode ? blocks / 8 : blocks / 4;
 }
 
+// Ends a followed decode on every way out (a library failure, an exception), before the
+// picture can be freed. volatile: it changes between setjmp and a longjmp back.
+class ProgressEnd {
+  public:
+    ~ProgressEnd() { (*this)(false); }
+    void follow(DecodeProgress* progress) { progress_ = progress; }
+    DecodeProgress* progress() const { return progress_; }
+    void operator()(bool ok) {
+        if (DecodeProgress* progress = progress_) {
+            progress_ = nullptr;
+            progress->end(ok);
+        }
+    }
+
+  private:
+    DecodeProgress* volatile progress_ = nullptr;
+};
+
+// Rows are reported in bands: each report wakes the follower.
+constexpr JDIMENSION kReportedRows = 16;
+
 }  // namespace
 
 bool JpegCodec::decode(ImageStream& stream) {
     JpegContext ctx{};
+    ProgressEnd ended;
     jpeg_decompress_struct cinfo;
     ctx.buffer = static_cast<JOCTET*>(std::malloc(kBufferSize));
     if (!ctx.buffer) {
@@ -222,6 +244,7 @@ bool JpegCodec::decode(ImageStream& stream) {
     cinfo.err = setUpErrors(ctx.error, info.lastError);
     if (setjmp(ctx.error.jump)) {
         // The library failed; lastError holds its message. No half-decoded picture is kept.
+        ended(false);
         jpeg_destroy_decompress(&cinfo);
         std::free(ctx.buffer);
         destroy();
@@ -274,11 +297,18 @@ bool JpegCodec::decode(ImageStream& stream) {
                                                  JPOOL_IMAGE, JDIMENSION(lineLength), 1);
     const int32_t height = header.height;
     const size_t rowBytes = info.stride;
+    // Only rows decoded straight into the picture are final as they come.
+    if (bgr && progress) {
+        ended.follow(progress);
+        progress->begin(*this);
+    }
     while (cinfo.output_scanline < cinfo.output_height) {
         // The library delivers rows top-down; the image keeps them bottom-up.
         uint8_t* target = row(height - 1 - int32_t(cinfo.output_scanline));
         if (bgr) {
             if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) break;
+            if (ended.progress() && cinfo.output_scanline % kReportedRows == 0)
+                ended.progress()->rowsDone(height - int32_t(cinfo.output_scanline));
             continue;
         }
         if (jpeg_read_scanlines(&cinfo, line, 1) != 1) break;
@@ -297,6 +327,7 @@ bool JpegCodec::decode(ImageStream& stream) {
         }
     }
     jpeg_finish_decompress(&cinfo);
+    ended(true);
 
     if (components == 3 && !bgr) {
         // The library gives red, green, blue; the image keeps blue, green, red.

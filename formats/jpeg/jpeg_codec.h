@@ -17,6 +17,8 @@ class JpegCodec : public DibImage {
     // smallest scale M/8 whose size still covers minWidth x minHeight (previews, thumbnails).
     int32_t minWidth = 0;
     int32_t minHeight = 0;
+    // Told of the rows of a colour photo as they are decoded (the picture's own rows).
+    DecodeProgress* progress = nullptr;
     // Writes a 24-bit image as RGB or an 8-bit identity-grey image as greyscale, baseline,
     // at info.jpegQuality. Any other picture fails with "JPEG can save only RGB or GreyScale
     // images".

@@ -783,3 +783,75 @@ TEST(JpegEncode, SavedFileReloadsWithTheSamePixels) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records what a decode reports, with a copy of every row at the moment it is called final.
+struct ProgressRecorder : DecodeProgress {
+    const DibImage* picture = nullptr;
+    int begins = 0, ends = 0, calls = 0;
+    bool endedOk = false, endCameLast = true;
+    std::vector<int32_t> reported;
+    std::vector<Bytes> rowsWhenFinal;  // indexed by row
+
+    void begin(const DibImage& p) noexcept override {
+        ++begins;
+        ++calls;
+        picture = &p;
+        rowsWhenFinal.assign(size_t(p.height()), Bytes());
+    }
+    void rowsDone(int32_t lowest) noexcept override {
+        ++calls;
+        if (ends) endCameLast = false;
+        reported.push_back(lowest);
+        for (int32_t y = lowest; y < picture->height(); ++y)
+            if (rowsWhenFinal[size_t(y)].empty())
+                rowsWhenFinal[size_t(y)].assign(picture->row(y),
+                                                picture->row(y) + picture->stride());
+    }
+    void end(bool ok) noexcept override {
+        ++ends;
+        ++calls;
+        endedOk = ok;
+    }
+};
+
+}  // namespace
+
+// Colour photos report their rows top-down as they become final; grey and CMYK ones, whose rows
+// are converted afterwards, report nothing.
+TEST(JpegDecode, ProgressReportsColourRowsOnlyOnceFinal) {
+    const struct {
+        const char* file;
+        int32_t minWidth;
+        bool followed;
+    } cases[] = {{"colour-420.jpg", 0, true},    {"colour-progressive.jpg", 0, true},
+                 {"odd-37x23-420.jpg", 0, true}, {"colour-restart.jpg", 20, true},
+                 {"grey.jpg", 0, false},         {"cmyk-adobe.jpg", 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ProgressRecorder rec;
+        DibImage img;
+        ASSERT_TRUE(img.loadReduced(dataPath(std::string("jpeg/") + c.file).c_str(), JPEG,
+                                    c.minWidth, 0, &rec))
+            << img.lastError();
+        if (!c.followed) {
+            EXPECT_EQ(rec.calls, 0);
+            continue;
+        }
+        EXPECT_EQ(rec.begins, 1);
+        EXPECT_EQ(rec.ends, 1);
+        EXPECT_TRUE(rec.endedOk);
+        EXPECT_TRUE(rec.endCameLast);
+        EXPECT_TRUE(std::is_sorted(rec.reported.rbegin(), rec.reported.rend()));
+        for (int32_t y = 0; y < img.height(); ++y) {
+            if (rec.rowsWhenFinal[size_t(y)].empty()) continue;  // final only at the end
+            EXPECT_EQ(0, std::memcmp(rec.rowsWhenFinal[size_t(y)].data(), img.row(y), img.stride()))
+                << "row " << y << " changed after it was reported";
+        }
+        DibImage plain;
+        ASSERT_TRUE(plain.loadReduced(dataPath(std::string("jpeg/") + c.file).c_str(), JPEG,
+                                      c.minWidth, 0));
+        EXPECT_TRUE(testing_support::sameImage(img, plain));
+    }
+}

@@ -2,8 +2,10 @@
 // references on every depth, and the cases whose results are known without them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
+#include "image/area_shrink.h"
 #include "image/dib_image.h"
 #include "image/ops_cases.h"
 #include "support/reference_ops.h"
@@ -101,6 +103,43 @@ TEST(GeometryMatchesReference, AreaAveragingOverAwkwardFactors) {
         ASSERT_TRUE(fast.resample(s[2], s[3], 0));
         ASSERT_TRUE(reference_ops::resample(ref, s[2], s[3], 0));
         EXPECT_TRUE(identical(fast, ref));
+    }
+}
+
+// A decoder delivers rows from the top in bands of any size; the rows made from them must be
+// the whole resample's, including where boundaries drift and the last row closes with the
+// picture.
+TEST(GeometryAreaShrink, RowsMadeFromTheTopInBandsMatchTheWholeResample) {
+    const int sizes[][4] = {{1000, 750, 500, 375}, {97, 89, 13, 11}, {3, 10002, 2, 10000},
+                            {641, 17, 320, 8},     {300, 2, 7, 1},   {5, 4000, 4, 3}};
+    std::mt19937 rng(41);
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(std::to_string(s[0]) + "x" + std::to_string(s[1]) + " to " +
+                     std::to_string(s[2]) + "x" + std::to_string(s[3]));
+        const DibImage source = randomImage(s[0], s[1], 24, rng());
+        DibImage whole;
+        ASSERT_TRUE(whole.resampleFrom(source, s[2], s[3], 0));
+        DibImage made(s[2], s[3], 24, BMP);
+        // Rows not yet delivered hold garbage, as a decoder's buffer does.
+        DibImage arriving(s[0], s[1], 24, BMP);
+        std::memset(arriving.pixels(), 0xA5, size_t(arriving.stride()) * size_t(s[1]));
+        AreaShrink shrink(arriving.pixels(), arriving.stride(), s[0], s[1], made);
+        EXPECT_FALSE(shrink.advance(s[1])) << "nothing can be made without rows";
+        int32_t lowest = s[1];
+        while (lowest > 0) {
+            const int32_t above = lowest;
+            lowest = std::max<int32_t>(0, lowest - int32_t(1 + rng() % 37));
+            for (int32_t y = lowest; y < above; ++y)
+                std::memcpy(arriving.row(y), source.row(y), source.stride());
+            if (shrink.advance(lowest)) break;
+        }
+        EXPECT_EQ(lowest, 0) << "the bottom output row needs the bottom source row";
+        EXPECT_TRUE(shrink.advance(0));
+        EXPECT_TRUE(testing_support::sameImage(made, whole));
+        // Rows already made are taken as they are.
+        DibImage taken;
+        ASSERT_TRUE(taken.resampleFrom(source, s[2], s[3], 0, &made));
+        EXPECT_TRUE(identical(taken, whole));
     }
 }
 

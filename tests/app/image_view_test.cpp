@@ -185,6 +185,39 @@ class ImageViewTest : public QObject {
         QCOMPARE(view->grab().toImage(), before);
     }
 
+    // A status repaints only where the texts are: the window then shows the picture with the
+    // new text alone, the longer one before it wiped.
+    void statusesRepaintOnlyWhereTheTextsAre() {
+        auto frame = shownFrame();
+        QVERIFY(frame);
+        ImageView* view = frame->enhancedView();
+        QCoreApplication::processEvents();
+        auto onScreen = [&] {
+            const QPoint at = view->mapTo(frame.get(), QPoint(0, 0));
+            return frame->screen()
+                ->grabWindow(frame->winId(), at.x(), at.y(), view->width(), view->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage before = onScreen();
+        view->drawStatus("Brightening... and a much longer text than the next");
+        view->drawStatus("Hi");
+        const QImage after = onScreen();
+        QCOMPARE(after.size(), before.size());
+        const QRect text = view->fontMetrics().boundingRect(QRect(), Qt::AlignCenter, "Hi");
+        const QRect place(view->width() / 2 - text.width() / 2,
+                          view->height() / 2 - text.height() / 2, text.width(), text.height());
+        int ink = 0;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                if (after.pixel(x, y) != before.pixel(x, y)) {
+                    QVERIFY2(place.adjusted(-2, -2, 2, 2).contains(x, y),
+                             qPrintable(QString("changed at %1,%2").arg(x).arg(y)));
+                    ++ink;
+                }
+        QVERIFY(ink > 0);
+    }
+
     void loadingIsPaintedBeforeTheDecode() {
         auto frame = shownFrame();
         QVERIFY(frame);

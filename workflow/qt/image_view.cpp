@@ -40,15 +40,27 @@ void ImageView::setPickMode(bool on) {
     refreshPicture();
 }
 
+QRect ImageView::statusRect(const QString& text) const {
+    const QRect extent = fontMetrics().boundingRect(QRect(), Qt::AlignCenter, text);
+    return QRect(width() / 2 - extent.width() / 2, height() / 2 - extent.height() / 2,
+                 extent.width(), extent.height());
+}
+
 void ImageView::drawStatus(const QString& text) {
     status_ = text;
-    // Painted now, before the work the text announces starts.
-    if (!text.isEmpty()) repaint();
+    if (text.isEmpty()) return;
+    // Painted now, before the work the text announces starts. Only the old and the new
+    // text's places are painted again: a whole repaint would cost a photo-sized copy.
+    const QRect margin(statusRect(text).adjusted(-2, -2, 2, 2));
+    const QRect dirty = statusShown_.united(margin);
+    statusShown_ = margin;
+    repaint(dirty);
 }
 
 void ImageView::refreshPicture() {
     frameDirty_ = true;
     status_.clear();
+    statusShown_ = QRect();
     update();
 }
 
@@ -77,16 +89,14 @@ void ImageView::compose() {
     ++pictureCount_;
 }
 
-void ImageView::paintEvent(QPaintEvent*) {
+void ImageView::paintEvent(QPaintEvent* event) {
     if (frameDirty_ || frame_.size() != size()) compose();
     QPainter p(this);
-    p.drawImage(0, 0, frame_);
+    const QRect area = event->rect();
+    p.drawImage(area.topLeft(), frame_, area);
     if (!status_.isEmpty()) {
         p.setPen(kTextColour);
-        const QRect extent = p.boundingRect(QRect(), Qt::AlignCenter, status_);
-        const QRect centred(width() / 2 - extent.width() / 2, height() / 2 - extent.height() / 2,
-                            extent.width(), extent.height());
-        p.drawText(centred, Qt::AlignCenter, status_);
+        p.drawText(statusRect(status_), Qt::AlignCenter, status_);
     }
 }
 

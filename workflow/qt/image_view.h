@@ -53,10 +53,13 @@ class ImageView : public QWidget {
 
   private:
     void compose();
+    // Where text is drawn, centred in the view.
+    QRect statusRect(const QString& text) const;
 
     const PreviewChain* chain_ = nullptr;
     bool pickMode_ = false;
     QString status_;
+    QRect statusShown_;  // where the current status text was drawn, with a margin
     // The picture as last composed (background, stage, instruction), reused while only a
     // status text changes.
     QImage frame_;

@@ -322,7 +322,7 @@ std::string batchSummary(const std::vector<PhotoResult>& results) {
     std::string text = finishedMessage(c.processed, c.unreadable, c.unwritten);
     for (const PhotoResult& r : results)
         if (r.outcome == PhotoOutcome::kUnreadable || r.outcome == PhotoOutcome::kUnwritable)
-            text += "\n" + paths::fileNameOf(r.source) + ": " + r.reason;
+            text.append("\n").append(paths::fileNameOf(r.source)).append(": ").append(r.reason);
     if (c.notStarted > 0) {
         char line[96];
         std::snprintf(line, sizeof line, "\nStopped: %d not started.", c.notStarted);

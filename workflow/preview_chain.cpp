@@ -27,32 +27,32 @@ class WaitCursor {
     PreviewView& view_;
 };
 
-// Makes stage 1's picture while the photo is decoded: the decoder delivers rows from the top,
-// and a row of the area average needs only the source rows under it, so the shrinking runs on
-// a second core a few rows behind the decoder and is done soon after it.
+// Makes the pictures of stage 1 and stage 9 while the photo is decoded: the decoder delivers
+// rows from the top, and a row of an area average needs only the source rows under it, so the
+// shrinking runs on a second core a few rows behind the decoder and is done soon after it.
 class ShrinkWhileDecoding final : public DecodeProgress {
   public:
-    explicit ShrinkWhileDecoding(PreviewView::ClientSize client) : client_(client) {}
+    // The sizes rebuildFittedNow and fitToOriginalView ask of the photo.
+    ShrinkWhileDecoding(PreviewView::ClientSize enhanced, PreviewView::ClientSize original)
+        : enhanced_(enhanced), original_(original) {}
     ~ShrinkWhileDecoding() override { stop(); }
     ShrinkWhileDecoding(const ShrinkWhileDecoding&) = delete;
     ShrinkWhileDecoding& operator=(const ShrinkWhileDecoding&) = delete;
 
     void begin(const DibImage& picture) noexcept override {
-        // The size rebuildFittedNow asks of the photo.
-        const SurfaceRect f = PhotoEdit::fitRect(picture.width(), picture.height(), client_.width,
-                                                 client_.height, false);
+        const int32_t W = picture.width(), H = picture.height();
+        const SurfaceRect f = PhotoEdit::fitRect(W, H, enhanced_.width, enhanced_.height, false);
         int32_t w = f.right - f.left, h = 0;
-        if (w >= picture.width()) return;
-        PhotoEdit::resampledSize(picture.width(), picture.height(), w, h);
-        if (!AreaShrink::applies(picture, w, h)) return;
+        PhotoEdit::resampledSize(W, H, w, h);
+        const SurfaceRect o = PhotoEdit::fitRect(W, H, original_.width, original_.height, true);
         try {
-            if (!made_.create(w, h, 24, picture.type())) return;
-            shrink_.emplace(picture.pixels(), picture.stride(), picture.width(), picture.height(),
-                            made_);
-            worker_ = std::thread([this] { run(); });
+            prepare(fitted_, picture, w, h);
+            prepare(shown_, picture, o.right - o.left, o.bottom - o.top);
+            if (fitted_.shrink || shown_.shrink) worker_ = std::thread([this] { run(); });
         } catch (...) {
-            // No memory or no thread: stage 1 is made after the load as usual.
-            shrink_.reset();
+            // No memory or no thread: the stages are made after the load as usual.
+            fitted_.shrink.reset();
+            shown_.shrink.reset();
         }
     }
     void rowsDone(int32_t lowest) noexcept override {
@@ -74,13 +74,24 @@ class ShrinkWhileDecoding final : public DecodeProgress {
         // The picture is about to be freed.
         if (!ok) join();
     }
-    // Once the load is over: stage 1's picture, or null when it was not made.
-    const DibImage* finish() {
+    // Once the load is over: the pictures of stage 1 and stage 9, null where none was made.
+    std::pair<const DibImage*, const DibImage*> finish() {
         join();
-        return done_ ? &made_ : nullptr;
+        return {fitted_.done ? &fitted_.made : nullptr, shown_.done ? &shown_.made : nullptr};
     }
 
   private:
+    struct Target {
+        DibImage made;
+        std::optional<AreaShrink> shrink;
+        bool done = false;  // written by the worker, read after joining it
+    };
+
+    static void prepare(Target& t, const DibImage& picture, int32_t w, int32_t h) {
+        if (!AreaShrink::applies(picture, w, h) || !t.made.create(w, h, 24, picture.type())) return;
+        t.shrink.emplace(picture.pixels(), picture.stride(), picture.width(), picture.height(),
+                         t.made);
+    }
     void run() {
         int32_t seen = INT32_MAX;
         for (;;) {
@@ -91,10 +102,12 @@ class ShrinkWhileDecoding final : public DecodeProgress {
                 if (stopped_) return;
                 lowest = seen = lowest_;
             }
-            if (shrink_->advance(lowest)) {
-                done_ = true;
-                return;
+            bool all = true;
+            for (Target* t : {&fitted_, &shown_}) {
+                if (t->shrink && !t->done) t->done = t->shrink->advance(lowest);
+                all = all && (!t->shrink || t->done);
             }
+            if (all) return;
         }
     }
     void stop() {
@@ -109,22 +122,21 @@ class ShrinkWhileDecoding final : public DecodeProgress {
         if (worker_.joinable()) worker_.join();
     }
 
-    PreviewView::ClientSize client_;
-    DibImage made_;
-    std::optional<AreaShrink> shrink_;
+    PreviewView::ClientSize enhanced_, original_;
+    Target fitted_, shown_;
     std::thread worker_;
     std::mutex mutex_;
     std::condition_variable wake_;
     int32_t lowest_ = INT32_MAX;
     bool stopped_ = false;
-    bool done_ = false;  // written by the worker, read after joining it
 };
 
-// Stage 9: the original fitted to the original view's client area.
-void fitToOriginalView(const PhotoEdit& original, PreviewView::ClientSize client,
-                       PhotoEdit& shown) {
+// Stage 9: the original fitted to the original view's client area (made: the picture when it
+// is already at hand).
+void fitToOriginalView(const PhotoEdit& original, PreviewView::ClientSize client, PhotoEdit& shown,
+                       const DibImage* made = nullptr) {
     const SurfaceRect f = original.fitRect(client.width, client.height, true);
-    shown.assignResized(original, f.right - f.left, f.bottom - f.top, 0);
+    shown.assignResized(original, f.right - f.left, f.bottom - f.top, 0, made);
     shown.splitChannels();
 }
 
@@ -170,12 +182,12 @@ bool PreviewChain::loadPhoto(const std::string& path) noexcept {
         // The title names the photo being loaded, not the one before it.
         stages_[kStageOriginal].fileName = path;
         showStatus("Loading...");
-        ShrinkWhileDecoding shrinking(view_.enhancedClientSize());
+        ShrinkWhileDecoding shrinking(view_.enhancedClientSize(), view_.originalClientSize());
         stages_[kStageOriginal].loadForPreview(path, limitWidth_, limitHeight_, &shrinking);
-        const DibImage* fitted = shrinking.finish();
+        const auto [fitted, shown] = shrinking.finish();
         ++fills_[kStageOriginal];
         currentPath_ = path;
-        rebuildAllNow(fitted);
+        rebuildAllNow(fitted, shown);
         view_.setTitle(baseTitle());
         loaded = stages_[kStageOriginal].width() > 0;
     });
@@ -282,13 +294,14 @@ void PreviewChain::refreshOriginalViewNow() {
 // Stages 1 to 8 and stage 9 only read stage 0, so after a load or a turn stage 9 is made on
 // a second core meanwhile. It takes its place only at the end: a repaint on this thread may
 // read the stage until then.
-void PreviewChain::rebuildAllNow(const DibImage* fitted) {
+void PreviewChain::rebuildAllNow(const DibImage* fitted, const DibImage* shownPicture) {
     const PhotoEdit& original = stages_[kStageOriginal];
     const PreviewView::ClientSize client = view_.originalClientSize();
     PhotoEdit shown;
     std::future<void> done;
     try {
-        done = std::async(std::launch::async, [&] { fitToOriginalView(original, client, shown); });
+        done = std::async(std::launch::async,
+                          [&] { fitToOriginalView(original, client, shown, shownPicture); });
     } catch (const std::system_error&) {
         // No thread to be had: made below, after the other stages.
     }
@@ -296,7 +309,7 @@ void PreviewChain::rebuildAllNow(const DibImage* fitted) {
     if (done.valid())
         done.get();
     else
-        fitToOriginalView(original, client, shown);
+        fitToOriginalView(original, client, shown, shownPicture);
     stages_[kStageOriginalView] = std::move(shown);
     ++fills_[kStageOriginalView];
     view_.repaintOriginal();

@@ -114,8 +114,9 @@ class PreviewChain : public StatusSink {
     // fitted: stage 1's picture when it was made during the load (ShrinkWhileDecoding).
     void rebuildFittedNow(bool full, const DibImage* fitted = nullptr);
     void refreshOriginalViewNow();
-    // Stages 1 to 9 from stage 0.
-    void rebuildAllNow(const DibImage* fitted = nullptr);
+    // Stages 1 to 9 from stage 0; fitted and shownPicture: the pictures of stages 1 and 9 when
+    // they were made during the load.
+    void rebuildAllNow(const DibImage* fitted = nullptr, const DibImage* shownPicture = nullptr);
     void rotate(int direction);
     void sharpenStep();
     void contrastStep();

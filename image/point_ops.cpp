@@ -1,9 +1,14 @@
 // Point and colour operations: brightness and contrast, hue and saturation, grey, tone,
 // negative, channel planes and merging. Per-channel work goes through lookup tables on rows.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "image/dib_image.h"
 #include "image/index_rows.h"
@@ -33,18 +38,43 @@ uint32_t greyOf(uint32_t red, uint32_t green, uint32_t blue) {
 // Maps the blue, green and red bytes of every pixel (not the row padding) through table.
 void mapChannels(DibImage& img, const uint8_t* table) {
     const size_t n = size_t(img.width()) * 3;
+    // A brightness change alone maps every byte to itself plus an offset, clamped: that is a
+    // saturating add, sixteen bytes at a time.
+    const int offset = int(table[128]) - 128;
+    bool shifted = true;
+    for (int c = 0; c < 256 && shifted; ++c) shifted = table[c] == std::clamp(c + offset, 0, 255);
+#if defined(__SSE2__)
+    if (shifted) {
+        const __m128i amount = _mm_set1_epi8(char(uint8_t(std::min(std::abs(offset), 255))));
+        for (int32_t y = 0; y < img.height(); ++y) {
+            uint8_t* p = img.row(y);
+            size_t i = 0;
+            for (; i + 16 <= n; i += 16) {
+                __m128i* at = reinterpret_cast<__m128i*>(p + i);
+                const __m128i v = _mm_loadu_si128(at);
+                _mm_storeu_si128(at,
+                                 offset >= 0 ? _mm_adds_epu8(v, amount) : _mm_subs_epu8(v, amount));
+            }
+            for (; i < n; ++i) p[i] = table[p[i]];
+        }
+        return;
+    }
+#endif
+    // The table is copied so the compiler need not reload it after every store into the row.
+    uint8_t map[256];
+    std::memcpy(map, table, sizeof map);
     for (int32_t y = 0; y < img.height(); ++y) {
         uint8_t* p = img.row(y);
         size_t i = 0;
         for (; i + 4 <= n; i += 4) {
-            const uint8_t a = table[p[i]], b = table[p[i + 1]];
-            const uint8_t c = table[p[i + 2]], d = table[p[i + 3]];
+            const uint8_t a = map[p[i]], b = map[p[i + 1]];
+            const uint8_t c = map[p[i + 2]], d = map[p[i + 3]];
             p[i] = a;
             p[i + 1] = b;
             p[i + 2] = c;
             p[i + 3] = d;
         }
-        for (; i < n; ++i) p[i] = table[p[i]];
+        for (; i < n; ++i) p[i] = map[p[i]];
     }
 }
 

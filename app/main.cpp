@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/heap_policy.h"
 #include "app/vantifex_app.h"
 
 namespace {
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vantifex: %s: no such file or folder\n", path.c_str());
         return 1;
     }
+    heap_policy::keepPreviewBuffersInHeap();
     CVantifexApp app(argc, argv);
     return app.run(QString::fromLocal8Bit(path.c_str()), report);
 }

@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "image/dib_image.h"
 #include "image/index_rows.h"
@@ -347,6 +350,71 @@ bool DibImage::negative() {
     return true;
 }
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Byte k of pixel i, for each channel k, as three shuffles of 48 bytes (16 pixels): masks[k][s]
+// picks what block s holds of it.
+struct SplitMasks {
+    alignas(16) int8_t masks[3][3][16];
+};
+
+constexpr SplitMasks makeSplitMasks() {
+    SplitMasks m{};
+    for (int k = 0; k < 3; ++k)
+        for (int s = 0; s < 3; ++s)
+            for (int i = 0; i < 16; ++i) {
+                const int j = 3 * i + k - 16 * s;
+                m.masks[k][s][i] = int8_t(j >= 0 && j < 16 ? j : -128);
+            }
+    return m;
+}
+
+constexpr SplitMasks kSplitMasks = makeSplitMasks();
+
+// Splits whole blocks of 16 pixels with SSSE3 (present on every x86-64 processor of the last
+// fifteen years, but checked at run time); returns how many pixels it did.
+__attribute__((target("ssse3"))) size_t splitBlocks(const uint8_t* p, size_t width,
+                                                    uint8_t* __restrict b, uint8_t* __restrict g,
+                                                    uint8_t* __restrict r) {
+    uint8_t* const out[3] = {b, g, r};
+    size_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i in[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * x)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * x + 16)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * x + 32))};
+        for (int k = 0; k < 3; ++k) {
+            __m128i v = _mm_setzero_si128();
+            for (int s = 0; s < 3; ++s) {
+                const __m128i mask =
+                    _mm_load_si128(reinterpret_cast<const __m128i*>(kSplitMasks.masks[k][s]));
+                v = _mm_or_si128(v, _mm_shuffle_epi8(in[s], mask));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out[k] + x), v);
+        }
+    }
+    return x;
+}
+
+const bool kSplitBlocks = __builtin_cpu_supports("ssse3");
+#endif
+
+// Blue, green and red bytes of a row of 24-bit pixels into three rows.
+void splitRow(const uint8_t* p, size_t width, uint8_t* __restrict b, uint8_t* __restrict g,
+              uint8_t* __restrict r) {
+    size_t x = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (kSplitBlocks) x = splitBlocks(p, width, b, g, r);
+#endif
+    for (; x < width; ++x) {
+        b[x] = p[3 * x];
+        g[x] = p[3 * x + 1];
+        r[x] = p[3 * x + 2];
+    }
+}
+
+}  // namespace
+
 bool DibImage::splitChannels(DibImage* red, DibImage* green, DibImage* blue) const {
     if (!isValid() || (!red && !green && !blue)) return false;
     const int32_t W = width(), H = height();
@@ -368,12 +436,15 @@ bool DibImage::splitChannels(DibImage* red, DibImage* green, DibImage* blue) con
         uint8_t* g = green ? planes[1].row(y) : scratch.data();
         uint8_t* b = blue ? planes[2].row(y) : scratch.data();
         if (!header.colorsUsed) {
-            const uint8_t* p = row(y);
-            for (int32_t x = 0; x < W; ++x, p += 3) {
-                b[x] = p[0];
-                g[x] = p[1];
-                r[x] = p[2];
-            }
+            // An absent plane's scratch row may be shared: those go through the plain loop.
+            if (red && green && blue)
+                splitRow(row(y), size_t(W), b, g, r);
+            else
+                for (int32_t x = 0; x < W; ++x) {
+                    b[x] = row(y)[3 * x];
+                    g[x] = row(y)[3 * x + 1];
+                    r[x] = row(y)[3 * x + 2];
+                }
         } else {
             index_rows::unpack(row(y), bitCount(), W, indices.data());
             const RgbQuad* pal = paletteBase();

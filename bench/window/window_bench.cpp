@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/enh_frame.h"
+#include "app/heap_policy.h"
 #include "app/main_frame.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
@@ -187,6 +188,8 @@ BENCHMARK(BM_QuarterTurn24MP)
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // As the program does at start.
+    heap_policy::keepPreviewBuffersInHeap();
     QApplication app(argc, argv);
     QTemporaryDir dir;
     gPhoto = dir.filePath("photo24mp.jpg");

@@ -123,6 +123,9 @@ class CMainFrame : public QMainWindow,
     void onBrowse();
     void onAbout();
 
+    // The largest size a preview needs: the screen, or the window when it is larger.
+    QSize previewLimit() const;
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -136,8 +139,6 @@ class CMainFrame : public QMainWindow,
     // The batch began or ended.
     void onBatchRunning(bool running);
     void onBatchProgress(int i, int n);
-    // The largest size a preview needs: the screen, or the window when it is larger.
-    QSize previewLimit() const;
 
     static CMainFrame* instance_;
 

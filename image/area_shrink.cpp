@@ -1,7 +1,8 @@
 // Area averaging, in thousandths of a pixel. Every source pixel lends each output pixel it
 // overlaps its share of the overlap; only the pixels that straddle both a column and a row
 // boundary have their four shares truncated, each by itself. All other sums are exact
-// integers, so the order in which rows are added does not change the result.
+// integers, so the order in which rows are added does not change the result. The float
+// boundaries are sums and differences only, with nothing a compiler could fuse.
 #include "image/area_shrink.h"
 
 #include <algorithm>
@@ -11,14 +12,6 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-
-// The float arithmetic below must round every product by itself, as plain SSE code does; a
-// compiler targeting FMA must not fuse a * b + c into one operation.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
 #endif
 
 namespace {

@@ -21,6 +21,7 @@
 #include "formats/jpeg/jpeg_codec.h"
 #include "image/dib_image.h"
 #include "support/byte_stream_support.h"
+#include "support/jpeg_damage.h"
 #include "support/test_support.h"
 
 namespace {
@@ -854,4 +855,26 @@ TEST(JpegDecode, ProgressReportsColourRowsOnlyOnceFinal) {
                                       c.minWidth, 0));
         EXPECT_TRUE(testing_support::sameImage(img, plain));
     }
+}
+
+// A decode that fails after its rows were reported ends with end(false), the last call, and
+// keeps no picture.
+TEST(JpegDecode, ProgressOfADecodeFailingAtTheEndEndsNotOk) {
+    bool saved = false;
+    DibImage picture = smoothPicture(200, 120);
+    const Bytes damaged = withSecondFrameMidScan(saveBytes(picture, &saved));
+    ASSERT_TRUE(saved);
+    ASSERT_FALSE(damaged.empty());
+    TempDir temp;
+    const std::string path = temp.file("second-frame.jpg");
+    writeBytes(path, damaged);
+    ProgressRecorder rec;
+    DibImage img;
+    EXPECT_FALSE(img.loadReduced(path.c_str(), JPEG, 0, 0, &rec));
+    EXPECT_FALSE(img.isValid());
+    EXPECT_EQ(rec.begins, 1);
+    EXPECT_FALSE(rec.reported.empty());
+    EXPECT_EQ(rec.ends, 1);
+    EXPECT_FALSE(rec.endedOk);
+    EXPECT_TRUE(rec.endCameLast);
 }

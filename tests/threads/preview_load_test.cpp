@@ -3,6 +3,7 @@
 // must be what the plain computation from stage 0 gives.
 #include <gtest/gtest.h>
 
+#include "support/jpeg_damage.h"
 #include "support/test_support.h"
 #include "tests/workflow/fake_view.h"
 #include "workflow/preview_chain.h"
@@ -51,5 +52,15 @@ TEST(PreviewLoadThreads, StagesMadeAlongsideTheDecodeEqualThePlainOnes) {
     chain.setPreviewLimit(700, 500);
     ASSERT_TRUE(chain.loadPhoto(paths[0]));
     EXPECT_EQ(chain.stage(kStageOriginal).width(), 750);
+    expectStagesFollowTheOriginal(chain, view);
+
+    // A decode failing after its last row frees the picture the shrinking thread reads: the
+    // thread must have stopped first (ASan and TSan watch).
+    const std::string damaged = dir.file("damaged.jpg");
+    testing_support::writeBytes(damaged,
+                                withSecondFrameMidScan(testing_support::readBytes(paths[0])));
+    EXPECT_FALSE(chain.loadPhoto(damaged));
+    EXPECT_EQ(chain.stage(kStageOriginal).width(), 0);
+    ASSERT_TRUE(chain.loadPhoto(paths[1]));
     expectStagesFollowTheOriginal(chain, view);
 }

@@ -1,14 +1,18 @@
 // The main frame: start states of the dialog bar, titles, menus and shortcuts, the panes and
 // their initial sizes, replacing the placeholders, the About box and the recent-file list.
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +22,7 @@
 #include "app/enh_frame.h"
 #include "app/main_frame.h"
 #include "app/recent_files.h"
+#include "support/unnamed_controls.h"
 #include "tests/app/window_test_support.h"
 #include "ui_common/hover_button.h"
 #include "ui_common/pick_cursor.h"
@@ -122,6 +127,14 @@ class MainFrameTest : public QObject {
             QVERIFY2(qobject_cast<HoverButton*>(b), name);
             QCOMPARE(b->accessibleName(), QString(name));
         }
+    }
+
+    // Screen readers and scripts find every control of the window by its name.
+    void everyControlIsNamed() {
+        auto frame = shownFrame();
+        QVERIFY(frame);
+        const QStringList unnamed = unnamedControls(frame.get());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     }
 
     void exitClosesTheWindow() {

@@ -24,6 +24,7 @@
 #include "print/qt/print_layout_view.h"
 #include "print/qt/print_options_dialog.h"
 #include "support/test_support.h"
+#include "support/unnamed_controls.h"
 #include "tests/print/block_photo.h"
 #include "tests/print/fake_prompts.h"
 #include "tests/workflow/fake_view.h"
@@ -135,6 +136,8 @@ void PrintDialogTest::controlsCarryTheirNames() {
         QVERIFY2(w, name);
         QCOMPARE(w->accessibleName(), QString(name));
     }
+    const QStringList unnamed = unnamedControls(dialog_.get());
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     QComboBox* unit = control<QComboBox>("height unit");
     QCOMPARE(unit->count(), 2);
     QCOMPARE(unit->itemText(0), QString("inches"));

@@ -46,57 +46,42 @@ TEST(PhotoFiles, WrittenFormatFromTheExtensionOfTheFileName) {
 }
 
 TEST(PhotoFiles, SaveTargetLowerCasesTheNameAndTurnsFullColourGifIntoJpeg) {
-    SaveTarget t = PhotoEdit::saveTarget("/Out.Dir/enh_IMG.GIF", 0, 24);
-    EXPECT_TRUE(t.ok);
-    EXPECT_EQ(t.path, "/Out.Dir/enh_img.jpg");  // folder keeps its case and its dot
-    EXPECT_EQ(t.type, JPEG);
-
-    t = PhotoEdit::saveTarget("/Out.Dir/enh_IMG.GIF", 0, 8);
-    EXPECT_EQ(t.path, "/Out.Dir/enh_img.gif");
-    EXPECT_EQ(t.type, GIF);
-
-    t = PhotoEdit::saveTarget("/Photos/Enh_A.JPEG", 0, 24);
-    EXPECT_EQ(t.path, "/Photos/enh_a.jpeg");
-    EXPECT_EQ(t.type, JPEG);
-    t = PhotoEdit::saveTarget("/P/enh_z.DIB", 0, 24);
-    EXPECT_EQ(t.path, "/P/enh_z.dib");
-    EXPECT_EQ(t.type, BMP);
-    // PCX is only read: such a name is written as PNG under ".png".
-    t = PhotoEdit::saveTarget("/P.x/Scan.PCX", 0, 8);
-    EXPECT_EQ(t.path, "/P.x/scan.png");
-    EXPECT_EQ(t.type, PNG);
-    t = PhotoEdit::saveTarget("/P/enh_t.TIF", 0, 24);
-    EXPECT_EQ(t.path, "/P/enh_t.tif");
-    EXPECT_EQ(t.type, TIFF);
-    t = PhotoEdit::saveTarget("/P/enh_c.PNG", 0, 24);
-    EXPECT_EQ(t.path, "/P/enh_c.png");
-    EXPECT_EQ(t.type, PNG);
-
-    // The extension is replaced from the last dot of the file name; without one ".jpg" is
-    // appended. A selector keeps the name's case.
-    t = PhotoEdit::saveTarget("/a.b/Pic.Tar.gif", 0, 24);
-    EXPECT_EQ(t.path, "/a.b/pic.tar.jpg");
-    t = PhotoEdit::saveTarget("/a.b/Pic", 2, 24);
-    EXPECT_EQ(t.path, "/a.b/Pic.jpg");
-    EXPECT_EQ(t.type, JPEG);
-    t = PhotoEdit::saveTarget("/a.b/Pic.GIF", 2, 1);
-    EXPECT_EQ(t.path, "/a.b/Pic.GIF");
-    EXPECT_EQ(t.type, GIF);
-
     const struct {
+        const char* path;
         int selector;
+        uint32_t bits;
+        const char* written;  // nullptr: refused
         uint32_t type;
-    } selectors[] = {{1, JPEG}, {3, PNG}, {4, BMP}};
-    for (const auto& s : selectors) {
-        t = PhotoEdit::saveTarget("/x/A.GIF", s.selector, 24);
-        EXPECT_TRUE(t.ok);
-        EXPECT_EQ(t.type, s.type);
-        EXPECT_EQ(t.path, "/x/A.GIF");
+    } cases[] = {
+        // The folder keeps its case and its dot.
+        {"/Out.Dir/enh_IMG.GIF", 0, 24, "/Out.Dir/enh_img.jpg", JPEG},
+        {"/Out.Dir/enh_IMG.GIF", 0, 8, "/Out.Dir/enh_img.gif", GIF},
+        {"/Photos/Enh_A.JPEG", 0, 24, "/Photos/enh_a.jpeg", JPEG},
+        {"/P/enh_z.DIB", 0, 24, "/P/enh_z.dib", BMP},
+        // PCX is only read: such a name is written as PNG under ".png".
+        {"/P.x/Scan.PCX", 0, 8, "/P.x/scan.png", PNG},
+        {"/P/enh_t.TIF", 0, 24, "/P/enh_t.tif", TIFF},
+        {"/P/enh_c.PNG", 0, 24, "/P/enh_c.png", PNG},
+        // The extension is replaced from the last dot of the file name; without one ".jpg"
+        // is appended. A selector keeps the name's case.
+        {"/a.b/Pic.Tar.gif", 0, 24, "/a.b/pic.tar.jpg", JPEG},
+        {"/a.b/Pic", 2, 24, "/a.b/Pic.jpg", JPEG},
+        {"/a.b/Pic.GIF", 2, 1, "/a.b/Pic.GIF", GIF},
+        {"/x/A.GIF", 1, 24, "/x/A.GIF", JPEG},
+        {"/x/A.GIF", 3, 24, "/x/A.GIF", PNG},
+        {"/x/A.GIF", 4, 24, "/x/A.GIF", BMP},
+        {"", 0, 24, nullptr, 0},
+        {"/x/a.jpg", 5, 24, nullptr, 0},
+        {"/x/a.jpg", -1, 24, nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        const SaveTarget t = PhotoEdit::saveTarget(c.path, c.selector, c.bits);
+        SCOPED_TRACE(std::string(c.path) + " selector " + std::to_string(c.selector));
+        EXPECT_EQ(t.ok, c.written != nullptr);
+        if (!c.written) continue;
+        EXPECT_EQ(t.path, c.written);
+        EXPECT_EQ(t.type, c.type);
     }
-
-    EXPECT_FALSE(PhotoEdit::saveTarget("", 0, 24).ok);
-    EXPECT_FALSE(PhotoEdit::saveTarget("/x/a.jpg", 5, 24).ok);
-    EXPECT_FALSE(PhotoEdit::saveTarget("/x/a.jpg", -1, 24).ok);
 }
 
 TEST(PhotoFiles, LoadReadsOnlyRegularFilesAndEmptiesOnFailure) {

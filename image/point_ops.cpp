@@ -396,7 +396,12 @@ __attribute__((target("ssse3"))) size_t splitBlocks(const uint8_t* p, size_t wid
     return x;
 }
 
-const bool kSplitBlocks = __builtin_cpu_supports("ssse3");
+// Asked on first use: a static initialiser of its own could run before the library has
+// looked at the processor.
+bool canSplitBlocks() {
+    static const bool can = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    return can;
+}
 #endif
 
 // Blue, green and red bytes of a row of 24-bit pixels into three rows.
@@ -404,7 +409,7 @@ void splitRow(const uint8_t* p, size_t width, uint8_t* __restrict b, uint8_t* __
               uint8_t* __restrict r) {
     size_t x = 0;
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (kSplitBlocks) x = splitBlocks(p, width, b, g, r);
+    if (canSplitBlocks()) x = splitBlocks(p, width, b, g, r);
 #endif
     for (; x < width; ++x) {
         b[x] = p[3 * x];

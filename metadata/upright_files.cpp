@@ -11,6 +11,20 @@
 
 namespace {
 
+// Moves size bytes through step(offset) (one read or write call), past interruptions; false
+// on an error or an early end.
+template <class Step>
+bool allBytes(size_t size, Step step) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = step(done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
 bool readWhole(const char* path, std::vector<uint8_t>& bytes) {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -18,15 +32,8 @@ bool readWhole(const char* path, std::vector<uint8_t>& bytes) {
     bool ok = fstat(fd, &st) == 0 && st.st_size > 0;
     if (ok) {
         bytes.resize(size_t(st.st_size));
-        size_t done = 0;
-        while (ok && done < bytes.size()) {
-            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                ok = false;
-            else
-                done += size_t(n);
-        }
+        ok = allBytes(bytes.size(),
+                      [&](size_t at) { return read(fd, bytes.data() + at, bytes.size() - at); });
     }
     close(fd);
     return ok;
@@ -36,16 +43,8 @@ bool readWhole(const char* path, std::vector<uint8_t>& bytes) {
 bool writeWhole(const char* path, const std::vector<uint8_t>& bytes) {
     const int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += size_t(n);
-    }
+    bool ok = allBytes(bytes.size(),
+                       [&](size_t at) { return write(fd, bytes.data() + at, bytes.size() - at); });
     if (close(fd) != 0) ok = false;
     return ok;
 }

@@ -64,17 +64,6 @@ TEST(PointOpsMatchReference, AdjustLight) {
     }
 }
 
-TEST(PointOpsMatchReference, HslConversionsOfEveryValue) {
-    // Every colour and every HSL triple: 2 x 2^24 conversions.
-    for (uint32_t v = 0; v < (1u << 24); ++v) {
-        const RgbQuad q = RgbQuad::fromValue(v);
-        const RgbQuad a = DibImage::rgbToHsl(q), b = reference_ops::rgbToHsl(q);
-        if (a != b) FAIL() << "rgbToHsl of " << std::hex << v;
-        const RgbQuad c = DibImage::hslToRgb(q), d = reference_ops::hslToRgb(q);
-        if (c != d) FAIL() << "hslToRgb of " << std::hex << v;
-    }
-}
-
 TEST(PointOpsMatchReference, Colorize) {
     const uint8_t settings[][2] = {{30, 50}, {27, 45}, {24, 40},   {20, 60}, {17, 68},
                                    {13, 82}, {0, 0},   {255, 255}, {128, 0}, {85, 200}};
@@ -228,20 +217,106 @@ TEST(PointOpsEdges, AdjustLightWorkedNumbers) {
         EXPECT_EQ(pal.getPixelIndex(x, 1), palBefore.getPixelIndex(x, 1));
 }
 
-TEST(PointOpsEdges, HslWorkedValues) {
+// Expected values worked out from the HSL definitions on a 0..255 scale, with the integer
+// rounding and truncation of the conversions; they stay within 1 of standard HSL scaled to 255
+// except the hue, whose six 42-unit sextants make 252 units a full turn.
+namespace {
+
+struct RgbHsl {
+    uint8_t r, g, b;  // the colour
+    uint8_t l, s, h;  // its HSL value
+    const char* what;
+};
+
+const RgbHsl kRgbToHsl[] = {
+    {255, 0, 0, 128, 255, 0, "red"},
+    {0, 255, 0, 128, 255, 85, "green"},
+    {0, 0, 255, 128, 255, 170, "blue"},
+    {255, 255, 0, 128, 255, 42, "yellow"},
+    {0, 255, 255, 128, 255, 127, "cyan"},
+    {255, 0, 255, 128, 255, 214, "magenta: red is the maximum, -42 wraps"},
+    {0, 0, 0, 0, 0, 170, "black"},
+    {255, 255, 255, 255, 0, 170, "white"},
+    {1, 1, 1, 1, 0, 170, "darkest grey"},
+    {100, 100, 100, 100, 0, 170, "grey 100"},
+    {128, 128, 128, 128, 0, 170, "grey 128"},
+    {254, 254, 254, 254, 0, 170, "lightest grey"},
+    {255, 128, 0, 128, 255, 21, "orange"},
+    {255, 200, 0, 128, 255, 33, "amber"},
+    {0, 128, 255, 128, 255, 149, "azure"},
+    {200, 100, 50, 125, 153, 14, "brown"},
+    {10, 20, 30, 20, 128, 149, "dark blue-grey"},
+    {30, 200, 140, 115, 188, 112, "sea green"},
+    {90, 60, 240, 150, 219, 177, "violet"},
+    {250, 240, 230, 240, 170, 21, "linen"},
+    {192, 64, 64, 128, 129, 0, "dull red"},
+    {64, 0, 0, 32, 255, 0, "maroon"},
+    {128, 0, 128, 64, 255, 214, "purple"},
+    {254, 0, 0, 127, 255, 0, "lightness 127: d is max + min"},
+    {200, 54, 54, 127, 147, 0, "lightness 127, d = 254 (510 - max - min would give 145)"},
+    {200, 55, 55, 128, 145, 0, "lightness 128: d is 510 - max - min"},
+    {127, 128, 128, 128, 1, 127, "one step off grey, towards cyan"},
+    {128, 127, 127, 128, 1, 0, "one step off grey, towards red"},
+    {255, 254, 254, 255, 255, 0, "near white: d = 1"},
+    {1, 0, 0, 1, 255, 0, "near black, red"},
+    {0, 0, 1, 1, 255, 170, "near black, blue"},
+    {0, 1, 1, 1, 255, 127, "near black, cyan"},
+    {255, 1, 0, 128, 255, 0, "a little green: rounds to hue 0"},
+    {255, 0, 1, 128, 255, 0, "a little blue: the two deltas round to the same 42"},
+    {255, 0, 5, 128, 255, 255, "more blue: -1 wraps to 255"},
+    {255, 0, 100, 128, 255, 240, "rose: -16 wraps"},
+    {255, 0, 254, 128, 255, 214, "red above blue by one: wraps"},
+    {254, 0, 255, 128, 255, 212, "blue above red by one: no wrap"},
+    {100, 0, 255, 128, 255, 186, "blue maximum, red above green"},
+};
+
+const RgbHsl kHslToRgb[] = {
+    {255, 1, 1, 128, 255, 0, "hue 0: m1 = 1/255 truncates to 1"},
+    {1, 255, 1, 128, 255, 85, "hue 85"},
+    {1, 1, 255, 128, 255, 170, "hue 170"},
+    {252, 255, 1, 128, 255, 43, "hue 43, past yellow"},
+    {255, 252, 1, 128, 255, 42, "hue 42, before yellow"},
+    {1, 252, 255, 128, 255, 128, "hue 128"},
+    {255, 1, 252, 128, 255, 213, "hue 213"},
+    {255, 1, 1, 128, 255, 255, "hue 255 is 360 degrees"},
+    {255, 6, 1, 128, 255, 1, "hue 1"},
+    {255, 1, 6, 128, 255, 254, "hue 254"},
+    {0, 0, 0, 0, 0, 0, "black"},
+    {255, 255, 255, 255, 0, 0, "white"},
+    {100, 100, 100, 100, 0, 170, "grey"},
+    {0, 0, 0, 0, 255, 0, "saturated, lightness 0"},
+    {255, 255, 255, 255, 255, 99, "saturated, lightness 255"},
+    {128, 0, 0, 64, 255, 0, "dark red"},
+    {255, 129, 129, 192, 255, 0, "light red"},
+    {190, 63, 63, 127, 128, 0, "lightness 127: m2 = l(1 + s)"},
+    {191, 64, 64, 128, 128, 0, "lightness 128: m2 = s + l - sl"},
+    {152, 138, 103, 128, 50, 30, "colorize (30, 50) of mid grey"},
+    {217, 193, 182, 200, 82, 13, "colorize (13, 82) of a light grey"},
+    {49, 39, 30, 40, 60, 20, "dark brown"},
+    {31, 95, 96, 64, 128, 128, "dark teal"},
+    {211, 140, 241, 191, 200, 200, "light violet"},
+    {108, 150, 49, 100, 128, 60, "olive green"},
+    {0, 254, 89, 127, 255, 100, "spring green"},
+};
+
+}  // namespace
+
+TEST(PointOpsEdges, RgbToHslKnownValues) {
     // (lightness, saturation, hue) travel in the blue, green, red bytes.
-    EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{100, 100, 100, 0}), (RgbQuad{100, 0, 170, 0}));
-    EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{0, 0, 255, 0}), (RgbQuad{128, 255, 0, 0}));
-    EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{255, 0, 0, 0}).red, 170);
-    EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{0, 255, 0, 0}).red, 85);
-    // Magenta-ish red: blue above green gives a negative hue that wraps.
-    EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{100, 0, 255, 0}).red, 256 - 16);
-    // Back again. A grey stays grey. Pure red comes back with m1 = 2 x 128/255 - 1 = 1/255
-    // in the other two channels, which 255 x m1 truncates to 1.
-    EXPECT_EQ(DibImage::hslToRgb(RgbQuad{100, 0, 170, 0}), (RgbQuad{100, 100, 100, 0}));
-    EXPECT_EQ(DibImage::hslToRgb(RgbQuad{128, 255, 0, 0}), (RgbQuad{1, 1, 255, 0}));
-    EXPECT_EQ(DibImage::hslToRgb(RgbQuad{0, 255, 0, 0}), (RgbQuad{0, 0, 0, 0}));
-    EXPECT_EQ(DibImage::hslToRgb(RgbQuad{255, 255, 99, 0}), (RgbQuad{255, 255, 255, 0}));
+    for (const auto& c : kRgbToHsl) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{c.b, c.g, c.r, 0}), (RgbQuad{c.l, c.s, c.h, 0}));
+        // The fourth byte does not take part and comes back 0.
+        EXPECT_EQ(DibImage::rgbToHsl(RgbQuad{c.b, c.g, c.r, 77}), (RgbQuad{c.l, c.s, c.h, 0}));
+    }
+}
+
+TEST(PointOpsEdges, HslToRgbKnownValues) {
+    for (const auto& c : kHslToRgb) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DibImage::hslToRgb(RgbQuad{c.l, c.s, c.h, 0}), (RgbQuad{c.b, c.g, c.r, 0}));
+        EXPECT_EQ(DibImage::hslToRgb(RgbQuad{c.l, c.s, c.h, 77}), (RgbQuad{c.b, c.g, c.r, 0}));
+    }
 }
 
 TEST(PointOpsEdges, ColorizeKeepsLightness) {

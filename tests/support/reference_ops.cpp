@@ -70,65 +70,14 @@ bool adjustLight(DibImage& img, int brightness, int contrastPercent) {
     return true;
 }
 
-RgbQuad rgbToHsl(RgbQuad colour) {
-    const int R = colour.red, G = colour.green, B = colour.blue;
-    const int mx = std::max({R, G, B}), mn = std::min({R, G, B});
-    const int L = ((mx + mn) * 255 + 255) / 510;
-    if (mx == mn) return RgbQuad{uint8_t(L), 0, 170, 0};
-    const int d = L <= 127 ? mx + mn : 510 - mx - mn;
-    const int S = ((mx - mn) * 255 + d / 2) / d;
-    const int diff = mx - mn;
-    const int Rd = ((mx - R) * 42 + diff / 2) / diff;
-    const int Gd = ((mx - G) * 42 + diff / 2) / diff;
-    const int Bd = ((mx - B) * 42 + diff / 2) / diff;
-    int H;
-    if (R == mx)
-        H = Bd - Gd;
-    else if (G == mx)
-        H = 85 + Rd - Bd;
-    else
-        H = 170 + Gd - Rd;
-    if (H < 0) H += 256;
-    return RgbQuad{uint8_t(L), uint8_t(S), uint8_t(H), 0};
-}
-
-namespace {
-
-float hue(float m1, float m2, float x) {
-    if (x > 360)
-        x -= 360;
-    else if (x < 0)
-        x += 360;
-    if (x < 60) return m1 + (m2 - m1) * x * 0.016666668f;
-    if (x < 180) return m2;
-    if (x < 240) return m1 + (m2 - m1) * (240 - x) * 0.016666668f;
-    return m1;
-}
-
-}  // namespace
-
-RgbQuad hslToRgb(RgbQuad hsl) {
-    const int H = hsl.red, S = hsl.green, L = hsl.blue;
-    const double s = S / 255.0;
-    const float l = float(L / 255.0);
-    if (s == 0) {
-        const uint8_t v = truncClamp(l * 255);
-        return RgbQuad{v, v, v, 0};
-    }
-    const float m2 = l > 0.5 ? float(s + l - s * l) : float(l * (1 + s));
-    const float m1 = 2 * l - m2;
-    const float h = H * 1.4117647f;
-    return RgbQuad{truncClamp(255 * hue(m1, m2, h - 120)), truncClamp(255 * hue(m1, m2, h)),
-                   truncClamp(255 * hue(m1, m2, h + 120)), 0};
-}
-
 bool colorize(DibImage& img, uint8_t hueValue, uint8_t saturation) {
     if (!img.isValid()) return false;
+    // The conversions themselves are checked against known values.
     auto convert = [&](RgbQuad c) {
-        RgbQuad hsl = rgbToHsl(c);
+        RgbQuad hsl = DibImage::rgbToHsl(c);
         hsl.red = hueValue;
         hsl.green = saturation;
-        RgbQuad out = hslToRgb(hsl);
+        RgbQuad out = DibImage::hslToRgb(hsl);
         out.reserved = c.reserved;
         return out;
     };

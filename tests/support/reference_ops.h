@@ -9,8 +9,6 @@
 namespace reference_ops {
 
 bool adjustLight(DibImage& img, int brightness, int contrastPercent);
-RgbQuad rgbToHsl(RgbQuad colour);
-RgbQuad hslToRgb(RgbQuad hsl);
 bool colorize(DibImage& img, uint8_t hue, uint8_t saturation);
 bool grayScale(DibImage& img);
 bool tone(DibImage& img);

@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run sanitize tsan fuzz bench format clean
+.PHONY: all deps configure build test run sanitize tsan fuzz bench format format-check clean
 
 # Configures build directory $(1) with the flags $(2) (and environment settings $(3)). The
 # progress lines go to $(1)/configure.log; warnings and errors are shown, on failure the log too.
@@ -56,6 +56,22 @@ bench: deps
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, naming the files, when a tracked source differs from what .clang-format makes of it.
+# Any other failure of clang-format (not installed, a bad style file) fails too, with its output.
+format-check: deps
+	@out=$$(git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror 2>&1); \
+	rc=$$?; \
+	if [ $$rc -ne 0 ]; then \
+	    files=$$(printf '%s\n' "$$out" | sed -n 's/^\(.*\.\(cpp\|h\)\):[0-9]*:[0-9]*: error: .*/\1/p' | sort -u); \
+	    if [ -n "$$files" ]; then \
+	        echo "format-check: not formatted (make format fixes them):"; printf '  %s\n' $$files; \
+	    else \
+	        printf '%s\n' "$$out"; echo "format-check: clang-format failed"; \
+	    fi; \
+	    exit 1; \
+	fi; \
+	echo "format-check: $$(git ls-files '*.cpp' '*.h' | wc -l) files formatted"
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz build-bench

@@ -8,7 +8,7 @@ packages=(
     libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
     libexiv2-dev
     libgtest-dev libbenchmark-dev libimage-exiftool-perl
-    clang
+    clang clang-format
     qt6-base-dev libqt6svg6 fonts-dejavu-core
     xvfb xauth x11-utils imagemagick desktop-file-utils
     poppler-utils

@@ -7,8 +7,18 @@
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
 
-// The message of every such refusal.
-inline constexpr const char* kDataTooShort = "Image data too short for the picture's size";
+// What one decode may allocate for its picture and working memory: at least 64 MB, and
+// 1024 bytes for every byte the file has left, so that a small file never costs gigabytes
+// while a photo cut short still loads. A stream of unknown length has no budget.
+inline constexpr uint64_t kDecodeBudgetFloor = uint64_t(64) << 20;
+inline constexpr uint64_t kDecodeBudgetPerByte = 1024;
+
+inline uint64_t decodeBudgetFor(uint64_t available) {
+    if (available == UINT64_MAX) return UINT64_MAX;
+    if (available > (UINT64_MAX - 1) / kDecodeBudgetPerByte) return UINT64_MAX - 1;
+    const uint64_t scaled = available * kDecodeBudgetPerByte;
+    return scaled > kDecodeBudgetFloor ? scaled : kDecodeBudgetFloor;
+}
 
 // Bytes from the current position to the end of the stream; UINT64_MAX when the stream cannot
 // tell, so that no bound refuses a picture it knows nothing about.

@@ -18,6 +18,7 @@
 
 #include "formats/bmp/bmp_codec.h"
 #include "formats/codec_error.h"
+#include "formats/data_bound.h"
 #include "formats/gif/gif_codec.h"
 #include "formats/ico/ico_codec.h"
 #include "formats/image_stream.h"
@@ -41,6 +42,7 @@ template <class Codec>
 bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32_t minWidth = 0,
                 int32_t minHeight = 0, DecodeProgress* progress = nullptr) {
     auto codec = std::make_unique<Codec>();
+    codec->setDecodeBudget(decodeBudgetFor(bytesLeft(stream)));
     if (passFrameIndex) codec->info.frameIndex = image.info.frameIndex;
     if constexpr (std::is_same_v<Codec, JpegCodec>) {
         codec->minWidth = minWidth;
@@ -57,6 +59,7 @@ bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32
         codec->setLastError("Can't allocate memory");
         ok = false;
     }
+    codec->setDecodeBudget(UINT64_MAX);
     if (ok && codec->isValid()) {
         image.transfer(*codec);
         return true;

@@ -119,6 +119,9 @@ uint8_t* DibImage::create(int32_t width, int32_t height, uint32_t bitCount, uint
         return nullptr;
     }
 
+    const uint64_t colours = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
+    if (overDecodeBudget(40 + colours * 4 + imageSize)) return nullptr;
+
     header.size = 40;
     header.width = width;
     header.height = height;
@@ -126,7 +129,7 @@ uint8_t* DibImage::create(int32_t width, int32_t height, uint32_t bitCount, uint
     header.bitCount = uint16_t(bitCount);
     header.compression = 0;
     header.imageSize = uint32_t(imageSize);
-    header.colorsUsed = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
+    header.colorsUsed = uint32_t(colours);
     header.colorsImportant = 0;
     header.xPelsPerMeter = pelsPerMeter(info.xDpi);
     header.yPelsPerMeter = pelsPerMeter(info.yDpi);
@@ -143,6 +146,35 @@ uint8_t* DibImage::create(int32_t width, int32_t height, uint32_t bitCount, uint
     std::memcpy(block_, &header, sizeof(header));
     info.pixels = block_ + 40 + paletteSize();
     return block_;
+}
+
+bool DibImage::overDecodeBudget(uint64_t pictureBytes) const {
+    if (decodeBudget_ == UINT64_MAX) return false;
+    if (pictureBytes <= decodeBudget_ && decodeReserved_ <= decodeBudget_ - pictureBytes)
+        return false;
+    setLastError(kDataTooShort);
+    return true;
+}
+
+void DibImage::setDecodeBudget(uint64_t bytes) {
+    decodeBudget_ = bytes;
+    decodeReserved_ = 0;
+}
+
+bool DibImage::spendDecodeBudget(uint64_t bytes) {
+    if (decodeBudget_ == UINT64_MAX) return true;
+    uint64_t picture = block_ ? totalSize() : 0;
+    if (alpha_) picture += uint64_t(header.width) * uint64_t(header.height);
+    if (bytes > decodeBudget_ || overDecodeBudget(picture + bytes)) {
+        setLastError(kDataTooShort);
+        return false;
+    }
+    decodeReserved_ += bytes;
+    return true;
+}
+
+void DibImage::refundDecodeBudget(uint64_t bytes) {
+    decodeReserved_ = bytes < decodeReserved_ ? decodeReserved_ - bytes : 0;
 }
 
 void DibImage::destroy() {
@@ -460,6 +492,8 @@ bool DibImage::hasPaletteAlpha() const {
 // source's plane is never freed or reallocated.
 uint8_t* DibImage::alphaCreate() {
     if (!block_) return nullptr;
+    const uint64_t alphaBytes = uint64_t(header.width) * uint64_t(header.height);
+    if (!alpha_ && overDecodeBudget(totalSize() + alphaBytes)) return nullptr;
     ownAlpha_.reset();
     alpha_ = nullptr;
     adoptAlpha(Buffer(

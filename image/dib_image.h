@@ -12,6 +12,9 @@
 
 class ImageStream;
 
+// The refusal of a picture (or a decoder's working memory) larger than the file could make.
+inline constexpr const char* kDataTooShort = "Image data too short for the picture's size";
+
 // The numbering of file formats. It is stored in DibImage::info.type and keys the dispatch.
 enum ImageFileType : uint32_t {
     BMP = 0,
@@ -236,6 +239,17 @@ class DibImage {
     bool loadFromStream(ImageStream& stream, uint32_t type);
     bool saveToStream(ImageStream& stream, uint32_t type) const;
 
+    // --- the memory budget of one decode ---
+    // While a decoder runs, the picture (create, alphaCreate) and the working memory it
+    // announces (spendDecodeBudget) together stay within this many bytes; beyond them the
+    // allocation is refused with kDataTooShort. Unlimited outside a decode.
+    void setDecodeBudget(uint64_t bytes);
+    uint64_t decodeBudget() const { return decodeBudget_; }
+    // Reserves working memory before the decoder allocates it; false (lastError set) when the
+    // picture already made plus all reserved would exceed the budget.
+    bool spendDecodeBudget(uint64_t bytes);
+    void refundDecodeBudget(uint64_t bytes);
+
     BitmapInfoHeader header;
     ImageInfo info;
 
@@ -262,6 +276,13 @@ class DibImage {
     // The buffers the image owns; null for what it only borrows.
     Buffer ownBlock_;
     Buffer ownAlpha_;
+
+    // True (lastError set) when a picture of pictureBytes plus what is reserved would exceed
+    // the decode budget.
+    bool overDecodeBudget(uint64_t pictureBytes) const;
+
+    uint64_t decodeBudget_ = UINT64_MAX;
+    uint64_t decodeReserved_ = 0;
 
     // The size wish of loadReduced while it runs; JPEG decoding reads it.
     DecodeProgress* decodeProgress_ = nullptr;

@@ -3,6 +3,7 @@
 #include "formats/jpeg/jpeg_codec.h"
 
 #include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -183,30 +184,57 @@ void chooseScale(jpeg_decompress_struct& cinfo, int32_t minWidth, int32_t minHei
     jpeg_calc_output_dimensions(&cinfo);
 }
 
-// --- the least data a frame needs ---
+// --- the work and memory a frame costs ---
 
-// The fewest bytes that can code every 8 x 8 block of the frame. A sequential Huffman scan
-// spends at least one bit on a block's DC difference and one on its end of block; a
-// progressive file at least the DC bit (end-of-band runs make its later scans nearly free).
-// The arithmetic coder spends no less than 1 / (0x8000 ln 2) of a bit on the likeliest
-// decision and codes at least one per block: one byte per 2^18 blocks stays below that.
-uint64_t leastCodedBytes(const jpeg_decompress_struct& cinfo) {
-    int maxH = 1, maxV = 1;
-    for (int c = 0; c < cinfo.num_components; ++c) {
-        maxH = std::max(maxH, cinfo.comp_info[c].h_samp_factor);
-        maxV = std::max(maxV, cinfo.comp_info[c].v_samp_factor);
-    }
+// Blocks of one component as the library stores them: whole MCUs of an interleaved scan.
+uint64_t storedBlocks(const jpeg_component_info& comp) {
+    const uint64_t h = uint64_t(std::max(comp.h_samp_factor, 1));
+    const uint64_t v = uint64_t(std::max(comp.v_samp_factor, 1));
+    return (uint64_t(comp.width_in_blocks) + h - 1) / h * h *
+           ((uint64_t(comp.height_in_blocks) + v - 1) / v * v);
+}
+
+// A file coded in several scans is gathered whole before any row comes out: the library keeps
+// every coefficient of the frame, 128 bytes a block.
+uint64_t coefficientBytes(const jpeg_decompress_struct& cinfo) {
+    if (!cinfo.progressive_mode && cinfo.comps_in_scan >= cinfo.num_components) return 0;
     uint64_t blocks = 0;
-    for (int c = 0; c < cinfo.num_components; ++c) {
-        // A component's own size, without the padding blocks of interleaved MCUs.
-        const uint64_t h = uint64_t(std::max(cinfo.comp_info[c].h_samp_factor, 1));
-        const uint64_t v = uint64_t(std::max(cinfo.comp_info[c].v_samp_factor, 1));
-        const uint64_t width = (uint64_t(cinfo.image_width) * h + uint64_t(maxH) - 1) / maxH;
-        const uint64_t height = (uint64_t(cinfo.image_height) * v + uint64_t(maxV) - 1) / maxV;
-        blocks += ((width + 7) / 8) * ((height + 7) / 8);
+    for (int c = 0; c < cinfo.num_components; ++c) blocks += storedBlocks(cinfo.comp_info[c]);
+    return blocks * 128;
+}
+
+// No encoder in use makes more scans than this (libjpeg's progression has 10, mozjpeg's
+// searched ones a few dozen); thousands of tiny scans only cost time.
+constexpr int kMaxScans = 256;
+// Each scan walks over every block of its components, however few bytes code it, so the
+// blocks walked are bounded too: for any file 2^24 (2^22 arithmetically coded, where a walk
+// costs four times as much), about a tenth of a second; more for longer files, at 64 (16) a
+// byte. A 24 MP photo with 20 scans walks about 11 million blocks in 3 MB or more.
+constexpr uint64_t kLeastBlockWalk = uint64_t(1) << 24;
+constexpr uint64_t kBlockWalkPerByte = 64;
+constexpr int kArithmeticWalkShift = 2;
+
+// Follows the library through the scans of a multi-scan file and stops it when the scans or
+// the blocks they walk exceed what the file's length allows.
+struct ScanGuard {
+    jpeg_progress_mgr pub;
+    uint64_t walkLimit;
+    uint64_t walked;
+    int scan;
+};
+
+void guardScans(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* guard = reinterpret_cast<ScanGuard*>(cinfo->progress);
+    if (cinfo->input_scan_number == guard->scan) return;
+    guard->scan = cinfo->input_scan_number;
+    for (int c = 0; c < cinfo->comps_in_scan; ++c)
+        guard->walked += storedBlocks(*cinfo->cur_comp_info[c]);
+    if (guard->scan > kMaxScans || guard->walked > guard->walkLimit) {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        std::snprintf(err->lastError, 256, "Too many scans for the file's size (%d)", guard->scan);
+        std::longjmp(err->jump, 1);
     }
-    if (cinfo.arith_code) return blocks >> 18;
-    return cinfo.progressive_mode ? blocks / 8 : blocks / 4;
 }
 
 // Ends a followed decode on every way out (a library failure, an exception), before the
@@ -260,14 +288,22 @@ bool JpegCodec::decode(ImageStream& stream) {
     if (bgr) cinfo.out_color_space = JCS_EXT_BGR;
     chooseScale(cinfo, minWidth, minHeight);
 
-    // A header claiming far more blocks than the file could code is refused before the
-    // picture and the library's buffers are allocated; a photo merely cut short passes.
-    if (tooShort(uint64_t(cinfo.image_width) * cinfo.image_height, fileBytes,
-                 leastCodedBytes(cinfo))) {
+    // The frame's coefficients (a multi-scan file) share the picture's budget; the library
+    // may not use more than it.
+    const uint64_t coefficients = coefficientBytes(cinfo);
+    if (!spendDecodeBudget(coefficients)) {
         jpeg_destroy_decompress(&cinfo);
         std::free(ctx.buffer);
-        setLastError(kDataTooShort);
         return false;
+    }
+    ScanGuard guard{};
+    if (coefficients > 0) {
+        guard.pub.progress_monitor = guardScans;
+        const uint64_t walk = fileBytes >= UINT64_MAX / kBlockWalkPerByte
+                                  ? UINT64_MAX
+                                  : std::max(kLeastBlockWalk, fileBytes * kBlockWalkPerByte);
+        guard.walkLimit = cinfo.arith_code ? walk >> kArithmeticWalkShift : walk;
+        cinfo.progress = &guard.pub;
     }
 
     // The output has the scaled size and the file's component count, so the picture is made
@@ -280,6 +316,10 @@ bool JpegCodec::decode(ImageStream& stream) {
         std::free(ctx.buffer);
         return false;
     }
+    // The library's own buffers get what the budget leaves; beyond it the decode fails.
+    if (decodeBudget() != UINT64_MAX)
+        cinfo.mem->max_memory_to_use =
+            long(std::min<uint64_t>(decodeBudget() - totalSize(), LONG_MAX));
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_width != uint32_t(header.width) ||
         cinfo.output_height != uint32_t(header.height) || cinfo.output_components != components)

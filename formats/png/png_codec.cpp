@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "formats/codec_error.h"
+#include "formats/data_bound.h"
 
 namespace {
 
@@ -25,6 +27,14 @@ constexpr const char* kNoMemory = "Can't allocate memory";
 // Deflate cannot expand data more than about 1032 times; a file shorter than that share of
 // the picture cannot hold it, so there is no point allocating the picture.
 constexpr uint64_t kMaxDeflateRatio = 1032;
+
+// libpng allocates a chunk's declared length before reading it (and only warns when that is
+// over its own limit), and inflates compressed text and profiles into buffers of its own. No
+// single allocation of the library may exceed what the file holds, 8 MB, or a few rows of the
+// picture, whichever is largest; a refused ancillary chunk is dropped.
+constexpr uint64_t kLeastChunkAllocation = uint64_t(8) << 20;
+// Text, sPLT and unknown chunks kept at most; thousands of tiny ones only cost time.
+constexpr png_uint_32 kMaxKeptChunks = 256;
 
 }  // namespace
 
@@ -53,6 +63,7 @@ struct PngSession {
     png_structp png = nullptr;
     png_infop pngInfo = nullptr;
     std::vector<uint8_t> buffer;
+    uint64_t allocationLimit = UINT64_MAX;  // the largest single allocation of the library
 };
 
 namespace {
@@ -65,6 +76,18 @@ namespace {
 
 void recordWarning(png_structp png, png_const_charp message) {
     static_cast<PngSession*>(png_get_error_ptr(png))->record(message);
+}
+
+png_voidp boundedMalloc(png_structp png, png_alloc_size_t size) {
+    const auto* session = static_cast<const PngSession*>(png_get_mem_ptr(png));
+    uint64_t limit = session->allocationLimit;
+    if (limit != UINT64_MAX && session->pngInfo)
+        limit = std::max(limit, 16 * uint64_t(png_get_image_width(png, session->pngInfo)) + 4096);
+    return size > limit ? nullptr : std::malloc(size);
+}
+
+void boundedFree(png_structp, png_voidp p) {
+    std::free(p);
 }
 
 void readData(png_structp png, png_bytep data, size_t length) {
@@ -103,8 +126,12 @@ bool PngCodec::decode(ImageStream& stream) {
         setLastError(kNoMemory);
         return false;
     }
+    const uint64_t fileBytes = bytesLeft(stream);
+    if (fileBytes != UINT64_MAX)
+        session->allocationLimit = std::max(fileBytes, kLeastChunkAllocation);
     session->png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, session.get(), recordError, recordWarning);
+        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, session.get(), recordError, recordWarning,
+                                 session.get(), boundedMalloc, boundedFree);
     if (!session->png) {
         setLastError(kCreateFailed);
         return false;
@@ -130,6 +157,10 @@ bool PngCodec::readPicture(PngSession& session) {
     png_structp png = session.png;
     png_infop pngInfo = session.pngInfo;
     png_set_read_fn(png, &session, readData);
+    if (session.allocationLimit != UINT64_MAX)
+        png_set_chunk_malloc_max(
+            png, png_alloc_size_t(std::min(session.allocationLimit, uint64_t(PNG_SIZE_MAX))));
+    png_set_chunk_cache_max(png, kMaxKeptChunks);
     png_read_info(png, pngInfo);
 
     png_uint_32 width = 0, height = 0;
@@ -149,8 +180,10 @@ bool PngCodec::readPicture(PngSession& session) {
     const long here = session.stream.tell();
     if (total >= 0 && here >= 0 && total >= here) {
         const uint64_t leastData = uint64_t(width) * height * uint64_t(depth) / 8;
-        if (leastData / kMaxDeflateRatio > uint64_t(total - here) + 1024)
-            png_error(png, "Image data too short for the picture's size");
+        if (leastData / kMaxDeflateRatio > uint64_t(total - here) + 1024) {
+            setLastError(kDataTooShort);
+            return false;
+        }
     }
 
     png_color_16p fileBackground = nullptr;

@@ -112,6 +112,8 @@ struct EncodeJob {
     // How the coefficients are coded: the library's standard tables, tables fitted to the
     // picture, progressive scans, or arithmetic coding.
     enum class Coding { Standard, Optimized, Progressive, Arithmetic } coding = Coding::Standard;
+    bool fullChroma = false;  // 4:4:4 instead of the library's 4:2:0
+    bool arithmetic = false;  // arithmetic coding on top of the coding above
 };
 
 void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_struct& cinfo) {
@@ -135,7 +137,10 @@ void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_stru
     jpeg_set_quality(&cinfo, job.quality, job.baseline ? TRUE : FALSE);
     if (job.coding == EncodeJob::Coding::Optimized) cinfo.optimize_coding = TRUE;
     if (job.coding == EncodeJob::Coding::Progressive) jpeg_simple_progression(&cinfo);
-    if (job.coding == EncodeJob::Coding::Arithmetic) cinfo.arith_code = TRUE;
+    if (job.coding == EncodeJob::Coding::Arithmetic || job.arithmetic) cinfo.arith_code = TRUE;
+    if (job.fullChroma)
+        for (int c = 0; c < cinfo.num_components; ++c)
+            cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
     jpeg_start_compress(&cinfo, TRUE);
     if (job.markerBytes > 0) {
         Bytes payload(job.markerBytes);
@@ -153,9 +158,10 @@ void referenceEncodeInto(EncodeJob& job, ReferenceError& err, jpeg_compress_stru
 
 Bytes referenceEncode(const Bytes& samples, int width, int height, int components,
                       size_t markerBytes = 0,
-                      EncodeJob::Coding coding = EncodeJob::Coding::Standard) {
-    EncodeJob job{samples.data(), width,       height,  components, 75,
-                  true,           markerBytes, nullptr, 0,          coding};
+                      EncodeJob::Coding coding = EncodeJob::Coding::Standard,
+                      bool fullChroma = false, bool arithmetic = false) {
+    EncodeJob job{samples.data(), width,   height, components, 75,         true,
+                  markerBytes,    nullptr, 0,      coding,     fullChroma, arithmetic};
     ReferenceError err{};
     jpeg_compress_struct cinfo{};
     referenceEncodeInto(job, err, cinfo);
@@ -471,31 +477,99 @@ void patchFrameHeight(Bytes& bytes, uint16_t height) {
     ADD_FAILURE() << "no frame header";
 }
 
-TEST(JpegDecode, TheDensestFilesLoadAndLargerClaimsAreRefused) {
-    // A flat grey 2048 x 1024 picture (32768 blocks) codes to almost nothing: two bits a
-    // block with fitted tables, the least a sequential Huffman file can spend.
-    const int width = 2048, height = 1024;
-    const uint64_t blocks = uint64_t(width / 8) * (height / 8);
-    const Bytes flat(size_t(width) * height, 128);
+TEST(JpegDecode, PicturesBeyondTheBudgetOfASmallFileAreRefused) {
+    // A flat grey 2048-pixel-wide file codes to a few kilobytes, so its budget is the floor
+    // of 64 MB: the picture, and for progressive files the coefficients (2 bytes a pixel)
+    // besides, must fit in it.
+    const int width = 2048;
+    const Bytes flat(size_t(width) * 1024, 128);
     using Coding = EncodeJob::Coding;
-    for (Coding coding :
-         {Coding::Standard, Coding::Optimized, Coding::Progressive, Coding::Arithmetic}) {
-        SCOPED_TRACE(int(coding));
-        Bytes bytes = referenceEncode(flat, width, height, 1, 0, coding);
-        if (coding == Coding::Optimized) {
-            EXPECT_LT(bytes.size(), blocks / 4 + 1024);
-        }
+    struct Case {
+        Coding coding;
+        uint16_t height;
+        bool loads;
+    };
+    const Case cases[] = {
+        {Coding::Standard, 32000, true},    {Coding::Standard, 33000, false},
+        {Coding::Arithmetic, 32000, true},  {Coding::Arithmetic, 33000, false},
+        {Coding::Progressive, 10000, true}, {Coding::Progressive, 11000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.coding) << " height " << c.height);
+        Bytes bytes = referenceEncode(flat, width, 1024, 1, 0, c.coding);
+        ASSERT_LT(bytes.size(), 64u * 1024);
+        patchFrameHeight(bytes, c.height);
         DibImage img;
-        ASSERT_TRUE(loadBytes(img, bytes)) << img.lastError();
-        EXPECT_EQ(img.height(), height);
-        // Four times the rows: more blocks than the bytes could code, except arithmetically,
-        // where a block can cost a ten-thousandth of a bit.
-        patchFrameHeight(bytes, uint16_t(height * 4));
-        const bool loads = coding == Coding::Arithmetic;
-        EXPECT_EQ(loadBytes(img, bytes), loads);
-        if (!loads) {
-            EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
-        }
+        EXPECT_EQ(loadBytes(img, bytes), c.loads);
+        EXPECT_STREQ(img.lastError(), c.loads ? "" : "Image data too short for the picture's size");
+        if (c.loads) EXPECT_EQ(img.height(), c.height);
+    }
+}
+
+TEST(JpegDecode, APhotoCutShortLoadsWhateverItsCoding) {
+    // 30 KB of a 4:4:4 2560 x 1600 photo: far fewer bytes than its blocks would need, yet a
+    // 12 MB picture that the library fills in after the cut.
+    const int width = 2560, height = 1600;
+    Bytes samples(size_t(width) * height * 3);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint8_t((i * 2654435761u) >> 24);
+    const Bytes whole =
+        referenceEncode(samples, width, height, 3, 0, EncodeJob::Coding::Standard, true);
+    ASSERT_GT(whole.size(), 300000u);
+    const Bytes cut(whole.begin(), whole.begin() + 30000);
+    DibImage img;
+    ASSERT_TRUE(loadBytes(img, cut)) << img.lastError();
+    expectSameAsLibrary(img, referenceDecode(cut), "4:4:4 cut to 30 KB");
+}
+
+// The file with its shortest scan repeated until it has `scans` scans: each repeat costs a
+// few bytes and makes the decoder walk the frame's blocks once more.
+Bytes withScansRepeated(const Bytes& bytes, int scans) {
+    size_t count = 0, best = 0, bestLength = SIZE_MAX;
+    for (size_t i = 2; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] != 0xFF || bytes[i + 1] != 0xDA) continue;
+        ++count;
+        // The scan runs to the next marker that is neither a stuffed byte nor a restart.
+        size_t end = i + 2;
+        while (end + 1 < bytes.size() && !(bytes[end] == 0xFF && bytes[end + 1] != 0 &&
+                                           (bytes[end + 1] < 0xD0 || bytes[end + 1] > 0xD7)))
+            ++end;
+        if (end - i < bestLength) best = i, bestLength = end - i;
+    }
+    if (count == 0) return bytes;
+    const auto eoi = bytes.end() - 2;
+    Bytes out(bytes.begin(), eoi);
+    for (size_t n = count; n < size_t(scans); ++n)
+        out.insert(out.end(), bytes.begin() + long(best), bytes.begin() + long(best + bestLength));
+    out.insert(out.end(), eoi, bytes.end());
+    return out;
+}
+
+TEST(JpegDecode, ScansBeyondWhatEncodersMakeAreRefused) {
+    // 2048 x 4096 grey: 131072 blocks, so 128 walks over them reach the least bound of 2^24
+    // (32 arithmetically coded); a small picture reaches the cap on the number of scans first.
+    struct Case {
+        int width, height;
+        bool arithmetic;
+        int scans;
+        bool loads;
+    };
+    const Case cases[] = {
+        {2048, 4096, false, 100, true}, {2048, 4096, false, 160, false},
+        {2048, 4096, true, 25, true},   {2048, 4096, true, 40, false},
+        {64, 64, false, 250, true},     {64, 64, false, 300, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " arithmetic "
+                                        << c.arithmetic << ", " << c.scans << " scans");
+        const Bytes flat(size_t(c.width) * c.height, 128);
+        const Bytes bytes =
+            withScansRepeated(referenceEncode(flat, c.width, c.height, 1, 0,
+                                              EncodeJob::Coding::Progressive, false, c.arithmetic),
+                              c.scans);
+        ASSERT_LT(bytes.size(), 64u * 1024);
+        DibImage img;
+        EXPECT_EQ(loadBytes(img, bytes), c.loads) << img.lastError();
+        if (!c.loads) EXPECT_EQ(std::string(img.lastError()).rfind("Too many scans", 0), 0u);
     }
 }
 
@@ -612,6 +686,12 @@ TEST(JpegMessages, CorruptFilesFailCleanlyOrLoad) {
         {"bad-cut-at-restart.jpg", true, ""},
         // Found by fuzzing: 305 bytes claiming 4097 x 62519 pixels (it cost 755 MB).
         {"bad-fuzz-305-bytes-4097x62519.jpg", false, "Image data too short for the picture's size"},
+        // Found by fuzzing: 216 bytes claiming 24576 x 8192 pixels (it cost 584 MB).
+        {"bad-fuzz-216-bytes-24576x8192.jpg", false, "Image data too short for the picture's size"},
+        // Thousands of scans of a few bytes each, each walking all blocks of the frame again
+        // (16384 x 1024 arithmetically, 4096 x 2048 Huffman): they cost 35 s and 1.4 s.
+        {"bad-2000-arithmetic-scans.jpg", false, "Too many scans for the file's size (17)"},
+        {"bad-1000-huffman-scans.jpg", false, "Too many scans for the file's size (129)"},
     };
     size_t listed = 0;
     for (const Case& c : cases) {

@@ -111,6 +111,7 @@ bool IcoCodec::decode(ImageStream& stream) {
 
         bool alphaChannelUsed = false;
         if (bits == 32) {
+            if (!spendDecodeBudget(fileStride)) raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> line(fileStride);
             for (int32_t y = 0; y < height; ++y) {
                 readExactly(stream, line.data(), line.size());
@@ -129,6 +130,8 @@ bool IcoCodec::decode(ImageStream& stream) {
         // A 32-bit icon whose alpha bytes are all zero leaves its transparency to the mask.
         if (!alphaChannelUsed) {
             const size_t maskStride = size_t(rowBytes(uint64_t(width), 1));
+            if (!spendDecodeBudget(uint64_t(maskStride) * uint64_t(height)))
+                raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> mask(maskStride * size_t(height), 0);
             // The mask ends with the entry's bytes when they cover the colour bitmap, so a
             // short mask never takes in the next image's bytes; missing bits are opaque.

@@ -193,6 +193,7 @@ bool TgaCodec::decode(ImageStream& stream) {
         if (alpha && !alphaCreate()) raiseCodecFailure("TGA Create failed");
 
         if (hasMap) {
+            if (!spendDecodeBudget(mapBytes)) raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> map(mapBytes);
             readExactly(stream, map.data(), map.size());
             // The first-entry field says which index the file's first entry stands for.
@@ -208,6 +209,8 @@ bool TgaCodec::decode(ImageStream& stream) {
 
         PixelSink sink(*this, h.pixelDepth, h.descriptor, baseType == kGrey);
         if (!runLength) {
+            if (!spendDecodeBudget(uint64_t(h.width) * bytesPerPixel))
+                raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> row(size_t(h.width) * bytesPerPixel);
             for (int32_t y = 0; y < h.height; ++y) {
                 readExactly(stream, row.data(), row.size());

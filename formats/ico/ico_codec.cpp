@@ -102,7 +102,9 @@ bool IcoCodec::decode(ImageStream& stream) {
         if (skipped && stream.seek(long(skipped), 1)) raiseCodecFailure("Corrupted icon file");
 
         if (!create(width, height, bits, ICO)) raiseCreateFailure(*this);
-        if (!alphaCreate()) raiseCodecFailure("Can't allocate memory");
+        // A refusal by the decode budget keeps its own words.
+        if (!alphaCreate())
+            raiseCodecFailure(lastError()[0] ? lastError() : "Can't allocate memory");
         uint8_t* alpha = alphaPlane();
         // The fourth byte of a bitmap colour table is reserved, not an opacity: writers
         // leave anything there, and kept it would later read as palette transparency.

@@ -190,7 +190,9 @@ bool TgaCodec::decode(ImageStream& stream) {
                            (h.pixelDepth == 16 && (h.descriptor & kAttributeBits) != 0);
         const uint32_t bits = h.pixelDepth == 8 || greyAlpha ? 8 : 24;
         if (!create(h.width, h.height, bits, TGA)) raiseCreateFailure(*this);
-        if (alpha && !alphaCreate()) raiseCodecFailure("TGA Create failed");
+        // A refusal by the decode budget keeps its own words.
+        if (alpha && !alphaCreate())
+            raiseCodecFailure(lastError()[0] ? lastError() : "TGA Create failed");
 
         if (hasMap) {
             if (!spendDecodeBudget(mapBytes)) raiseCodecFailure(kDataTooShort);

@@ -25,6 +25,8 @@ constexpr const char* kNoRaster = "No space for raster buffer";
 constexpr const char* kCorrupted = "Corrupted TIFF file!";
 constexpr const char* kNoMemory = "Can't allocate memory";
 constexpr const char* kUnsupportedCompression = "Unsupported TIFF compression";
+// The least single allocation libtiff may always make, whatever the decode budget.
+constexpr uint64_t kLibraryFloor = uint64_t(1) << 20;
 constexpr const char* kWriteOpenFailed = "initialization fail";
 constexpr const char* kWriteFailed = "Error writing TIFF file";
 
@@ -184,8 +186,11 @@ uint32_t greyStep(uint32_t colours) {
 
 bool TiffCodec::decode(ImageStream& stream) {
     silenceLibraryMessages();
+    // libtiff's own allocations stay within the budget too, with room for the directory of
+    // any file: the codec's own accounting below is what names a refusal.
     const uint64_t budget = decodeBudget();
-    TiffHandle handle = openHandle(stream, "rb", budget == UINT64_MAX ? 0 : budget);
+    TiffHandle handle =
+        openHandle(stream, "rb", budget == UINT64_MAX ? 0 : std::max(budget, kLibraryFloor));
     if (!handle) {
         setLastError(kOpenFailed);
         return false;

@@ -165,4 +165,5 @@ def main():
         print("%-32s %8d bytes" % (name, len(data)))
 
 
-main()
+if __name__ == "__main__":
+    main()

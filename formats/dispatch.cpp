@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -42,7 +43,9 @@ template <class Codec>
 bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32_t minWidth = 0,
                 int32_t minHeight = 0, DecodeProgress* progress = nullptr) {
     auto codec = std::make_unique<Codec>();
-    codec->setDecodeBudget(decodeBudgetFor(bytesLeft(stream)));
+    // A budget the caller set on the image lowers the file's own (a fuzz harness keeps its
+    // runs short so); an image without one leaves the file's.
+    codec->setDecodeBudget(std::min(image.decodeBudget(), decodeBudgetFor(bytesLeft(stream))));
     if (passFrameIndex) codec->info.frameIndex = image.info.frameIndex;
     if constexpr (std::is_same_v<Codec, JpegCodec>) {
         codec->minWidth = minWidth;

@@ -1,5 +1,8 @@
 // The body every decoder's fuzz target shares: load arbitrary bytes through the dispatch from
-// an in-memory FILE*, read every pixel and alpha byte, and save small pictures again.
+// an in-memory FILE*, read every pixel and alpha byte, and save small pictures again. The load
+// runs with a small decode budget: a header claiming a big picture meets the same refusal as
+// in a real load, only sooner, so the search spends its time on the decoders' paths rather
+// than on filling and reading tens of megabytes per run.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +21,8 @@ struct FuzzDecoderOptions {
     // search down: saving is exercised on pictures of ordinary size.
     int64_t maxSavePixels = 256 * 256;
     bool saveMustSucceed = false;  // a picture the decoder produced must always save
+    // What one load may allocate for its picture and working memory.
+    uint64_t decodeBudget = uint64_t(1) << 20;
 };
 
 inline int fuzzDecoder(const uint8_t* data, size_t size, const FuzzDecoderOptions& options) {
@@ -26,11 +31,13 @@ inline int fuzzDecoder(const uint8_t* data, size_t size, const FuzzDecoderOption
     if (!file) return 0;
     DibImage image;
     image.info.frameIndex = options.frameIndex;
+    image.setDecodeBudget(options.decodeBudget);
     bool loaded;
     {
         ImageStream stream(file);
         loaded = image.loadFromStream(stream, options.type);
     }
+    image.setDecodeBudget(UINT64_MAX);
     std::fclose(file);
     if (!loaded) return 0;
 

@@ -1,5 +1,7 @@
 // libFuzzer target for the metadata path: any bytes read as a photo's metadata, the orientation
-// applied to a small picture, and the blocks carried into small JPEG, PNG and TIFF files.
+// applied to a small picture, and the blocks carried into a small JPEG, PNG or TIFF file (one
+// per input, by its length: writing through Exiv2 is the slow part, and carrying nothing into
+// the same three files again and again teaches the search nothing).
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -46,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool across = metadata.orientation >= 5;
     if (picture.width() != (across ? 5 : 7)) std::abort();
 
-    // The carried blocks must read back without trouble from every file they went into.
-    for (int i = 0; i < 3; ++i) {
-        std::vector<uint8_t> file = targets[i];
-        if (applyMetadata(file, types[i], metadata, picture.width(), picture.height())) {
-            const PhotoMetadata back = readMetadata(file.data(), file.size());
-            if (back.orientation > 1) std::abort();  // the copy is always upright
-        }
+    // The carried blocks must read back without trouble from the file they went into.
+    if (metadata.empty()) return 0;
+    const size_t i = size % 3;
+    std::vector<uint8_t> file = targets[i];
+    if (applyMetadata(file, types[i], metadata, picture.width(), picture.height())) {
+        const PhotoMetadata back = readMetadata(file.data(), file.size());
+        if (back.orientation > 1) std::abort();  // the copy is always upright
     }
     return 0;
 }

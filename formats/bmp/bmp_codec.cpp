@@ -322,6 +322,7 @@ bool BmpCodec::decode(ImageStream& stream) {
             const uint32_t entrySize = os2 ? 3 : 4;
             const uint64_t listed = info40.colorsUsed;  // never 0 below 9 bits
             const uint32_t kept = uint32_t(std::min<uint64_t>(listed, header.colorsUsed));
+            if (!spendDecodeBudget(uint64_t(kept) * entrySize)) raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> table(size_t(kept) * entrySize, 0);
             stream.read(table.data(), 1, table.size());
             RgbQuad* palette = paletteBase();
@@ -370,6 +371,7 @@ bool BmpCodec::decode(ImageStream& stream) {
                 }
                 if (!seekPixels()) break;
                 const size_t sourceStride = size_t((header.width + 1) / 2) * 4;
+                if (!spendDecodeBudget(sourceStride)) raiseCodecFailure(kDataTooShort);
                 std::vector<uint8_t> line(sourceStride);
                 for (int32_t i = 0; i < H; ++i) {
                     std::fill(line.begin(), line.end(), 0);
@@ -390,6 +392,7 @@ bool BmpCodec::decode(ImageStream& stream) {
                 if (!seekPixels()) break;
                 // One row at a time: rows the file does not have stay as create left them.
                 const size_t sourceStride = size_t(header.width) * 4;
+                if (!spendDecodeBudget(sourceStride)) raiseCodecFailure(kDataTooShort);
                 std::unique_ptr<uint8_t, decltype(&std::free)> line(
                     static_cast<uint8_t*>(std::calloc(1, sourceStride)), &std::free);
                 if (!line) raiseCodecFailure("can't allocate memory");

@@ -226,6 +226,9 @@ void GifCodec::decodeImage(ImageStream& stream, const uint8_t* descriptor, const
                  (pixels * 3 + kMaxPixelsPerThreeBytes - 1) / kMaxPixelsPerThreeBytes))
         raiseCodecFailure(kDataTooShort);
     if (!create(width, height, bits, GIF)) raiseCreateFailure(*this);
+    // The working buffers: the decoder's line of indices, the packed line, the read-ahead.
+    if (!spendDecodeBudget(uint64_t(width) + 1 + stride() + 8 + kInputSize))
+        raiseCodecFailure(kDataTooShort);
 
     if (hasTable) {
         uint8_t red[256], green[256], blue[256];

@@ -102,7 +102,9 @@ bool IcoCodec::decode(ImageStream& stream) {
         if (skipped && stream.seek(long(skipped), 1)) raiseCodecFailure("Corrupted icon file");
 
         if (!create(width, height, bits, ICO)) raiseCreateFailure(*this);
-        if (!alphaCreate()) raiseCodecFailure("Can't allocate memory");
+        // A refusal by the decode budget keeps its own words.
+        if (!alphaCreate())
+            raiseCodecFailure(lastError()[0] ? lastError() : "Can't allocate memory");
         uint8_t* alpha = alphaPlane();
         // The fourth byte of a bitmap colour table is reserved, not an opacity: writers
         // leave anything there, and kept it would later read as palette transparency.
@@ -111,6 +113,7 @@ bool IcoCodec::decode(ImageStream& stream) {
 
         bool alphaChannelUsed = false;
         if (bits == 32) {
+            if (!spendDecodeBudget(fileStride)) raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> line(fileStride);
             for (int32_t y = 0; y < height; ++y) {
                 readExactly(stream, line.data(), line.size());
@@ -129,6 +132,8 @@ bool IcoCodec::decode(ImageStream& stream) {
         // A 32-bit icon whose alpha bytes are all zero leaves its transparency to the mask.
         if (!alphaChannelUsed) {
             const size_t maskStride = size_t(rowBytes(uint64_t(width), 1));
+            if (!spendDecodeBudget(uint64_t(maskStride) * uint64_t(height)))
+                raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> mask(maskStride * size_t(height), 0);
             // The mask ends with the entry's bytes when they cover the colour bitmap, so a
             // short mask never takes in the next image's bytes; missing bits are opaque.

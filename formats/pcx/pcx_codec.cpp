@@ -104,6 +104,7 @@ bool PcxCodec::decode(ImageStream& stream) {
 
         if (!create(width, height, bits, BMP)) raiseCreateFailure(*this);
 
+        if (!spendDecodeBudget(lineSize)) raiseCodecFailure(kDataTooShort);
         std::vector<uint8_t> line(lineSize);
         LineDecoder decoder(stream, total);
         const size_t used = bytesPerLine;

@@ -190,9 +190,12 @@ bool TgaCodec::decode(ImageStream& stream) {
                            (h.pixelDepth == 16 && (h.descriptor & kAttributeBits) != 0);
         const uint32_t bits = h.pixelDepth == 8 || greyAlpha ? 8 : 24;
         if (!create(h.width, h.height, bits, TGA)) raiseCreateFailure(*this);
-        if (alpha && !alphaCreate()) raiseCodecFailure("TGA Create failed");
+        // A refusal by the decode budget keeps its own words.
+        if (alpha && !alphaCreate())
+            raiseCodecFailure(lastError()[0] ? lastError() : "TGA Create failed");
 
         if (hasMap) {
+            if (!spendDecodeBudget(mapBytes)) raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> map(mapBytes);
             readExactly(stream, map.data(), map.size());
             // The first-entry field says which index the file's first entry stands for.
@@ -208,6 +211,8 @@ bool TgaCodec::decode(ImageStream& stream) {
 
         PixelSink sink(*this, h.pixelDepth, h.descriptor, baseType == kGrey);
         if (!runLength) {
+            if (!spendDecodeBudget(uint64_t(h.width) * bytesPerPixel))
+                raiseCodecFailure(kDataTooShort);
             std::vector<uint8_t> row(size_t(h.width) * bytesPerPixel);
             for (int32_t y = 0; y < h.height; ++y) {
                 readExactly(stream, row.data(), row.size());

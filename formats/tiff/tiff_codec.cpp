@@ -24,6 +24,9 @@ constexpr const char* kNoPage = "Error: page not present in TIFF file";
 constexpr const char* kNoRaster = "No space for raster buffer";
 constexpr const char* kCorrupted = "Corrupted TIFF file!";
 constexpr const char* kNoMemory = "Can't allocate memory";
+constexpr const char* kUnsupportedCompression = "Unsupported TIFF compression";
+// The least single allocation libtiff may always make, whatever the decode budget.
+constexpr uint64_t kLibraryFloor = uint64_t(1) << 20;
 constexpr const char* kWriteOpenFailed = "initialization fail";
 constexpr const char* kWriteFailed = "Error writing TIFF file";
 
@@ -86,9 +89,30 @@ struct TiffCloser {
 };
 using TiffHandle = std::unique_ptr<TiffFile, TiffCloser>;
 
-TiffHandle openHandle(ImageStream& stream, const char* mode) {
-    return TiffHandle(TIFFClientOpen(kHandleName, mode, &stream, readProc, writeProc, seekProc,
-                                     closeProc, sizeProc, mapProc, unmapProc));
+// maxAllocation, when given, caps every single allocation libtiff makes for the file (its
+// strip and tile buffers, tag arrays): beyond it libtiff fails instead of allocating.
+TiffHandle openHandle(ImageStream& stream, const char* mode, uint64_t maxAllocation = 0) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) return nullptr;
+    if (maxAllocation != 0)
+        TIFFOpenOptionsSetMaxSingleMemAlloc(
+            options, tmsize_t(std::min<uint64_t>(maxAllocation, uint64_t(INT64_MAX))));
+    TiffHandle handle(TIFFClientOpenExt(kHandleName, mode, &stream, readProc, writeProc, seekProc,
+                                        closeProc, sizeProc, mapProc, unmapProc, options));
+    TIFFOpenOptionsFree(options);
+    return handle;
+}
+
+// What libtiff allocates itself while TIFFReadRGBAImage decodes the page: one strip or tile
+// buffer per plane it combines, and for JPEG the decoder's coefficients, two bytes a sample,
+// which a progressive stream keeps for its whole strip.
+uint64_t libraryWorkingBytes(TiffFile* tif, uint16_t compression, uint16_t samples) {
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+    const uint64_t chunk = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? std::min<uint16_t>(samples, 4) : 1;
+    const bool jpeg = compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG;
+    return chunk * planes * (jpeg ? 3 : 1);
 }
 
 struct FreeDeleter {
@@ -162,7 +186,11 @@ uint32_t greyStep(uint32_t colours) {
 
 bool TiffCodec::decode(ImageStream& stream) {
     silenceLibraryMessages();
-    TiffHandle handle = openHandle(stream, "rb");
+    // libtiff's own allocations stay within the budget too, with room for the directory of
+    // any file: the codec's own accounting below is what names a refusal.
+    const uint64_t budget = decodeBudget();
+    TiffHandle handle =
+        openHandle(stream, "rb", budget == UINT64_MAX ? 0 : std::max(budget, kLibraryFloor));
     if (!handle) {
         setLastError(kOpenFailed);
         return false;
@@ -216,6 +244,10 @@ bool TiffCodec::decode(ImageStream& stream) {
         setTooLargeError(width, height);
         return false;
     }
+    // A compression this libtiff cannot decode would fail only after the picture is made.
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFIsCODECConfigured(compression)) return fail(kUnsupportedCompression);
     if (storedDataTooShort(tif, stream, width, height, samples, bitsPerSample, photometric))
         return fail(kDataTooShort);
 
@@ -225,8 +257,14 @@ bool TiffCodec::decode(ImageStream& stream) {
 
     if (rgbaRoute) {
         if (!create(int32_t(width), int32_t(height), 24, TIFF)) return false;  // create said why
-        if (samples == 4 && !alphaCreate()) return fail(kNoMemory);
+        if (samples == 4 && !alphaCreate()) {
+            if (!lastError()[0]) setLastError(kNoMemory);
+            return false;
+        }
         const size_t count = size_t(width) * height;
+        const uint64_t working =
+            uint64_t(count) * sizeof(uint32_t) + libraryWorkingBytes(tif, compression, samples);
+        if (!spendDecodeBudget(working)) return false;  // says why
         std::unique_ptr<uint32_t, FreeDeleter> raster(
             static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t))));
         if (!raster) return fail(kNoRaster);
@@ -254,6 +292,8 @@ bool TiffCodec::decode(ImageStream& stream) {
                 if (alpha_) alpha_[size_t(y) * width + x] = uint8_t(TIFFGetA(*pixel));
             }
         }
+        raster.reset();
+        refundDecodeBudget(working);
         return true;
     }
 
@@ -300,6 +340,9 @@ bool TiffCodec::decode(ImageStream& stream) {
     const uint64_t lineSize = (uint64_t(samples) * b * width + 7) / 8;
     const uint64_t stripRows = std::min(rowsPerStrip, height);
     const uint64_t bufferSize = lineSize * stripRows;
+    // The strip buffer here and libtiff's own buffer for the strip's coded bytes.
+    const uint64_t working = bufferSize + libraryWorkingBytes(tif, compression, samples);
+    if (!spendDecodeBudget(working)) return false;  // says why
     std::unique_ptr<uint8_t, FreeDeleter> buffer(static_cast<uint8_t*>(std::malloc(bufferSize)));
     if (!buffer) return fail(kNoRaster);
     // 1- and 2-bit colour-map indices are widened to the 8-bit image.
@@ -338,8 +381,14 @@ bool TiffCodec::decode(ImageStream& stream) {
         }
     }
     buffer.reset();
+    refundDecodeBudget(working);
 
-    // The first stored row is at the top of the picture; turn it as the tag says.
+    // The first stored row is at the top of the picture; turn it as the tag says. A quarter
+    // turn makes the turned picture beside this one.
+    const bool quarterTurn =
+        orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT;
+    const uint64_t turnedBytes = totalSize() + (alpha_ ? uint64_t(width) * height : 0);
+    if (quarterTurn && !spendDecodeBudget(turnedBytes)) return false;  // says why
     bool turned = true;
     switch (orientation) {
         case ORIENTATION_TOPRIGHT:
@@ -366,6 +415,7 @@ bool TiffCodec::decode(ImageStream& stream) {
         default:
             break;
     }
+    if (quarterTurn) refundDecodeBudget(turnedBytes);
     if (!turned) return fail(kNoMemory);
     return true;
 }

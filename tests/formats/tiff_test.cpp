@@ -581,6 +581,11 @@ TEST(TiffCorrupt, ShapesThatDoNotFitFailWithTheirCause) {
         {"bad-strip-offset.tif", kTooShort},
         // 70000 x 70000 pixels in a file of 126 bytes: refused before any allocation.
         {"bad-huge-size.tif", "Image too large: 70000 x 70000"},
+        // Found by fuzzing: tiny files whose pictures far exceed what the file may cost.
+        {"bad-fuzz-128-bytes-755mb-allocation.tif", kTooShort},
+        {"bad-fuzz-142-bytes-ojpeg-805mb-allocation.tif", kTooShort},
+        // Compression 8196, which libtiff cannot decode, claiming 8196 x 31235.
+        {"bad-fuzz-146-bytes-unknown-compression-251mb.tif", "Unsupported TIFF compression"},
     };
     for (const auto& [name, message] : cases) {
         DibImage img;
@@ -616,6 +621,91 @@ TEST(TiffCorrupt, SidesFarBeyondTheStoredDataAreRefusedBeforeAllocating) {
         testing_support::writeBytes(dir.file("big.tif"), withSides(file, 16000, 16000));
         EXPECT_FALSE(load(img, dir.file("big.tif"))) << name;
         EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size") << name;
+    }
+}
+
+// The file with its compression tag set to the given code (little-endian files).
+std::vector<uint8_t> withCompression(std::vector<uint8_t> tiff, uint16_t code) {
+    auto get16 = [&](size_t at) { return uint32_t(tiff.at(at) | tiff.at(at + 1) << 8); };
+    const size_t ifd = get16(4) | get16(6) << 16;
+    for (uint32_t i = 0, n = get16(ifd); i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * size_t(i);
+        if (get16(e) != 259) continue;
+        tiff[e + 8] = uint8_t(code);
+        tiff[e + 9] = uint8_t(code >> 8);
+    }
+    return tiff;
+}
+
+TEST(TiffCorrupt, CompressionsLibtiffCannotDecodeAreRefusedByName) {
+    const std::vector<uint8_t> file = readBytes(dataPath("tiff/grey8-raw.tif"));
+    for (uint16_t code : {uint16_t(8196), uint16_t(60000), uint16_t(2)}) {
+        if (TIFFIsCODECConfigured(code)) continue;  // 2 (CCITT RLE) is always there
+        TempDir dir;
+        testing_support::writeBytes(dir.file("x.tif"), withCompression(file, code));
+        DibImage img;
+        EXPECT_FALSE(load(img, dir.file("x.tif"))) << code;
+        EXPECT_STREQ(img.lastError(), "Unsupported TIFF compression") << code;
+    }
+    EXPECT_FALSE(TIFFIsCODECConfigured(8196));
+}
+
+TEST(TiffCorrupt, TheDecodeBudgetCountsRasterStripBuffersAndTurns) {
+    // ZSTD has no densest coding to bound the picture by, so a file of a few hundred bytes
+    // can claim these; such a small file may cost 64 MB. Zero pixels, unless noise is asked
+    // for: then the file is as large as its picture and its budget far larger.
+    struct Case {
+        uint32_t width, height;
+        uint16_t samples, orientation;
+        uint32_t rowsPerStrip;  // 0: one strip
+        bool noise;
+        bool loads;
+    };
+    const std::vector<Case> cases = {
+        // Colour: picture 12 MB + raster 16 MB + libtiff's strip 12 MB.
+        {2000, 2000, 3, ORIENTATION_TOPLEFT, 0, false, true},
+        // 27 + 36 + 27 MB: over 64 MB, though the picture alone is not.
+        {3000, 3000, 3, ORIENTATION_TOPLEFT, 0, false, false},
+        // The same picture as a photo of noise: a 27 MB file may cost far more.
+        {3000, 3000, 3, ORIENTATION_TOPLEFT, 0, true, true},
+        // Grey in strips of 64 rows: 36 MB and two small strip buffers.
+        {6000, 6000, 1, ORIENTATION_TOPLEFT, 64, false, true},
+        // In one strip: 36 MB of picture, of strip buffer and of libtiff's buffer.
+        {6000, 6000, 1, ORIENTATION_TOPLEFT, 0, false, false},
+        // A quarter turn makes the turned picture beside the stored one.
+        {6000, 6000, 1, ORIENTATION_RIGHTTOP, 64, false, false},
+        {5000, 3000, 1, ORIENTATION_RIGHTTOP, 64, false, true},
+    };
+    ASSERT_TRUE(TIFFIsCODECConfigured(COMPRESSION_ZSTD));
+    uint32_t seed = 12345;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " samples " +
+                     std::to_string(c.samples) + " orientation " + std::to_string(c.orientation));
+        TiffSpec spec;
+        spec.width = c.width;
+        spec.height = c.height;
+        spec.samples = c.samples;
+        spec.photometric = c.samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+        spec.rowsPerStrip = c.rowsPerStrip;
+        spec.lines.assign(size_t(c.width) * c.height * c.samples, 0);
+        if (c.noise)
+            for (uint8_t& v : spec.lines) v = uint8_t((seed = seed * 1103515245 + 12345) >> 16);
+        spec.extraTags = [&](TiffFile* tif) {
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ZSTD);
+            TIFFSetField(tif, TIFFTAG_ORIENTATION, c.orientation);
+        };
+        TempDir dir;
+        ASSERT_TRUE(writeTiff(dir.file("z.tif"), {spec}));
+        DibImage img;
+        const bool turned = c.orientation >= ORIENTATION_LEFTTOP;
+        if (c.loads) {
+            ASSERT_TRUE(load(img, dir.file("z.tif"))) << img.lastError();
+            EXPECT_EQ(img.width(), int32_t(turned ? c.height : c.width));
+            EXPECT_EQ(img.height(), int32_t(turned ? c.width : c.height));
+        } else {
+            EXPECT_FALSE(load(img, dir.file("z.tif")));
+            EXPECT_STREQ(img.lastError(), "Image data too short for the picture's size");
+        }
     }
 }
 

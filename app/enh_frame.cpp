@@ -2,6 +2,7 @@
 #include "app/enh_frame.h"
 
 #include <QTabWidget>
+#include <algorithm>
 
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
@@ -27,6 +28,34 @@ Enh2Frame::Enh2Frame(QWidget* parent) : QSplitter(Qt::Horizontal, parent) {
     original_->setAccessibleName("original view");
     addWidget(panel_);
     addWidget(original_);
+    // The controls never get less than their width, and the enhanced view keeps some beside.
+    panel_->setMinimumWidth(kPanelWidth);
+    setStretchFactor(0, 0);
+    setStretchFactor(1, 1);
+    // Only a drag of the bar reports a move; setSizes does not.
+    connect(this, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> s = sizes();
+        if (s.size() == 2 && s[0] + s[1] > 0) userShare_ = double(s[0]) / (s[0] + s[1]);
+    });
+}
+
+int Enh2Frame::equalPanelWidth() const {
+    // panel - controls = original, with panel + original = what the bar leaves.
+    const int both = width() - handleWidth();
+    return std::max(kPanelWidth, (both + panel_->controlsWidth() + 1) / 2);
+}
+
+void Enh2Frame::shareSpace() {
+    const int both = width() - handleWidth();
+    if (both <= kPanelWidth) return;  // the splitter's own minimums decide
+    const int panel =
+        userMovedBar() ? std::max(kPanelWidth, int(userShare_ * both + 0.5)) : equalPanelWidth();
+    setSizes({panel, std::max(1, both - panel)});
+}
+
+void Enh2Frame::resizeEvent(QResizeEvent* event) {
+    QSplitter::resizeEvent(event);
+    shareSpace();
 }
 
 EnhFrame::EnhFrame(QWidget* parent) : QSplitter(Qt::Vertical, parent) {

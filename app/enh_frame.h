@@ -13,19 +13,32 @@ class OriginalImageView;
 // than a third for the second pane is shared equally.
 void setFirstPaneSize(QSplitter* splitter, int size);
 
+// The panel pane (controls and enhanced view) beside the original view. Until the user moves
+// the bar the two views are equally wide, whatever the width; once moved, the user's share of
+// the two panes is kept on resizing.
 class Enh2Frame : public QSplitter {
     Q_OBJECT
   public:
-    // Initial width of the panel pane.
+    // The panel pane's minimum width.
     static constexpr int kPanelWidth = 500;
 
     explicit Enh2Frame(QWidget* parent = nullptr);
     EnhForm* panel() const { return panel_; }
     OriginalImageView* originalView() const { return original_; }
+    // The panel pane's width that makes the two views equally wide (at least kPanelWidth).
+    int equalPanelWidth() const;
+    bool userMovedBar() const { return userShare_ > 0; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void shareSpace();
+
     EnhForm* panel_;
     OriginalImageView* original_;
+    // The panel pane's part of both panes after the user moved the bar; 0 before.
+    double userShare_ = 0;
 };
 
 class EnhFrame : public QSplitter {

@@ -78,8 +78,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(batch_, &BatchThread::runningChanged, this, &CMainFrame::onBatchRunning);
     connect(batch_, &BatchThread::progressed, this, &CMainFrame::onBatchProgress);
     createBatchBar();
-    autosetBox_->setChecked(true);
-    saver_->onAutoset(true);
+    autosetBox_->setChecked(true);  // runs onAutoset through toggled
     toolBar_->hide();
     // The enhanced view's first status: the title "Vantifex".
     chain_->showStatus("");
@@ -193,7 +192,8 @@ void CMainFrame::createToolBars() {
     autosetBox_->setObjectName("autoset");
     autosetBox_->setAccessibleName("autoset");
     autosetBox_->setToolTip("Write into the input directory's sub-folder \"enhanced\"");
-    connect(autosetBox_, &QCheckBox::clicked, this, &CMainFrame::onAutoset);
+    // The state, whatever changed it (a click, the keyboard, a screen reader's toggle).
+    connect(autosetBox_, &QCheckBox::toggled, this, &CMainFrame::onAutoset);
     dialogBar_->addWidget(autosetBox_);
 }
 
@@ -269,7 +269,6 @@ void CMainFrame::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, [this] {
         setFirstPaneSize(splitter_, kTreeWidth);
         setFirstPaneSize(enhFrame_, EnhFrame::kEditorHeight);
-        setFirstPaneSize(enhFrame_->editor(), Enh2Frame::kPanelWidth);
     });
 }
 

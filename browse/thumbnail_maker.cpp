@@ -1,11 +1,10 @@
-// Thumbnails of single photos: the content test, the size rule and the (reduced) decode.
+// Thumbnails of single photos: the size rule and the (reduced) decode.
 #include "browse/thumbnail_maker.h"
 
 #include <cstdio>
 #include <memory>
 #include <utility>
 
-#include "formats/format_detect.h"
 #include "metadata/photo_metadata.h"
 
 namespace thumbnails {
@@ -15,10 +14,6 @@ ThumbnailSize thumbnailSize(int32_t width, int32_t height, int32_t t) {
     const int32_t h = (height == t) ? t + 1 : t;
     const int64_t w = int64_t(width) * h / height;
     return ThumbnailSize{int32_t(w < 1 ? 1 : w), h};
-}
-
-int photoFormatOf(const std::string& path) {
-    return formats::contentFormatOfFile(path);
 }
 
 bool jpegFrameSize(const std::string& path, int32_t& width, int32_t& height) {

@@ -1,5 +1,5 @@
-// One thumbnail from one photo file: which files count as photos, the thumbnail's size and
-// the loading and scaling that the thumbnail workers run.
+// One thumbnail from one photo file: the thumbnail's size and the loading and scaling that
+// the thumbnail workers run (which files are photos: browse/photo_rule.h).
 #pragma once
 
 #include <cstdint>
@@ -18,10 +18,6 @@ struct ThumbnailSize {
 // t + 1 when the photo is exactly t high; width width x height' / height, truncated, and at
 // least 1 so that a very tall, narrow photo still scales.
 ThumbnailSize thumbnailSize(int32_t width, int32_t height, int32_t t);
-
-// The ImageFileType of a file whose first bytes carry a format the library reads, or -1:
-// only such files are shown, whatever their names say.
-int photoFormatOf(const std::string& path);
 
 // The width and height a JPEG file's frame header declares, read without decoding; false
 // when the file is no JPEG or the header cannot be found.

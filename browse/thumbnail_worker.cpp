@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "browse/photo_rule.h"
 #include "browse/thumbnail_maker.h"
 
 namespace thumbnails {
@@ -60,7 +61,7 @@ void ThumbnailWorker::run() {
         const size_t index = next_.fetch_add(1);
         if (index >= files_.size()) break;
         const std::string& path = files_[index];
-        const int type = photoFormatOf(path);
+        const int type = photos::photoFormatOf(path);
         if (type < 0) {
             handOver(index, nullptr, false);
             continue;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "browse/path_helpers.h"
+#include "browse/photo_rule.h"
 #include "formats/format_detect.h"
 #include "image/dib_image.h"
 
@@ -23,10 +24,8 @@ std::string autosetDirectory(const std::string& inputDirectory) {
 }
 
 bool isBatchPhoto(const std::string& path) {
-    // A named pipe or a device is never read: opening one could block for ever.
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
-    return formats::detectFileFormat(path) != formats::kUnknownFormat;
+    // The thumbnail views' rule: what the batch takes is what they show.
+    return photos::isPhoto(path);
 }
 
 void createOutputDirectory(const std::string& directory) {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "browse/path_helpers.h"
 #include "image/area_shrink.h"
 #include "workflow/exception_text.h"
 
@@ -187,11 +188,21 @@ bool PreviewChain::loadPhoto(const std::string& path) noexcept {
         const auto [fitted, shown] = shrinking.finish();
         ++fills_[kStageOriginal];
         currentPath_ = path;
+        loaded = stages_[kStageOriginal].width() > 0;
+        // Nothing was read: the title names no photo, as before the first load.
+        const std::string reason = stages_[kStageOriginal].image.lastError();
+        if (!loaded) stages_[kStageOriginal].fileName.clear();
         rebuildAllNow(fitted, shown);
         view_.setTitle(baseTitle());
-        loaded = stages_[kStageOriginal].width() > 0;
+        // After the repaints of the empty stages, so that it stays until the next one.
+        if (!loaded) view_.drawStatus(loadFailureText(path, reason));
     });
     return loaded;
+}
+
+std::string PreviewChain::loadFailureText(const std::string& path, const std::string& reason) {
+    const std::string text = "Cannot read " + paths::fileNameOf(path);
+    return reason.empty() ? text : text + ": " + reason;
 }
 
 void PreviewChain::rebuildFitted(bool full) noexcept {

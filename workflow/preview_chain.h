@@ -58,8 +58,11 @@ class PreviewChain : public StatusSink {
     PreviewChain(EnhancementSettings& settings, PreviewView& view);
 
     // A thumbnail was chosen: load it into stage 0 and recompute everything. True when the
-    // photo could be read.
+    // photo could be read; otherwise the stages are empty, the title is "Vantifex" and the
+    // enhanced view shows loadFailureText until its next repaint.
     bool loadPhoto(const std::string& path) noexcept;
+    // "Cannot read NAME: REASON", NAME the file-name part of path, REASON the loader's message.
+    static std::string loadFailureText(const std::string& path, const std::string& reason);
     // The largest size the preview ever needs (the screen): stage 0 is decoded only as large
     // as it takes to cover it. 0 x 0, the start, loads photos whole.
     void setPreviewLimit(int32_t width, int32_t height) {

@@ -62,5 +62,5 @@ class BrowseWiringTest : public QObject {
     }
 };
 
-static Registered<BrowseWiringTest> registered("BrowseWiringTest");
+VFX_QT_TEST(BrowseWiringTest);
 #include "browse_wiring_test.moc"

@@ -201,6 +201,6 @@ class EnhFormTest : public QObject {
     }
 };
 
-static Registered<EnhFormTest> registered("EnhFormTest");
+VFX_QT_TEST(EnhFormTest);
 
 #include "enh_form_test.moc"

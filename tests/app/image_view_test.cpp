@@ -258,6 +258,6 @@ class ImageViewTest : public QObject {
     }
 };
 
-static Registered<ImageViewTest> registered("ImageViewTest");
+VFX_QT_TEST(ImageViewTest);
 
 #include "image_view_test.moc"

@@ -99,6 +99,6 @@ class ProgramTest : public QObject {
     }
 };
 
-static Registered<ProgramTest> registered("ProgramTest");
+VFX_QT_TEST(ProgramTest);
 
 #include "program_test.moc"

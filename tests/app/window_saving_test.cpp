@@ -423,6 +423,6 @@ class WindowSavingTest : public QObject {
     }
 };
 
-static Registered<WindowSavingTest> registered("WindowSavingTest");
+VFX_QT_TEST(WindowSavingTest);
 
 #include "window_saving_test.moc"

@@ -1,28 +1,18 @@
-// Shared pieces of the window tests: registration of the test classes, test photos, and a
-// shown main window.
+// Shared pieces of the window tests: test photos and a shown main window. The classes
+// register themselves with VFX_QT_TEST.
 #pragma once
 
-#include <QObject>
 #include <QString>
-#include <functional>
 #include <memory>
 
 #include "image/dib_image.h"
+#include "support/qt/qt_test_registry.h"
 #include "support/test_support.h"
 
 class CMainFrame;
+class PhotoEdit;
 
 namespace window_tests {
-
-// Each test class registers a factory under its name; main runs one class or all.
-void registerTest(const char* name, std::function<std::unique_ptr<QObject>()> make);
-
-template <class T>
-struct Registered {
-    explicit Registered(const char* name) {
-        registerTest(name, [] { return std::unique_ptr<QObject>(new T); });
-    }
-};
 
 // A 24-bit test photo of w x h: seeded noise, a black block in the top-left quarter's corner
 // and a pure red block in the top-right corner (both 1/8 of the size).
@@ -34,6 +24,6 @@ QString writeTestPhoto(const testing_support::TempDir& dir, const char* name, in
 std::unique_ptr<CMainFrame> shownFrame(int width = 1000, int height = 700);
 
 // The picture a stage shows: its three planes OR-ed (what the views paint).
-DibImage shownPicture(const class PhotoEdit& stage);
+DibImage shownPicture(const PhotoEdit& stage);
 
 }  // namespace window_tests

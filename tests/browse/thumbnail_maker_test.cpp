@@ -1,4 +1,4 @@
-// Single thumbnails: the size rule, which files count as photos, the JPEG frame reader and
+// Single thumbnails: the size rule, the JPEG frame reader, JPEG-compressed TIFF files and
 // the reduced decode giving the same size as the whole decode.
 #include "browse/thumbnail_maker.h"
 
@@ -35,21 +35,6 @@ TEST(ThumbnailMaker, SizeRule) {
         EXPECT_EQ(s.width, c.expectW) << c.w << "x" << c.h << " at " << c.t;
         EXPECT_EQ(s.height, c.expectH) << c.w << "x" << c.h << " at " << c.t;
     }
-}
-
-TEST(ThumbnailMaker, WhichFilesArePhotos) {
-    TempDir dir;
-    const std::string d = dir.path().string() + "/";
-    ASSERT_TRUE(browse_testing::writeMixedFolder(d));
-    writeBytes(d + "empty.jpg", {});
-
-    const struct {
-        const char* name;
-        int type;
-    } cases[] = {{"holiday.JPG", JPEG}, {"x.Jpeg", JPEG},      {"photo.tif", TIFF},
-                 {"png.jpg", PNG},      {"notes.jpg.txt", -1}, {"a.png/readme.txt", -1},
-                 {"empty.jpg", -1},     {"missing.jpg", -1}};
-    for (const auto& c : cases) EXPECT_EQ(thumbnails::photoFormatOf(d + c.name), c.type) << c.name;
 }
 
 TEST(ThumbnailMaker, JpegFrameSize) {
@@ -94,6 +79,19 @@ TEST(ThumbnailMaker, ReducedAndWholeDecodeGiveTheSameSize) {
             EXPECT_EQ(image.width(), expected.width) << path << " reduced " << reduced;
             EXPECT_EQ(image.height(), expected.height) << path << " reduced " << reduced;
         }
+    }
+}
+
+TEST(ThumbnailMaker, JpegCompressedTiffGetsAThumbnail) {
+    TempDir dir;
+    const std::string path = dir.file("photo.tif");
+    ASSERT_TRUE(browse_testing::writeJpegTiff(path, 120, 80));
+    for (bool reduced : {false, true}) {
+        DibImage image;
+        ASSERT_TRUE(thumbnails::makeThumbnail(path, TIFF, 50, reduced, image))
+            << "reduced " << reduced << ": " << image.lastError();
+        EXPECT_EQ(image.width(), 75) << "reduced " << reduced;
+        EXPECT_EQ(image.height(), 50) << "reduced " << reduced;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "browse/qt/dir_view.h"
 #include "browse/qt/folder_picker.h"
 #include "browse/qt/photot_view.h"
+#include "support/qt/qt_test_registry.h"
 #include "support/test_support.h"
 
 using browse_testing::writePhoto;
@@ -116,5 +117,5 @@ void DirViewTest::folderPicker() {
     QCOMPARE(paths::pickFolder(&picker, dir.path().string()), std::string());
 }
 
-QTEST_MAIN(DirViewTest)
+VFX_QT_TEST(DirViewTest);
 #include "dir_view_test.moc"

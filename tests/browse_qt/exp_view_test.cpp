@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "browse/qt/exp_view.h"
+#include "support/qt/qt_test_registry.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -270,5 +271,5 @@ void ExpViewTest::systemPlaces() {
     for (const QString& d : places.drives) QVERIFY(d.endsWith('/'));
 }
 
-QTEST_MAIN(ExpViewTest)
+VFX_QT_TEST(ExpViewTest);
 #include "exp_view_test.moc"

@@ -8,6 +8,7 @@
 
 #include "browse/photo_files.h"
 #include "browse/qt/photot_view.h"
+#include "support/qt/qt_test_registry.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -229,5 +230,5 @@ void PhototViewTest::destroyingMidScan() {
     }
 }
 
-QTEST_MAIN(PhototViewTest)
+VFX_QT_TEST(PhototViewTest);
 #include "photot_view_test.moc"

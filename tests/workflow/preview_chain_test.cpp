@@ -392,10 +392,58 @@ TEST(PreviewChain, UnreadablePhotoLeavesEmptyStages) {
     testing_support::writeBytes(dir.file("bad.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
     EXPECT_FALSE(chain.loadPhoto(dir.file("bad.png")));
     for (int i = 0; i < kStageCount; ++i) EXPECT_EQ(chain.stage(i).width(), 0) << i;
-    EXPECT_EQ(view.currentTitle, "Vantifex - " + dir.file("bad.png"));
+    EXPECT_EQ(view.currentTitle, "Vantifex");
     EXPECT_EQ(view.waitDepth, 0);
     chain.onRotateLeft();  // nothing to turn, nothing breaks
     chain.rebuildFitted(false);
     EXPECT_EQ(chain.stage(kStageFinal).width(), 0);
     EXPECT_EQ(view.waitDepth, 0);
+}
+
+// A photo that cannot be read says so in the enhanced view, by its name and the loader's
+// reason, as the last status (it stays until the next repaint); the title names no photo.
+TEST(PreviewChain, UnreadablePhotoShowsWhyInTheEnhancedView) {
+    TempDir dir;
+    std::vector<uint8_t> noise(4096);
+    uint32_t x = 12345;
+    for (uint8_t& b : noise) b = uint8_t((x = x * 1103515245 + 12345) >> 16);
+    noise[0] = 0x42;  // no signature of any format: the name decides, as a JPEG
+    testing_support::writeBytes(dir.file("noise.jpg"), noise);
+    testing_support::writeBytes(dir.file("cut.png"), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
+    const struct {
+        std::string path;
+        const char* name;
+    } cases[] = {
+        {dir.file("noise.jpg"), "noise.jpg"},
+        {dir.file("cut.png"), "cut.png"},
+        {dir.file("missing.bmp"), "missing.bmp"},
+    };
+    for (const auto& c : cases) {
+        EnhancementSettings settings;
+        FakeView view;
+        PreviewChain chain(settings, view);
+        chain.showStatus("");
+        EXPECT_FALSE(chain.loadPhoto(c.path)) << c.name;
+        // The loader's own message, as a load of the file by itself leaves it.
+        PhotoEdit alone;
+        alone.load(c.path);
+        const std::string reason = alone.image.lastError();
+        EXPECT_FALSE(reason.empty()) << c.name;
+        ASSERT_FALSE(view.statuses.empty()) << c.name;
+        EXPECT_EQ(view.statuses.back(), "Cannot read " + std::string(c.name) + ": " + reason);
+        EXPECT_EQ(view.currentTitle, "Vantifex") << c.name;
+        EXPECT_EQ(view.titles.back(), "Vantifex") << c.name;
+        EXPECT_EQ(view.waitDepth, 0) << c.name;
+    }
+
+    // A photo that loads afterwards names itself again and shows no failure.
+    EnhancementSettings settings;
+    FakeView view;
+    PreviewChain chain(settings, view);
+    EXPECT_FALSE(chain.loadPhoto(dir.file("noise.jpg")));
+    const std::string good = writePhoto(dir, "good", randomImage(50, 40, 24, 1));
+    view.clear();
+    ASSERT_TRUE(chain.loadPhoto(good));
+    EXPECT_EQ(view.currentTitle, "Vantifex - " + good);
+    for (const std::string& s : view.statuses) EXPECT_EQ(s.find("Cannot read"), std::string::npos);
 }

@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QStyle>
 
 #include "ui_common/hover_button.h"
 #include "workflow/preview_chain.h"
@@ -131,14 +133,27 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
     grid->addWidget(startOver, r++, 0, 1, 4);
     grid->setRowStretch(r, 1);
 
+    // A window lower than the controls scrolls them instead of squeezing them on top of
+    // each other; the width always fits them and a vertical scroll bar beside them.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName("panel controls");
+    scroll_->setAccessibleName("panel controls");
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setWidgetResizable(true);
+    scroll_->setWidget(controls);
+    scroll_->setFixedWidth(
+        controls->sizeHint().width() +
+        scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_));
+    separator_ = makeLine(this, QFrame::VLine);
     view_ = new ImageView(this);
     view_->setObjectName("enhanced view");
     view_->setAccessibleName("enhanced view");
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(controls);
-    layout->addWidget(makeLine(this, QFrame::VLine));
+    layout->addWidget(scroll_);
+    layout->addWidget(separator_);
     layout->addWidget(view_, 1);
     updateBoxes();
 }
@@ -247,6 +262,10 @@ void EnhForm::setPointColour(ColourRef colour) {
 void EnhForm::updateBoxes() {
     for (const auto& [field, box] : boxes_) box->setText(QString::number(settings_.*field));
     whiteBalanceBox_->setText(QString::fromStdString(settings_.whiteBalance));
+}
+
+int EnhForm::controlsWidth() const {
+    return scroll_->width() + separator_->sizeHint().width();
 }
 
 bool EnhForm::whiteBalanceToggled() const {

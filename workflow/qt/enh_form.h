@@ -13,6 +13,7 @@ class QComboBox;
 class QFrame;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class PreviewChain;
 
 class EnhForm : public QWidget {
@@ -36,6 +37,10 @@ class EnhForm : public QWidget {
     EnhancementSettings& settings() { return settings_; }
     const EnhancementSettings& settings() const { return settings_; }
     ImageView* imageView() const { return view_; }
+    // The controls' scroll area, and the width left of the enhanced view (the controls and
+    // the separator): fixed, known before the panel is first laid out.
+    QScrollArea* controlsArea() const { return scroll_; }
+    int controlsWidth() const;
 
     // The white-point pick's new value, shown in its box.
     void setWhiteBalance(const std::string& text);
@@ -67,6 +72,8 @@ class EnhForm : public QWidget {
     EnhancementSettings settings_;
     PreviewChain* chain_ = nullptr;
     ImageView* view_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QFrame* separator_ = nullptr;
     // Value boxes by field (member pointer compared through its row name).
     std::vector<std::pair<int EnhancementSettings::*, QLineEdit*>> boxes_;
     QLineEdit* whiteBalanceBox_ = nullptr;

@@ -121,9 +121,12 @@ TEST(ThumbnailWorker, EmptyAndUnreadableListsFinish) {
     ThumbnailWorker worker(sink, WorkerOptions{2, true});
     worker.start(1, {}, 50);
     sink.waitDone(1);
+    // A photo gone since the listing is one by its name, as for the batch: an empty cell.
     worker.start(2, {"/no/such/file.jpg", "|"}, 50);
     sink.waitDone(2);
-    EXPECT_TRUE(sink.items.empty());
+    ASSERT_EQ(sink.items.size(), 1u);
+    EXPECT_EQ(sink.items[0].path, "/no/such/file.jpg");
+    EXPECT_EQ(sink.items[0].width, 0);
     worker.stop();
     EXPECT_FALSE(worker.busy());
 }

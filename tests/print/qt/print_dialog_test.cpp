@@ -23,6 +23,7 @@
 #include "print/qt/integer_spin_edit.h"
 #include "print/qt/print_layout_view.h"
 #include "print/qt/print_options_dialog.h"
+#include "support/qt/qt_test_registry.h"
 #include "support/test_support.h"
 #include "support/unnamed_controls.h"
 #include "tests/print/block_photo.h"
@@ -441,14 +442,6 @@ void PrintDialogTest::printCommandOfTheMainWindow() {
     QCOMPARE(keptImages, 4);
 }
 
-int main(int argc, char** argv) {
-    // A home of its own: the main window's recent files and the default PDF file's folder
-    // stay out of the user's.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
-    QApplication app(argc, argv);
-    PrintDialogTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VFX_QT_TEST(PrintDialogTest);
+
 #include "print_dialog_test.moc"

@@ -26,6 +26,7 @@
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/pcx/pcx_codec.h"
 #include "formats/png/png_codec.h"
+#include "formats/replacement_file.h"
 #include "formats/tga/tga_codec.h"
 #include "formats/tiff/tiff_codec.h"
 #include "image/dib_image.h"
@@ -112,23 +113,18 @@ bool encodeWith(const DibImage& image, ImageStream& stream) {
     return ok;
 }
 
-// "VERB PATH: REASON" with the system's text for errorNumber; a long path is shortened from
-// its start so that the reason always fits lastError.
-std::string ioMessage(const char* verb, const std::string& path, int errorNumber) {
-    const std::string reason = std::string(": ") + std::strerror(errorNumber);
+// "VERB PATH: REASON" with the system's text for errorNumber, or with why; a long path is shortened
+// from its start so that the reason always fits lastError.
+std::string ioMessage(const char* verb, const std::string& path, const char* why) {
+    const std::string reason = std::string(": ") + why;
     const size_t room = 255 - std::strlen(verb) - 1 - reason.size();
     std::string shown = path;
     if (shown.size() > room) shown = "..." + shown.substr(shown.size() - (room - 3));
     return std::string(verb) + " " + shown + reason;
 }
 
-std::string temporaryName(const std::string& dir, const std::string& base) {
-    static std::atomic<unsigned> counter{0};
-    static thread_local std::mt19937 rng{std::random_device{}()};
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%d.%u.%08x.tmp", int(getpid()), counter++,
-                  unsigned(rng()));
-    return dir + "/." + base + suffix;
+std::string ioMessage(const char* verb, const std::string& path, int errorNumber) {
+    return ioMessage(verb, path, std::strerror(errorNumber));
 }
 
 }  // namespace
@@ -228,17 +224,25 @@ bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& f
         reportSaveResult(*this, kUnsupportedFormat);
         return false;
     }
+    // errno is left as the system's reason for the failure (0 when it was not the system's).
     auto fail = [this, path](const char* verb, int errorNumber) {
         reportSaveResult(*this, ioMessage(verb, path, errorNumber).c_str());
+        errno = errorNumber;
         return false;
     };
-    // Write through a symbolic link to the file it names, as an ordinary open would.
-    std::string target = path;
-    struct stat st {};
-    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (realpath(path, resolved)) target = resolved;
+    // Write through symbolic links to the file they name, as an ordinary open would, but
+    // never through one that another user planted in a shared folder such as /tmp.
+    std::string refused, resolved;
+    if (formats::refusesSharedLink(path, &refused, &resolved)) {
+        reportSaveResult(*this, ioMessage("cannot write", path,
+                                          "symbolic link in a shared folder not owned by you")
+                                    .c_str());
+        errno = EACCES;
+        return false;
     }
+    // A link to nothing is replaced by the file, as before.
+    const std::string target = resolved.empty() ? std::string(path) : resolved;
+    struct stat st {};
     const bool exists = stat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return fail("cannot write", EISDIR);
     if (exists && !S_ISREG(st.st_mode)) return fail("cannot write", EINVAL);
@@ -250,25 +254,19 @@ bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& f
     const size_t slash = target.find_last_of('/');
     const std::string dir =
         slash == std::string::npos ? "." : target.substr(0, slash + (slash == 0));
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // What an earlier run killed part-way left where no unnamed file could be made.
+    formats::removeStaleTemporaries(dir);
 
-    // The new file is made as fopen would make it (0666 less the umask), or keeps the mode of
-    // the file it replaces; never the 0600 of an ordinary temporary file.
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = temporaryName(dir, base);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return fail("cannot open", errno);
-    }
-    if (fd < 0) return fail("cannot open", EEXIST);
-    if (exists) fchmod(fd, st.st_mode & 07777);
-
-    FILE* file = fdopen(fd, "wb");
+    formats::ReplacementFile replacement;
+    if (const int error = replacement.open(target, exists ? &st : nullptr))
+        return fail("cannot open", error);
+    // The stream gets a copy of the descriptor: the replacement's own one is still needed to
+    // link the unnamed file into place after the stream is closed.
+    const int streamFd = fcntl(replacement.fd(), F_DUPFD_CLOEXEC, 0);
+    FILE* file = streamFd < 0 ? nullptr : fdopen(streamFd, "wb");
     if (!file) {
         const int error = errno;
-        close(fd);
-        unlink(temp.c_str());
+        if (streamFd >= 0) close(streamFd);
         return fail("cannot open", error);
     }
     bool ok;
@@ -279,16 +277,18 @@ bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& f
         writeError = stream.errorNumber();
     }
     if (ok && writeError == 0 && (std::fflush(file) != 0 || std::ferror(file))) writeError = errno;
-    // Metadata hook: the finisher rewrites the temporary in place, so the fsync covers it too.
+    // Metadata hook: the finisher rewrites the file in place through a path that opens this
+    // same file again, so the fsync covers it too.
     if (ok && writeError == 0 && finish) {
         errno = 0;
-        if (!finish(temp.c_str(), type)) writeError = errno ? errno : EIO;
+        if (!finish(replacement.path().c_str(), type)) writeError = errno ? errno : EIO;
     }
     if (ok && writeError == 0 && fsync(fileno(file)) != 0) writeError = errno;
     if (std::fclose(file) != 0 && ok && writeError == 0) writeError = errno;
-    if (ok && writeError == 0 && std::rename(temp.c_str(), target.c_str()) != 0) writeError = errno;
-    if (!ok || writeError) unlink(temp.c_str());
-    // The system's reason for a failed write beats the codec's account of it.
+    if (ok && writeError == 0) writeError = replacement.commit();
+    // The system's reason for a failed write beats the codec's account of it; the
+    // replacement, not committed, goes with it.
     if (writeError) return fail("cannot write", writeError);
+    if (!ok) errno = 0;
     return ok;
 }

@@ -502,7 +502,9 @@ TEST(JpegDecode, PicturesBeyondTheBudgetOfASmallFileAreRefused) {
         DibImage img;
         EXPECT_EQ(loadBytes(img, bytes), c.loads);
         EXPECT_STREQ(img.lastError(), c.loads ? "" : "Image data too short for the picture's size");
-        if (c.loads) EXPECT_EQ(img.height(), c.height);
+        if (c.loads) {
+            EXPECT_EQ(img.height(), c.height);
+        }
     }
 }
 
@@ -569,7 +571,9 @@ TEST(JpegDecode, ScansBeyondWhatEncodersMakeAreRefused) {
         ASSERT_LT(bytes.size(), 64u * 1024);
         DibImage img;
         EXPECT_EQ(loadBytes(img, bytes), c.loads) << img.lastError();
-        if (!c.loads) EXPECT_EQ(std::string(img.lastError()).rfind("Too many scans", 0), 0u);
+        if (!c.loads) {
+            EXPECT_EQ(std::string(img.lastError()).rfind("Too many scans", 0), 0u);
+        }
     }
 }
 

@@ -472,9 +472,15 @@ std::vector<std::string> CMainFrame::selectedInputFiles() {
 
 // --- UserDialogs, FolderPicker ---
 
-void CMainFrame::showMessage(const std::string& text) {
-    if (dialogs_) return dialogs_->showMessage(text);
-    QMessageBox::warning(this, kAppTitle, QString::fromStdString(text), QMessageBox::Ok);
+void CMainFrame::showMessage(const std::string& text, const std::string& detail) {
+    if (dialogs_) return dialogs_->showMessage(text, detail);
+    // The design's words stay the main text; which file and why go below them.
+    QMessageBox box(QMessageBox::Warning, kAppTitle, QString::fromStdString(text), QMessageBox::Ok,
+                    this);
+    box.setObjectName("message box");
+    box.setAccessibleName(QString::fromStdString(text));
+    if (!detail.empty()) box.setInformativeText(fromLocal(detail));
+    box.exec();
 }
 
 void CMainFrame::showInformation(const std::string& text) {

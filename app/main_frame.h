@@ -99,7 +99,7 @@ class CMainFrame : public QMainWindow,
     std::vector<std::string> selectedInputFiles() override;
 
     // --- UserDialogs, FolderPicker ---
-    void showMessage(const std::string& text) override;
+    void showMessage(const std::string& text, const std::string& detail = {}) override;
     void showInformation(const std::string& text) override;
     bool askQuestion(const std::string& text) override;
     std::string chooseSaveFile(const std::string& directory, const std::string& filter) override;

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 #include "browse/directory_listing.h"
 #include "cli/commands.h"
@@ -87,21 +86,15 @@ int runEnhance(const Arguments& args) {
         }
     }
 
-    std::set<std::string> outputFolders;
-    for (const BatchSource& source : sources)
-        if (isBatchPhoto(source.path)) outputFolders.insert(source.output.directory);
-    for (const std::string& folder : outputFolders) {
-        std::error_code ec;
-        if (!folder.empty()) fs::create_directories(fs::path(folder), ec);
-        if (ec) std::fprintf(stderr, "Cannot create the folder %s\n", folder.c_str());
-    }
-
     // From here on Ctrl-C finishes the photos in hand and reports.
     stopOnSignal(SIGINT);
     stopOnSignal(SIGTERM);
     BatchJob job(sources, options.settings, options.jobs);
     job.watchStopFlag(&gStopRequested);
     job.setStripMetadata(options.stripMetadata);
+    // Every missing level of the output folders; a folder that cannot be made fails its
+    // photos with the system's reason.
+    job.setCreateOutputFolders(true);
     job.onProgress([](size_t i, size_t n, const std::string& path) {
         std::fprintf(stderr, "Processing %zu of %zu: %s\n", i, n, path.c_str());
     });

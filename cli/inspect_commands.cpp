@@ -2,7 +2,9 @@
 // Exit status 0 on success, 1 when a file cannot be read or written, 2 for bad arguments.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -98,6 +100,11 @@ bool chooseType(const ParsedArguments& parsed, const std::string& option, const 
     return true;
 }
 
+// "cannot VERB PATH: REASON", as the library words its own failures.
+std::string cannotMessage(const char* verb, const std::string& path, int error) {
+    return std::string("cannot ") + verb + " " + path + ": " + std::strerror(error);
+}
+
 void reportError(const std::string& message) {
     std::fprintf(stderr, "error: %s\n", message.c_str());
 }
@@ -106,13 +113,13 @@ void reportError(const std::string& message) {
 // decoded. Prints the error and returns false on failure.
 bool loadImage(DibImage& image, const std::string& path, uint32_t type) {
     FILE* file = std::fopen(path.c_str(), "rb");
+    int error = file ? 0 : errno;
     struct stat st {};
-    if (file && (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode))) {
-        std::fclose(file);
-        file = nullptr;
-    }
-    if (!file) {
-        reportError("cannot open " + path);
+    if (file && fstat(fileno(file), &st) != 0) error = errno;
+    if (file && !error && S_ISDIR(st.st_mode)) error = EISDIR;
+    if (error) {
+        if (file) std::fclose(file);
+        reportError(cannotMessage("open", path, error));
         return false;
     }
     image.setLastError("");
@@ -228,16 +235,21 @@ int runDump(const Arguments& args) {
     if (!loadImage(image, path, type)) return 1;
     FILE* file = std::fopen(output.c_str(), "wb");
     if (!file) {
-        reportError("cannot open " + output);
+        reportError(cannotMessage("open", output, errno));
         return 1;
     }
+    errno = 0;
     bool ok = writePam(image, file);
-    if (std::fclose(file) != 0) ok = false;
+    int error = ok ? 0 : errno;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
         // A cut-short PAM file is worse than none; a device or pipe is left alone.
         struct stat st {};
         if (lstat(output.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(output.c_str());
-        reportError("cannot write " + output);
+        reportError(error ? cannotMessage("write", output, error) : "cannot write " + output);
         return 1;
     }
     return 0;

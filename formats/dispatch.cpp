@@ -113,8 +113,8 @@ bool encodeWith(const DibImage& image, ImageStream& stream) {
     return ok;
 }
 
-// "VERB PATH: REASON" with the system's text for errorNumber, or with why; a long path is shortened
-// from its start so that the reason always fits lastError.
+// "VERB PATH: REASON" with why, or the system's text for errorNumber; a long path is
+// shortened from its start so that the reason always fits lastError.
 std::string ioMessage(const char* verb, const std::string& path, const char* why) {
     const std::string reason = std::string(": ") + why;
     const size_t room = 255 - std::strlen(verb) - 1 - reason.size();

@@ -2,6 +2,8 @@
 // queued and delivered to the callbacks by the thread that runs the job.
 #include "workflow/batch_job.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -40,6 +42,27 @@ std::string failureReason(const DibImage& image, int savedErrno, const char* ver
     return std::string("cannot ") + verb + " " + path;
 }
 
+// "PATH: REASON" for a message box: the reason of a "cannot VERB PATH: REASON" message about
+// path, or the whole message.
+std::string pathAndReason(const std::string& path, const std::string& message) {
+    const std::string lead = "cannot ";
+    const std::string marker = " " + path + ": ";
+    if (message.rfind(lead, 0) == 0) {
+        const size_t verbEnd = message.find(' ', lead.size());
+        if (verbEnd != std::string::npos && message.compare(verbEnd, marker.size(), marker) == 0)
+            return path + ": " + message.substr(verbEnd + marker.size());
+    }
+    return path + ": " + message;
+}
+
+// The file at path, followed through links; false when there is none.
+bool fileIdentity(const std::string& path, std::pair<dev_t, ino_t>* id) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return false;
+    *id = {st.st_dev, st.st_ino};
+    return true;
+}
+
 }  // namespace
 
 OutputRule OutputRule::enhancedInto(const std::string& directory) {
@@ -70,6 +93,7 @@ struct BatchJob::Shared {
     std::vector<PhotoResult>& results;
     std::vector<std::string> outputs;  // the name asked for, per photo the batch takes
     std::vector<size_t> after;         // the earlier photo writing the same file, or kNone
+    std::vector<PhotoResult> refused;  // a failure known before the photo is read
     std::vector<char> done;
     bool inline_ = true;  // no workers: the running thread works and delivers at once
 
@@ -129,12 +153,20 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
     };
     bool loaded = false;
     try {
+        if (!shared.refused[index].reason.empty()) {
+            result.outcome = PhotoOutcome::kUnwritable;
+            result.written = shared.refused[index].written;
+            result.reason = shared.refused[index].reason;
+            result.detail = shared.refused[index].detail;
+            return;
+        }
         QueueSink sink([&](const std::string& text) { post(Shared::Event::kStatus, text); });
         PhotoEdit photo;
         errno = 0;
         if (!loadForSaving(source, photo)) {
             result.outcome = PhotoOutcome::kUnreadable;
             result.reason = failureReason(photo.image, errno, "read", source);
+            result.detail = pathAndReason(source, result.reason);
         } else {
             loaded = true;
             if (stripMetadata_) photo.metadata.reset();
@@ -147,6 +179,7 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
                 result.outcome = PhotoOutcome::kUnwritable;
                 const std::string& target = result.written.empty() ? output : result.written;
                 result.reason = failureReason(photo.image, errno, "write", target);
+                result.detail = pathAndReason(target, result.reason);
             }
         }
     } catch (...) {
@@ -154,6 +187,9 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
         result.outcome = loaded ? PhotoOutcome::kUnwritable : PhotoOutcome::kUnreadable;
         try {
             result.reason = exceptionText();
+            const std::string& path =
+                loaded ? (result.written.empty() ? output : result.written) : source;
+            result.detail = pathAndReason(path, result.reason);
         } catch (...) {
         }
     }
@@ -227,6 +263,53 @@ void BatchJob::deliver(Shared& shared, std::unique_lock<std::mutex>& lock) noexc
     }
 }
 
+void BatchJob::refuseUnsafeOutputs(Shared& shared) const {
+    const size_t n = sources_.size();
+    // The sources by file identity, not by name: "a/./b", links and hard links are one file.
+    std::vector<std::pair<dev_t, ino_t>> sourceIds(n);
+    std::vector<char> hasId(n, 0);
+    std::set<std::pair<dev_t, ino_t>> allSources;
+    for (size_t i = 0; i < n; ++i)
+        if (!shared.outputs[i].empty() && fileIdentity(sources_[i].path, &sourceIds[i])) {
+            hasId[i] = 1;
+            allSources.insert(sourceIds[i]);
+        }
+    std::map<std::string, std::string> folderFailures;  // folder -> its reason, or ""
+    for (size_t i = 0; i < n; ++i) {
+        if (shared.outputs[i].empty()) continue;
+        PhotoResult& refusal = shared.refused[i];
+        const std::string target = PhotoEdit::saveTarget(shared.outputs[i], 0, 24).path;
+        const std::string& folder =
+            sources_[i].output.path.empty() ? sources_[i].output.directory : std::string();
+        if (createFolders_ && !folder.empty()) {
+            auto it = folderFailures.find(folder);
+            if (it == folderFailures.end()) {
+                std::string failed;
+                const int error = createOutputDirectory(folder, &failed);
+                it = folderFailures
+                         .emplace(folder,
+                                  error ? failed + ": " + std::strerror(error) : std::string())
+                         .first;
+            }
+            if (!it->second.empty()) {
+                refusal.written = target;
+                refusal.detail = it->second;
+                refusal.reason = "cannot create the folder " + it->second;
+                continue;
+            }
+        }
+        // Writing over another source would replace it before it is read (or after, with a
+        // result depending on the order); a photo may replace its own source ("save...").
+        std::pair<dev_t, ino_t> id;
+        if (fileIdentity(target, &id) && allSources.count(id) &&
+            !(hasId[i] && id == sourceIds[i])) {
+            refusal.written = target;
+            refusal.reason = "cannot write " + target + ": it is also a source of this run";
+            refusal.detail = pathAndReason(target, refusal.reason);
+        }
+    }
+}
+
 std::vector<PhotoResult> BatchJob::run() noexcept {
     std::vector<PhotoResult> results;
     const size_t n = sources_.size();
@@ -237,6 +320,7 @@ std::vector<PhotoResult> BatchJob::run() noexcept {
         shared.outputs.resize(n);
         shared.after.assign(n, kNone);
         shared.done.assign(n, 0);
+        shared.refused.resize(n);
         // Which files are taken, where they go, and which of them land in the same file.
         std::map<std::string, size_t> lastWriterOf;
         std::set<std::string> sourceKeys;
@@ -260,6 +344,7 @@ std::vector<PhotoResult> BatchJob::run() noexcept {
         }
         for (const auto& [key, writer] : lastWriterOf)
             if (sourceKeys.count(key)) replacesASource = true;
+        refuseUnsafeOutputs(shared);
 
         // An output that replaces one of the sources makes the order matter: one job then.
         size_t jobs =

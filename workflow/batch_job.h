@@ -45,6 +45,9 @@ struct PhotoResult {
     std::string written;
     // kUnreadable, kUnwritable: the loader's or the writer's message.
     std::string reason;
+    // kUnreadable, kUnwritable: the path that failed and the system's reason, "PATH: REASON"
+    // (the whole message as REASON when the system gave none), for a message box.
+    std::string detail;
 };
 
 // Runs once. Every callback is called on the thread that calls run(), never on a worker, so
@@ -73,6 +76,9 @@ class BatchJob {
     void setAnnounceSaving(bool announce) { announceSaving_ = announce; }
     // The copies carry none of the photos' metadata (no camera, date or GPS).
     void setStripMetadata(bool strip) { stripMetadata_ = strip; }
+    // Output folders ("enh_" rules) are made, every missing level, before any photo starts;
+    // the photos into a folder that cannot be made fail with its reason, unread.
+    void setCreateOutputFolders(bool create) { createFolders_ = create; }
 
     // From any thread (a signal handler included): the photos in hand finish, no other
     // photo starts.
@@ -83,7 +89,8 @@ class BatchJob {
 
     // One result per source, in list order. No exception leaves it: a photo that fails in
     // any way (out of memory included) is a result with its reason. A callback's exception
-    // is swallowed.
+    // is swallowed. A photo whose output is the same file as another source of the run fails
+    // unread, whatever the order, so no source is replaced before it is read.
     std::vector<PhotoResult> run() noexcept;
 
   private:
@@ -91,12 +98,16 @@ class BatchJob {
     void work(Shared& shared) noexcept;
     void processPhoto(Shared& shared, size_t index) noexcept;
     void deliver(Shared& shared, std::unique_lock<std::mutex>& lock) noexcept;
+    // Marks the photos that must not be written: their folder cannot be made, or their
+    // output is another source of the run.
+    void refuseUnsafeOutputs(Shared& shared) const;
 
     std::vector<BatchSource> sources_;
     EnhancementSettings settings_;
     int jobs_;
     bool announceSaving_ = true;
     bool stripMetadata_ = false;
+    bool createFolders_ = false;
     std::atomic<bool> stop_{false};
     const std::atomic<bool>* external_ = nullptr;
     Progress progress_;

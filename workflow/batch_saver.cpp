@@ -140,8 +140,6 @@ void BatchSaver::runJob(std::unique_ptr<BatchJob> job, BatchReports reports) noe
 void BatchSaver::onSaveCurrent() noexcept {
     try {
         if (busy() || !currentPhotoAvailable()) return;
-        createOutputDirectory(outputDirectory_);
-        views_.refreshFolderTree();
         saveOne(chain_.currentPath(), OutputRule::enhancedInto(outputDirectory_), true);
     } catch (...) {
         reportException();
@@ -152,6 +150,7 @@ void BatchSaver::saveOne(const std::string& source, const OutputRule& output, bo
     auto job =
         std::make_unique<BatchJob>(std::vector<std::string>{source}, chain_.settings(), output, 1);
     job->setAnnounceSaving(false);
+    job->setCreateOutputFolders(true);
     BatchReports reports;
     if (showsSteps())
         reports.status = [this](size_t, const std::string& text) { chain_.showStatus(text); };
@@ -169,9 +168,12 @@ void BatchSaver::savedOne(std::vector<PhotoResult>& results, bool refreshOutput)
         // as the editor holds it.
         if (outcome == PhotoOutcome::kNotAPhoto) outcome = PhotoOutcome::kUnreadable;
         const bool read = outcome == PhotoOutcome::kWritten || outcome == PhotoOutcome::kUnwritable;
+        // The job made the output folder (save current), so that the tree shows it.
+        if (refreshOutput) views_.refreshFolderTree();
         if (refreshOutput && read) views_.refreshOutputView();
-        if (outcome == PhotoOutcome::kUnreadable) dialogs_.showMessage(kCannotReadFile);
-        if (outcome == PhotoOutcome::kUnwritable) dialogs_.showMessage(kCannotWriteFile);
+        const std::string detail = results.empty() ? std::string() : results[0].detail;
+        if (outcome == PhotoOutcome::kUnreadable) dialogs_.showMessage(kCannotReadFile, detail);
+        if (outcome == PhotoOutcome::kUnwritable) dialogs_.showMessage(kCannotWriteFile, detail);
     } catch (...) {
         reportException();
     }
@@ -217,10 +219,9 @@ void BatchSaver::processBatch(const std::vector<std::string>& list,
     try {
         summary_ = finishedMessage(0, 0, 0);
         if (!list.empty()) {
-            createOutputDirectory(outputDirectory_);
-            views_.refreshFolderTree();
             auto job = std::make_unique<BatchJob>(
                 list, chain_.settings(), OutputRule::enhancedInto(outputDirectory_), jobs_);
+            job->setCreateOutputFolders(true);
             BatchReports reports;
             reports.progress = [this](size_t i, size_t n, const std::string&) {
                 char title[96];
@@ -251,6 +252,11 @@ void BatchSaver::processBatch(const std::vector<std::string>& list,
 void BatchSaver::batchDone(std::vector<PhotoResult>& results) noexcept {
     // The title goes back to the editor's photo however the batch ended.
     chain_.endProgressTitle();
+    try {
+        // The job made the output folder: the tree shows it.
+        views_.refreshFolderTree();
+    } catch (...) {
+    }
     try {
         results_ = std::move(results);
         const BatchCounts counts = countResults(results_);

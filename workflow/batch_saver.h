@@ -30,8 +30,9 @@ bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, cons
 class UserDialogs {
   public:
     virtual ~UserDialogs() = default;
-    // A plain box with an OK button.
-    virtual void showMessage(const std::string& text) = 0;
+    // A plain box with an OK button; detail, when not empty, is its informative text (the
+    // path that failed and the system's reason).
+    virtual void showMessage(const std::string& text, const std::string& detail = {}) = 0;
     // A box with the information icon and an OK button.
     virtual void showInformation(const std::string& text) = 0;
     // Yes/No with the question icon; true for Yes.

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "browse/path_helpers.h"
@@ -28,8 +29,27 @@ bool isBatchPhoto(const std::string& path) {
     return photos::isPhoto(path);
 }
 
-void createOutputDirectory(const std::string& directory) {
-    if (!directory.empty()) mkdir(directory.c_str(), 0777);
+int createOutputDirectory(const std::string& directory, std::string* failed) {
+    auto isFolder = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    if (directory.empty() || isFolder(directory)) return 0;
+    // Top down, so the step that fails is the first folder that cannot be made.
+    for (size_t end = directory.find('/', 1);; end = directory.find('/', end + 1)) {
+        const std::string level = directory.substr(0, end);
+        const bool last = end == std::string::npos;
+        if (!level.empty() && level.back() != '/' && mkdir(level.c_str(), 0777) != 0) {
+            const int error = errno;
+            // It may exist already, or be made meanwhile; the system may refuse to make a
+            // folder that exists (EACCES, EROFS) for another reason than EEXIST.
+            if (!isFolder(level)) {
+                if (failed) *failed = level;
+                return error == EEXIST ? ENOTDIR : error;
+            }
+        }
+        if (last) return 0;
+    }
 }
 
 std::string finishedMessage(int processed, int unreadable, int unwritten) {

@@ -14,8 +14,10 @@ std::string autosetDirectory(const std::string& inputDirectory);
 // show none, whose name does (so a photo too damaged to show its format is still reported
 // as unreadable instead of passing unnoticed). Folders, pipes and devices are not taken.
 bool isBatchPhoto(const std::string& path);
-// Creates one folder level; a failure (it exists, no rights) is left to the writes.
-void createOutputDirectory(const std::string& directory);
+// Creates directory with every folder above it that is missing (0777 less the umask). 0 when
+// it is a folder afterwards (or directory is empty); else the errno of the step that failed,
+// with *failed the folder that step was for (ENOTDIR when a file stands in the way).
+int createOutputDirectory(const std::string& directory, std::string* failed = nullptr);
 // "Finished processing %d images.", with a line for photos that could not be read and one
 // for photos that could not be written when there were any.
 std::string finishedMessage(int processed, int unreadable, int unwritten);

@@ -44,7 +44,7 @@ bool makePhoto(const std::string& path, int32_t w, int32_t h, int seed) {
 class Answers : public UserDialogs {
   public:
     std::string summary;
-    void showMessage(const std::string& text) override { summary = text; }
+    void showMessage(const std::string& text, const std::string& = {}) override { summary = text; }
     void showInformation(const std::string& text) override { summary = text; }
     bool askQuestion(const std::string&) override { return true; }
     std::string chooseSaveFile(const std::string&, const std::string&) override { return {}; }

@@ -1,6 +1,8 @@
 // vantifex-cli info, convert and dump, run as a separate process on committed JPEG files,
 // plus the by-name format rule and the PAM writer they share.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -282,18 +284,31 @@ TEST(CliInfo, FailuresPrintTheErrorAndExit1) {
     TempDir dir;
     writeBytes(dir.file("empty.jpg"), {});
     writeBytes(dir.file("really-a.jpg"), {0x89, 'Q', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0});
+    writeBytes(dir.file("private.jpg"), readBytes(fixture("one-1x1.jpg")));
+    ASSERT_EQ(chmod(dir.file("private.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    // Root reads any file: the unreadable one is tried as nobody.
+    const std::string asOther =
+        geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (geteuid() != 0) ASSERT_EQ(chmod(dir.file("private.jpg").c_str(), 0), 0);
     struct Case {
         std::string path;
         std::string err;
+        std::string prefix;
     };
     const Case cases[] = {
         {dir.file("empty.jpg"), "error: Empty input file\n"},
         {dir.file("really-a.jpg"), "error: Not a JPEG file: starts with 0x89 0x51\n"},
-        {dir.file("missing.jpg"), "error: cannot open " + dir.file("missing.jpg") + "\n"},
-        {dir.path().string(), "error: cannot open " + dir.path().string() + "\n"},
+        {dir.file("missing.jpg"),
+         "error: cannot open " + dir.file("missing.jpg") + ": No such file or directory\n"},
+        {dir.path().string(), "error: cannot open " + dir.path().string() + ": Is a directory\n"},
+        {dir.file("really-a.jpg/x.jpg"),
+         "error: cannot open " + dir.file("really-a.jpg/x.jpg") + ": Not a directory\n"},
+        {dir.file("private.jpg"),
+         "error: cannot open " + dir.file("private.jpg") + ": Permission denied\n", asOther},
     };
     for (const Case& c : cases) {
-        const CliRun run = runCli({"info", c.path});
+        const CliRun run = cli_testing::runTool({"info", c.path}, c.prefix);
         EXPECT_EQ(run.status, 1) << c.path;
         EXPECT_EQ(run.out, "") << c.path;
         EXPECT_EQ(run.err, c.err) << c.path;
@@ -381,11 +396,16 @@ TEST(CliFailures, DumpAndConvertExit1WithTheReasonAndLeaveNoFile) {
         std::vector<std::string> args;
         std::string err;
     } cases[] = {
-        {{"dump", nope, "-o", dir.file("x.pam")}, "error: cannot open " + nope + "\n"},
+        {{"dump", nope, "-o", dir.file("x.pam")},
+         "error: cannot open " + nope + ": No such file or directory\n"},
         {{"dump", grey, "-o", dir.file("no-folder/x.pam")},
-         "error: cannot open " + dir.file("no-folder/x.pam") + "\n"},
-        {{"dump", fixture("colour-444.jpg"), "-o", "/dev/full"}, "error: cannot write /dev/full\n"},
-        {{"convert", nope, dir.file("out.jpg")}, "error: cannot open " + nope + "\n"},
+         "error: cannot open " + dir.file("no-folder/x.pam") + ": No such file or directory\n"},
+        {{"dump", fixture("colour-444.jpg"), "-o", "/dev/full"},
+         "error: cannot write /dev/full: No space left on device\n"},
+        {{"convert", nope, dir.file("out.jpg")},
+         "error: cannot open " + nope + ": No such file or directory\n"},
+        {{"convert", dir.path().string(), dir.file("out.jpg")},
+         "error: cannot open " + dir.path().string() + ": Is a directory\n"},
         {{"convert", grey, dir.file("no-folder/out.jpg")},
          "error: cannot open " + dir.file("no-folder/out.jpg") + ": No such file or directory\n"},
         {{"convert", grey, dir.file("out.pcx"), "--out-type", "pcx"},

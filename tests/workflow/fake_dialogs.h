@@ -14,8 +14,12 @@ class FakeDialogs : public UserDialogs {
     bool answer = true;
     std::string saveName;
     std::vector<std::string> messages, informations, questions;
+    std::vector<std::string> details;  // the informative text of each message, in step
     std::vector<std::pair<std::string, std::string>> saveDialogs;  // directory, filter
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void showMessage(const std::string& text, const std::string& detail = {}) override {
+        messages.push_back(text);
+        details.push_back(detail);
+    }
     void showInformation(const std::string& text) override { informations.push_back(text); }
     bool askQuestion(const std::string& text) override {
         questions.push_back(text);

@@ -45,7 +45,9 @@ class NullDialogs : public UserDialogs {
   public:
     std::vector<std::string> shown;
     std::string saveName;
-    void showMessage(const std::string& text) override { shown.push_back(text); }
+    void showMessage(const std::string& text, const std::string& = {}) override {
+        shown.push_back(text);
+    }
     void showInformation(const std::string& text) override { shown.push_back(text); }
     bool askQuestion(const std::string&) override { return true; }
     std::string chooseSaveFile(const std::string&, const std::string&) override { return saveName; }

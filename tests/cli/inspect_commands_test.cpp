@@ -290,20 +290,23 @@ TEST(CliInfo, FailuresPrintTheErrorAndExit1) {
     // Root reads any file: the unreadable one is tried as nobody.
     const std::string asOther =
         geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-    if (geteuid() != 0) ASSERT_EQ(chmod(dir.file("private.jpg").c_str(), 0), 0);
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(dir.file("private.jpg").c_str(), 0), 0);
+    }
     struct Case {
         std::string path;
         std::string err;
         std::string prefix;
     };
     const Case cases[] = {
-        {dir.file("empty.jpg"), "error: Empty input file\n"},
-        {dir.file("really-a.jpg"), "error: Not a JPEG file: starts with 0x89 0x51\n"},
+        {dir.file("empty.jpg"), "error: Empty input file\n", ""},
+        {dir.file("really-a.jpg"), "error: Not a JPEG file: starts with 0x89 0x51\n", ""},
         {dir.file("missing.jpg"),
-         "error: cannot open " + dir.file("missing.jpg") + ": No such file or directory\n"},
-        {dir.path().string(), "error: cannot open " + dir.path().string() + ": Is a directory\n"},
+         "error: cannot open " + dir.file("missing.jpg") + ": No such file or directory\n", ""},
+        {dir.path().string(), "error: cannot open " + dir.path().string() + ": Is a directory\n",
+         ""},
         {dir.file("really-a.jpg/x.jpg"),
-         "error: cannot open " + dir.file("really-a.jpg/x.jpg") + ": Not a directory\n"},
+         "error: cannot open " + dir.file("really-a.jpg/x.jpg") + ": Not a directory\n", ""},
         {dir.file("private.jpg"),
          "error: cannot open " + dir.file("private.jpg") + ": Permission denied\n", asOther},
     };

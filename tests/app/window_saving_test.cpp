@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -362,6 +363,49 @@ class WindowSavingTest : public QObject {
         for (const std::string& name : namesIn(dir.file("enhanced"))) {
             DibImage img;
             QVERIFY2(img.loadFromFile(dir.file("enhanced/" + name).c_str(), JPEG), name.c_str());
+        }
+    }
+
+    void aFailedSaveNamesThePathAndTheReasonBelowTheMessage() {
+        Window w;
+        QVERIFY(w.frame);
+        w.frame->setDialogs(nullptr);  // the real message boxes
+        testing_support::TempDir dir;
+        testing_support::writeBytes(dir.file("plain-file"), {1});
+        fs::create_directories(dir.file("out/enh_t.jpg"));
+        const std::string photo = writeJpeg(dir, "t.jpg", 32, 24, 4);
+        QVERIFY(w.frame->loadPhoto(QString::fromStdString(photo)));
+        w.frame->onAutoset(false);
+        auto* box = w.frame->findChild<QLineEdit*>("output directory");
+        QVERIFY(box);
+        const struct {
+            std::string folder, informative;
+        } cases[] = {
+            {dir.file("plain-file/out/deeper"), dir.file("plain-file") + ": Not a directory"},
+            {dir.file("out"), dir.file("out/enh_t.jpg") + ": Is a directory"},
+        };
+        for (const auto& c : cases) {
+            box->selectAll();
+            QTest::keyClicks(box, QString::fromStdString(c.folder));
+            QTest::keyClick(box, Qt::Key_Return);
+            QString text, informative, name;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, [&] {
+                auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!shown) return;
+                text = shown->text();
+                informative = shown->informativeText();
+                name = shown->objectName();
+                shown->accept();
+            });
+            poll.start(10);
+            w.click("save current >");
+            QVERIFY(w.waitForBatch());
+            QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 20000);
+            poll.stop();
+            QCOMPARE(text, QString("Cannot write file."));
+            QCOMPARE(informative, QString::fromStdString(c.informative));
+            QCOMPARE(name, QString("message box"));
         }
     }
 

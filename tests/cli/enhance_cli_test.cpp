@@ -468,7 +468,51 @@ TEST(EnhanceCli, AFailedWriteLeavesTheEarlierResultWhole) {
     testing_support::writeBytes((dir.path() / "file").string(), {1});
     const CliRun blocked = runCli({big, "-o", (dir.path() / "file" / "sub").string()});
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_NE(blocked.err.find("Cannot write"), std::string::npos);
+    EXPECT_NE(blocked.err.find("Cannot write " + (dir.path() / "file/sub/enh_big.png").string() +
+                               ": cannot create the folder " + (dir.path() / "file").string() +
+                               ": Not a directory\n"),
+              std::string::npos)
+        << blocked.err;
+}
+
+TEST(EnhanceCli, OutputFoldersAreMadeAtEveryLevel) {
+    TempDir dir;
+    const std::string photo = save(dir.path() / "p.png", randomImage(16, 12, 24, 1), PNG);
+    const fs::path deep = dir.path() / "one" / "two" / "three";
+    const CliRun run = runCli({photo, "-o", deep.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(filesIn(deep), std::vector<std::string>{"enh_p.png"});
+}
+
+TEST(EnhanceCli, ARunNeverWritesOverOneOfItsSources) {
+    // The output folder is the input folder, which holds an earlier result as well.
+    TempDir dir, alone;
+    save(dir.path() / "p01.jpg", randomImage(30, 20, 24, 1), JPEG);
+    const std::string earlier = save(dir.path() / "enh_p01.jpg", randomImage(30, 20, 24, 2), JPEG);
+    save(dir.path() / "p02.jpg", randomImage(30, 20, 24, 3), JPEG);
+    const std::vector<uint8_t> earlierBytes = readBytes(earlier);
+    fs::copy_file(earlier, alone.path() / "enh_p01.jpg");
+    ASSERT_EQ(runCli({(alone.path() / "enh_p01.jpg").string(), "-o", alone.path().string()}).status,
+              0);
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(jobs);
+        fs::remove(dir.path() / "enh_enh_p01.jpg");
+        fs::remove(dir.path() / "enh_p02.jpg");
+        const CliRun run = runCli({"--jobs", jobs, dir.path().string(), "-o", dir.path().string()});
+        EXPECT_EQ(run.status, 1);
+        const std::string target = (dir.path() / "enh_p01.jpg").string();
+        EXPECT_NE(
+            run.out.find("\np01.jpg: cannot write " + target + ": it is also a source of this run"),
+            std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("1 could not be written."), std::string::npos) << run.out;
+        EXPECT_EQ(readBytes(earlier), earlierBytes);
+        // Made from the earlier result as it was, and the others went on.
+        EXPECT_EQ(readBytes((dir.path() / "enh_enh_p01.jpg").string()),
+                  readBytes((alone.path() / "enh_enh_p01.jpg").string()));
+        EXPECT_TRUE(fs::exists(dir.path() / "enh_p02.jpg"));
+        EXPECT_FALSE(fs::exists(dir.path() / "enh_enh_enh_p01.jpg"));
+    }
 }
 
 TEST(EnhanceCli, GifJpegAndDibNames) {

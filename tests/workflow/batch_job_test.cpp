@@ -4,6 +4,7 @@
 #include "workflow/batch_job.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
@@ -258,4 +259,152 @@ TEST(BatchJob, SummaryCountsAndNamesEachFailure) {
          "Finished processing 1 images.\nStopped: 2 not started."},
     };
     for (const auto& c : cases) EXPECT_EQ(batchSummary(c.results), c.summary);
+}
+
+namespace {
+
+// The bytes a photo gives when it is enhanced alone, into a folder of its own.
+std::vector<uint8_t> enhancedAlone(const std::string& photo, const TempDir& scratch) {
+    const std::string copy = scratch.file(fs::path(photo).filename().string());
+    fs::copy_file(photo, copy, fs::copy_options::overwrite_existing);
+    BatchJob job({copy}, EnhancementSettings{}, OutputRule::enhancedInto(scratch.file("alone")));
+    job.setCreateOutputFolders(true);
+    const auto results = job.run();
+    EXPECT_EQ(results[0].outcome, PhotoOutcome::kWritten) << results[0].reason;
+    return readBytes(results[0].written);
+}
+
+}  // namespace
+
+TEST(BatchJob, NoPhotoIsWrittenOverAnotherSourceOfTheRun) {
+    for (const int jobs : {1, 3}) {
+        for (const bool enhancedFirst : {false, true}) {
+            SCOPED_TRACE(std::to_string(jobs) + (enhancedFirst ? " jobs, enh_ first" : " jobs"));
+            TempDir dir, scratch;
+            const std::string photo = saveAs(dir.file("p01.jpg"), randomImage(30, 20, 24, 1), JPEG);
+            const std::string earlier =
+                saveAs(dir.file("enh_p01.jpg"), randomImage(30, 20, 24, 2), JPEG);
+            // The same file under other names: a spelling with "./", a link, a hard link.
+            const std::string other = saveAs(dir.file("q.png"), randomImage(9, 9, 24, 3), PNG);
+            fs::create_symlink(other, dir.file("enh_r.png"));
+            const std::string r = saveAs(dir.file("r.png"), randomImage(9, 9, 24, 4), PNG);
+            const std::string s = saveAs(dir.file("s.png"), randomImage(9, 9, 24, 5), PNG);
+            fs::create_hard_link(s, dir.file("enh_t.png"));
+            const std::string t = saveAs(dir.file("t.png"), randomImage(9, 9, 24, 6), PNG);
+            const auto otherBytes = readBytes(other);
+            const auto sBytes = readBytes(s);
+            const auto earlierBytes = readBytes(earlier);
+            const auto expected = enhancedAlone(earlier, scratch);
+
+            std::vector<std::string> list = {
+                photo, dir.path().string() + "/./enh_p01.jpg", other, r, s, t};
+            if (enhancedFirst) std::swap(list[0], list[1]);
+            const auto results = BatchJob(list, EnhancementSettings{},
+                                          OutputRule::enhancedInto(dir.path().string()), jobs)
+                                     .run();
+            ASSERT_EQ(results.size(), list.size());
+            std::map<std::string, PhotoResult> byName;
+            for (const PhotoResult& res : results) byName[fs::path(res.source).filename()] = res;
+            // r.png would replace q.png through the link, t.png would replace s.png.
+            for (const char* refused : {"p01.jpg", "r.png", "t.png"}) {
+                const PhotoResult& res = byName[refused];
+                EXPECT_EQ(res.outcome, PhotoOutcome::kUnwritable) << refused;
+                EXPECT_EQ(res.reason,
+                          "cannot write " + res.written + ": it is also a source of this run")
+                    << refused;
+                EXPECT_EQ(res.detail, res.written + ": it is also a source of this run");
+            }
+            EXPECT_EQ(byName["enh_p01.jpg"].outcome, PhotoOutcome::kWritten);
+            EXPECT_EQ(byName["q.png"].outcome, PhotoOutcome::kWritten);
+            EXPECT_EQ(byName["s.png"].outcome, PhotoOutcome::kWritten);
+            EXPECT_EQ(readBytes(earlier), earlierBytes);
+            // Made from the photo as it was, not from a result written over it.
+            EXPECT_EQ(readBytes(dir.file("enh_enh_p01.jpg")), expected);
+            EXPECT_EQ(readBytes(other), otherBytes);
+            EXPECT_EQ(readBytes(s), sBytes);
+            EXPECT_TRUE(fs::is_symlink(dir.file("enh_r.png")));
+        }
+    }
+}
+
+TEST(BatchJob, APhotoMayReplaceItsOwnSource) {
+    TempDir dir;
+    const std::string photo = saveAs(dir.file("own.png"), randomImage(12, 8, 24, 1), PNG);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(stat(photo.c_str(), &before), 0);
+    EnhancementSettings brighter;
+    brighter.brightness = 3;
+    const auto results = BatchJob({photo}, brighter, OutputRule::exactly(photo)).run();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].outcome, PhotoOutcome::kWritten) << results[0].reason;
+    ASSERT_EQ(stat(photo.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);  // a new file took its place
+}
+
+TEST(BatchJob, OutputFoldersAreMadeOrTheirPhotosFailWithTheReason) {
+    TempDir dir;
+    const std::vector<std::string> list = photos(dir, 3, 10, 8);
+    writeBytes(dir.file("plain-file"), {1});
+    const struct {
+        std::string folder;
+        bool create;
+        PhotoOutcome outcome;
+        std::string reason;  // "" when written
+        std::string detail;
+    } cases[] = {
+        {dir.file("one/two/three"), true, PhotoOutcome::kWritten, "", ""},
+        {dir.file("plain-file/out"), true, PhotoOutcome::kUnwritable,
+         "cannot create the folder " + dir.file("plain-file") + ": Not a directory",
+         dir.file("plain-file") + ": Not a directory"},
+        // Left to the caller when not asked for: the writes then fail.
+        {dir.file("not/made"), false, PhotoOutcome::kUnwritable,
+         "cannot open " + dir.file("not/made/enh_p00.png") + ": No such file or directory",
+         dir.file("not/made/enh_p00.png") + ": No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        BatchJob job(list, EnhancementSettings{}, OutputRule::enhancedInto(c.folder), 2);
+        job.setCreateOutputFolders(c.create);
+        size_t started = 0;
+        job.onProgress([&](size_t, size_t, const std::string&) { ++started; });
+        const auto results = job.run();
+        EXPECT_EQ(started, list.size());
+        ASSERT_EQ(results.size(), list.size());
+        EXPECT_EQ(results[0].outcome, c.outcome);
+        EXPECT_EQ(results[0].reason, c.reason);
+        EXPECT_EQ(results[0].detail, c.detail);
+        for (const PhotoResult& r : results) EXPECT_EQ(r.outcome, c.outcome) << r.source;
+        EXPECT_EQ(fs::is_directory(c.folder), c.create && c.reason.empty());
+    }
+    EXPECT_FALSE(fs::exists(dir.file("not")));
+}
+
+TEST(BatchJob, TheDetailNamesThePathThatFailedAndTheSystemsReason) {
+    TempDir dir;
+    const std::string photo = saveAs(dir.file("p.png"), randomImage(8, 8, 24, 1), PNG);
+    fs::create_directory(dir.file("taken.png"));
+    writeBytes(dir.file("junk.png"), {1, 2, 3});
+    const struct {
+        std::string source;
+        OutputRule rule;
+        std::string detail;
+    } cases[] = {
+        {photo, OutputRule::exactly(dir.file("taken.png")),
+         dir.file("taken.png") + ": Is a directory"},
+        {dir.file("gone.png"), OutputRule::exactly(dir.file("x.png")),
+         dir.file("gone.png") + ": No such file or directory"},
+        // A reason that is not the system's comes whole.
+        {dir.file("junk.png"), OutputRule::exactly(dir.file("y.png")), dir.file("junk.png") + ": "},
+    };
+    for (const auto& c : cases) {
+        const auto results = BatchJob({c.source}, EnhancementSettings{}, c.rule).run();
+        ASSERT_EQ(results.size(), 1u);
+        if (c.source == dir.file("junk.png")) {
+            EXPECT_EQ(results[0].detail, c.detail + results[0].reason);
+            EXPECT_EQ(results[0].reason.rfind("cannot", 0), std::string::npos) << results[0].reason;
+        } else {
+            EXPECT_EQ(results[0].detail, c.detail);
+        }
+    }
 }

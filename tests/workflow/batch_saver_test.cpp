@@ -200,9 +200,47 @@ TEST(BatchSaver, FailedWritesAreReported) {
         << w.dialogs.informations[0];
     ASSERT_EQ(w.saver.results().size(), 1u);
     EXPECT_EQ(w.saver.results()[0].written, w.dir.file("plain-file/out/enh_p.png"));
+    EXPECT_EQ(w.saver.results()[0].reason,
+              "cannot create the folder " + w.dir.file("plain-file") + ": Not a directory");
     w.chain.loadPhoto(photo);
     w.saver.onSaveCurrent();
     EXPECT_EQ(w.dialogs.messages, Strings{"Cannot write file."});
+    // Below the design's words: the folder that could not be made, and why.
+    EXPECT_EQ(w.dialogs.details, Strings{w.dir.file("plain-file") + ": Not a directory"});
+
+    // The folder is there but the file cannot be written: that file and the system's reason.
+    w.saver.setOutputDirectoryText(w.dir.file("out"));
+    fs::create_directories(w.dir.file("out/enh_p.png"));
+    w.saver.onSaveCurrent();
+    EXPECT_EQ(w.dialogs.messages, (Strings{"Cannot write file.", "Cannot write file."}));
+    EXPECT_EQ(w.dialogs.details.back(), w.dir.file("out/enh_p.png") + ": Is a directory");
+    // A photo that cannot be read: the photo and why.
+    w.chain.loadPhoto(w.dir.file("p.png"));
+    testing_support::writeBytes(w.dir.file("p.png"), {1, 2, 3});
+    w.saver.onSaveCurrent();
+    EXPECT_EQ(w.dialogs.messages.back(), "Cannot read file.");
+    EXPECT_EQ(w.dialogs.details.back().rfind(w.dir.file("p.png") + ": ", 0), 0u)
+        << w.dialogs.details.back();
+}
+
+TEST(BatchSaver, ATypedFolderIsMadeAtEveryLevel) {
+    Workbench w;
+    w.saver.onAutoset(false);
+    const std::string typed = w.dir.file("two/levels/deep");
+    w.saver.setOutputDirectoryText(typed);
+    const std::string photo = w.save("p.png", randomImage(10, 10, 24, 1), PNG);
+    w.chain.loadPhoto(photo);
+    const int trees = w.views.treeRefreshes;
+    w.saver.onSaveCurrent();
+    EXPECT_EQ(w.dialogs.messages, Strings{});
+    EXPECT_TRUE(fs::exists(typed + "/enh_p.png"));
+    EXPECT_GT(w.views.treeRefreshes, trees);  // the tree shows the new folder
+    // The batch commands too.
+    w.saver.setOutputDirectoryText(w.dir.file("other/level"));
+    w.views.selected = {photo};
+    w.saver.onSaveSelected();
+    EXPECT_TRUE(fs::exists(w.dir.file("other/level/enh_p.png")));
+    EXPECT_EQ(w.saver.unwrittenCount(), 0);
 }
 
 TEST(BatchSaver, SaveCurrent) {

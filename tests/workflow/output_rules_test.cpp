@@ -138,7 +138,9 @@ TEST(OutputRules, TheOutputFolderIsMadeAtEveryLevel) {
     testing_support::writeBytes(dir.file("a-file"), {1});
     for (const auto& c : cases) {
         EXPECT_EQ(expectCreate(c.directory, c.error, c.failed), "") << c.directory;
-        if (!c.made.empty()) EXPECT_TRUE(fs::is_directory(c.made)) << c.directory;
+        if (!c.made.empty()) {
+            EXPECT_TRUE(fs::is_directory(c.made)) << c.directory;
+        }
     }
     EXPECT_EQ(expectCreate(dir.file("a-file"), ENOTDIR, dir.file("a-file")), "");
     EXPECT_FALSE(fs::exists(dir.file("file/out")));
@@ -165,7 +167,9 @@ TEST(OutputRules, AFolderTheSystemRefusesSaysWhy) {
             return std::string("skip: cannot become nobody");
         return expectCreate(dir.file("closed/a/b"), EACCES, dir.file("closed/a"));
     });
-    if (denied.rfind("skip:", 0) != 0) EXPECT_EQ(denied, "");
+    if (denied.rfind("skip:", 0) != 0) {
+        EXPECT_EQ(denied, "");
+    }
     // A read-only file system, mounted in a mount namespace of the child's own.
     const std::string readOnly = inChild([&] {
         if (unshare(CLONE_NEWNS) != 0 ||

@@ -474,7 +474,7 @@ std::vector<std::string> CMainFrame::selectedInputFiles() {
 
 void CMainFrame::showMessage(const std::string& text, const std::string& detail) {
     if (dialogs_) return dialogs_->showMessage(text, detail);
-    // The design's words stay the main text; which file and why go below them.
+    // The fixed words stay the main text; which file and why go below them.
     QMessageBox box(QMessageBox::Warning, kAppTitle, QString::fromStdString(text), QMessageBox::Ok,
                     this);
     box.setObjectName("message box");

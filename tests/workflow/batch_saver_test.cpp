@@ -205,7 +205,7 @@ TEST(BatchSaver, FailedWritesAreReported) {
     w.chain.loadPhoto(photo);
     w.saver.onSaveCurrent();
     EXPECT_EQ(w.dialogs.messages, Strings{"Cannot write file."});
-    // Below the design's words: the folder that could not be made, and why.
+    // Below the fixed words: the folder that could not be made, and why.
     EXPECT_EQ(w.dialogs.details, Strings{w.dir.file("plain-file") + ": Not a directory"});
 
     // The folder is there but the file cannot be written: that file and the system's reason.

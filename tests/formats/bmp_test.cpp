@@ -15,6 +15,7 @@
 #include "support/byte_stream_support.h"
 #include "support/ppm.h"
 #include "support/test_support.h"
+#include "tests/formats/bad_files.h"
 
 using testing_support::dataPath;
 using testing_support::Ppm;
@@ -493,13 +494,8 @@ TEST(BmpEncode, RoundTripsAtEveryDepth) {
 
 TEST(BmpCorruptFiles, EachFailsWithItsCauseOrLoadsItsSize) {
     // Every bad-* file with what it must give: the sides it loads with, or the refusal.
-    struct Outcome {
-        const char* file;
-        int32_t width, height;
-        const char* error;  // null for a file that loads
-    };
     const char* const kTooShort = "Image data too short for the picture's size";
-    const std::vector<Outcome> outcomes = {
+    const std::vector<bad_files::Outcome> outcomes = {
         {"bad-bits-0.bmp", 3, 2, nullptr},
         {"bad-bits-64.bmp", 3, 2, nullptr},
         {"bad-colours-used.bmp", 2, 2, nullptr},
@@ -520,28 +516,5 @@ TEST(BmpCorruptFiles, EachFailsWithItsCauseOrLoadsItsSize) {
         {"bad-zero-height.bmp", 0, 0, "Invalid image size: 5 x 0"},
         {"bad-zero-width.bmp", 0, 0, "Invalid image size: 0 x 5"},
     };
-    for (const Outcome& o : outcomes) {
-        SCOPED_TRACE(o.file);
-        DibImage img;
-        const bool ok = img.loadFromFile(dataPath(std::string("bmp/") + o.file).c_str(), BMP);
-        if (o.error) {
-            EXPECT_FALSE(ok);
-            EXPECT_FALSE(img.isValid());
-            EXPECT_STREQ(img.lastError(), o.error);
-            continue;
-        }
-        ASSERT_TRUE(ok) << img.lastError();
-        EXPECT_EQ(img.width(), o.width);
-        EXPECT_EQ(img.height(), o.height);
-        // Touch every pixel so that a sanitizer sees any bad buffer.
-        uint32_t sum = 0;
-        for (int y = 0; y < img.height(); ++y)
-            for (uint32_t i = 0; i < img.stride(); ++i) sum += img.row(y)[i];
-        (void)sum;
-    }
-    // A new bad file needs its outcome here.
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dataPath("bmp")))
-        if (entry.path().filename().string().rfind("bad-", 0) == 0) ++count;
-    EXPECT_EQ(count, outcomes.size());
+    bad_files::expectOutcomes("bmp", BMP, outcomes);
 }

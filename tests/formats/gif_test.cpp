@@ -16,6 +16,7 @@
 #include "support/byte_stream_support.h"
 #include "support/ppm.h"
 #include "support/test_support.h"
+#include "tests/formats/bad_files.h"
 #include "tests/formats/gif_codes.h"
 
 using testing_support::dataPath;
@@ -556,16 +557,11 @@ TEST(GifEncode, RoundTripsAtEveryDepth) {
 
 TEST(GifCorruptFiles, EachFailsWithItsCauseOrLoadsItsSize) {
     // Every bad-* file with what it must give: the sides it loads with, or the refusal.
-    struct Outcome {
-        const char* file;
-        int32_t width, height;
-        const char* error;  // null for a file that loads
-    };
     const char* const kTooShort = "Image data too short for the picture's size";
     const char* const kCodeSize = "GIF image has an LZW code size outside 2 to 11";
     const char* const kNoImage = "No image in GIF file";
     const char* const kNoPixels = "GIF image data holds no pixels";
-    const std::vector<Outcome> outcomes = {
+    const std::vector<bad_files::Outcome> outcomes = {
         {"bad-35-bytes-16383-square.gif", 0, 0, kTooShort},
         {"bad-code-size-zero.gif", 0, 0, kCodeSize},
         {"bad-code-size.gif", 0, 0, kCodeSize},
@@ -586,27 +582,5 @@ TEST(GifCorruptFiles, EachFailsWithItsCauseOrLoadsItsSize) {
         {"bad-sub-block-past-end.gif", 0, 0, kNoPixels},
         {"bad-zero-size.gif", 0, 0, "GIF image has no width or height"},
     };
-    for (const Outcome& o : outcomes) {
-        SCOPED_TRACE(o.file);
-        DibImage img;
-        const bool ok = img.loadFromFile(dataPath(std::string("gif/") + o.file).c_str(), GIF);
-        if (o.error) {
-            EXPECT_FALSE(ok);
-            EXPECT_FALSE(img.isValid());
-            EXPECT_STREQ(img.lastError(), o.error);
-            continue;
-        }
-        ASSERT_TRUE(ok) << img.lastError();
-        EXPECT_EQ(img.width(), o.width);
-        EXPECT_EQ(img.height(), o.height);
-        uint32_t sum = 0;
-        for (int y = 0; y < img.height(); ++y)
-            for (uint32_t i = 0; i < img.stride(); ++i) sum += img.row(y)[i];
-        (void)sum;
-    }
-    // A new bad file needs its outcome here.
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dataPath("gif")))
-        if (entry.path().filename().string().rfind("bad-", 0) == 0) ++count;
-    EXPECT_EQ(count, outcomes.size());
+    bad_files::expectOutcomes("gif", GIF, outcomes);
 }

@@ -25,6 +25,12 @@ enum ImageFileType : uint32_t {
     TIFF = 5,
     TGA = 6,
     PCX = 7,
+    // Formats beyond the first eight take numbers after them; the first eight never change.
+    WEBP = 8,
+    HEIF = 9,
+    AVIF = 10,
+    JXL = 11,
+    RAW = 12,
 };
 
 // A colour inside images: memory order blue, green, red, fourth byte. As a 32-bit value

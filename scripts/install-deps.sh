@@ -12,6 +12,8 @@ packages=(
     qt6-base-dev libqt6svg6 fonts-dejavu-core
     xvfb xauth x11-utils imagemagick desktop-file-utils
     poppler-utils
+    libheif-dev libheif-examples libwebp-dev webp libjxl-dev libjxl-tools libraw-dev libraw-bin
+    liblcms2-dev libtomlplusplus-dev parallel libvips-tools
 )
 
 # The sanitizer and fuzzer runtime must match the clang in use: the package of its major

@@ -60,8 +60,7 @@ bool isBmp(const uint8_t* h, size_t length) {
 
 // Icons (type 1) and cursors (type 2) with at least one entry.
 bool isIco(const uint8_t* h, size_t length) {
-    return length >= 6 && le16(h) == 0 && (le16(h + 2) == 1 || le16(h + 2) == 2) &&
-           le16(h + 4) > 0;
+    return length >= 6 && le16(h) == 0 && (le16(h + 2) == 1 || le16(h + 2) == 2) && le16(h + 4) > 0;
 }
 
 // The manufacturer byte, a known version, run-length encoding, a real depth.

@@ -133,8 +133,17 @@ bool isWebpSignature(const uint8_t* head, size_t length) {
 
 bool WebpCodec::decode(ImageStream& stream) try {
     const std::vector<uint8_t> bytes = readRiff(stream, *this);
-    if (bytes.empty()) return false;
+    // A refusal leaves no half-made picture behind.
+    if (!bytes.empty() && readPicture(bytes)) return true;
+    destroy();
+    return false;
+} catch (const std::bad_alloc&) {
+    destroy();
+    setLastError(kNoMemory);
+    return false;
+}
 
+bool WebpCodec::readPicture(const std::vector<uint8_t>& bytes) {
     WebPBitstreamFeatures features;
     VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
     if (status != VP8_STATUS_OK) {
@@ -142,6 +151,8 @@ bool WebpCodec::decode(ImageStream& stream) try {
         return false;
     }
     const int32_t width = features.width, height = features.height;
+    // The declared size meets the budget before the demuxer or the decoder start.
+    if (!create(width, height, 24, WEBP)) return false;
 
     Frame frame{bytes.data(),         bytes.size(),           0, 0, width, height,
                 features.format == 2, features.has_alpha != 0};
@@ -184,9 +195,8 @@ bool WebpCodec::decode(ImageStream& stream) try {
     const bool covers = frame.width == width && frame.height == height;
     const bool withAlpha = features.has_alpha || frame.alpha || !covers;
 
-    // The picture, the canvas it is split from and libwebp's own memory are all checked
+    // The alpha plane, the canvas it is split from and libwebp's own memory are checked
     // against the budget before libwebp allocates anything.
-    if (!create(width, height, 24, WEBP)) return false;
     if (withAlpha && !alphaCreate()) {
         if (!lastError()[0]) setLastError(kNoMemory);
         return false;
@@ -217,15 +227,10 @@ bool WebpCodec::decode(ImageStream& stream) try {
         }
     }
     if (status != VP8_STATUS_OK) {
-        destroy();
         setReadError(*this, statusText(status));
         return false;
     }
     return true;
-} catch (const std::bad_alloc&) {
-    destroy();
-    setLastError(kNoMemory);
-    return false;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
@@ -30,4 +31,7 @@ class WebpCodec : public DibImage {
     int quality = 75;
     // Lossless files keep every pixel, including the colour under fully transparent ones.
     bool lossless = false;
+
+  private:
+    bool readPicture(const std::vector<uint8_t>& bytes);
 };

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "formats/data_bound.h"
+#include "formats/format_detect.h"
+#include "formats/format_table.h"
 #include "formats/image_stream.h"
 #include "support/test_support.h"
 
@@ -286,6 +288,35 @@ TEST(Webp, HostileFilesCostLittle) {
     ASSERT_EQ(decode(readBytes(dir.file("many.webp")), &codec), "");
     EXPECT_EQ(codec.info.frameCount, 400);
     EXPECT_EQ(codec.width(), 8);
+}
+
+// Through the format table: found by content and name, saved (lossy by default) and loaded
+// under the load's own budget.
+TEST(Webp, LoadsAndSavesThroughTheTable) {
+    REQUIRE_TOOLS("dwebp");
+    TempDir dir;
+    const std::string path = dir.file("photo.webp"), unnamed = dir.file("photo");
+    const DibImage picture = randomImage(20, 10, 24, 8, true);
+    ASSERT_TRUE(picture.saveToFile(path.c_str(), WEBP)) << picture.lastError();
+    ASSERT_TRUE(picture.saveToFile(unnamed.c_str(), WEBP)) << picture.lastError();
+    EXPECT_EQ(formats::detectFileFormat(unnamed), int(WEBP));
+    EXPECT_EQ(formats::formatFromName("a/B.WEBP"), int(WEBP));
+    EXPECT_EQ(formats::writtenTypeFor(WEBP, 24), uint32_t(WEBP));
+    Bytes bytes = readBytes(path);
+    EXPECT_NE(std::string(bytes.begin() + 12, bytes.begin() + 16), "VP8L");
+    DibImage loaded;
+    ASSERT_TRUE(loaded.loadFromFile(path.c_str(), WEBP)) << loaded.lastError();
+    WebpCodec direct;
+    ASSERT_EQ(decode(readBytes(path), &direct), "");
+    expectSame(loaded, direct, "the table's load");
+    expectAsDwebp(path, direct);
+
+    // 100 bytes declaring 16384 x 16384.
+    bytes.resize(100);
+    std::memcpy(bytes.data() + 4, "\x5c\0\0\0WEBPVP8L\x50\0\0\0\x2F\xFF\xFF\xFF\x0F", 21);
+    testing_support::writeBytes(path, bytes);
+    EXPECT_FALSE(loaded.loadFromFile(path.c_str(), WEBP));
+    EXPECT_STREQ(loaded.lastError(), kDataTooShort);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "formats/png/png_codec.h"
 #include "formats/tga/tga_codec.h"
 #include "formats/tiff/tiff_codec.h"
+#include "formats/webp/webp_codec.h"
 
 namespace formats {
 
@@ -113,6 +114,10 @@ const FormatEntry kFormats[] = {
      PNG, kAnyDepth, false, false, false},
     {TGA, "TGA", "tga", "tga", "image/x-tga", nullptr, isTgaHeader, -1, decodeWith<TgaCodec>,
      encodeWith<TgaCodec>, TGA, kAnyDepth, false, false, false},
+    // Exiv2 0.27 reads a WebP file's metadata, but says its WebP images support none, so
+    // nothing is written into a copy.
+    {WEBP, "WebP", "webp", "webp", "image/webp", isWebpSignature, nullptr, -1,
+     decodeWith<WebpCodec>, encodeWith<WebpCodec>, WEBP, kAnyDepth, false, true, false},
 };
 
 }  // namespace

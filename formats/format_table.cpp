@@ -117,7 +117,7 @@ const FormatEntry kFormats[] = {
     // Exiv2 0.27 reads a WebP file's metadata, but says its WebP images support none, so
     // nothing is written into a copy.
     {WEBP, "WebP", "webp", "webp", "image/webp", isWebpSignature, nullptr, -1,
-     decodeWith<WebpCodec>, encodeWith<WebpCodec>, WEBP, kAnyDepth, false, true, false},
+     decodeWith<WebpCodec>, encodeWith<WebpCodec>, WEBP, kAnyDepth, false, true, true},
 };
 
 }  // namespace

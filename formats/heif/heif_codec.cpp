@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/data_bound.h"
+#include "formats/heif/heif_layout.h"
 
 namespace {
 
@@ -27,6 +28,13 @@ constexpr uint64_t kLeastBytesPerPixel = 8;
 constexpr int kMaxSide = 65536;
 // Thumbnails looked at for a reduced picture; files carry one or two.
 constexpr int kMaxThumbnails = 16;
+// Every item of a grid is decoded on its own (about half a millisecond each, however small),
+// and the library's parse grows faster than their number: a small file declaring thousands of
+// tiny tiles would take seconds. Items allowed: this many, and one more per 512 file bytes.
+constexpr uint64_t kLeastItems = 128;
+constexpr uint64_t kBytesPerItem = 512;
+// The coded area a grid tile may have beyond its share: twice a 64 x 64 block.
+constexpr uint64_t kPaddingPerPart = 2 * 64 * 64;
 
 struct ContextFree {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -83,6 +91,14 @@ int sideLimit(uint64_t budget) {
     const auto side = uint64_t(std::sqrt(double(budget / kLeastBytesPerPixel)));
     // The library refuses sides equal to the limit too.
     return int(std::clamp<uint64_t>(side + 1, 2, kMaxSide));
+}
+
+// The longest coded side the library may decode for a picture (or a grid's tile) of these
+// sides. Coders pad to whole blocks (x265 a small picture to 64 x 64): rounded up to 64 pixels
+// with 64 to spare.
+int codedSideLimit(int64_t width, int64_t height, int64_t codedWidth, int64_t codedHeight) {
+    const int64_t side = std::max({width, height, codedWidth, codedHeight});
+    return int(std::min<int64_t>((side + 63) / 64 * 64 + 64 + 1, kMaxSide + 1));
 }
 
 // What the library holds at its peak before our picture exists: the decoded planes (two bytes
@@ -168,6 +184,12 @@ bool HeifCodec::decode(ImageStream& stream) {
             if (!spendDecodeBudget(file.size())) return false;
         }
 
+        const heif_layout::ItemLayout layout = heif_layout::itemLayout(file);
+        if (layout.items > kLeastItems + file.size() / kBytesPerItem) {
+            setLastError(kDataTooShort);
+            return false;
+        }
+
         Context context(heif_context_alloc());
         if (!context) return fail(kNoMemory);
         heif_context_set_maximum_image_size_limit(context.get(), sideLimit(decodeBudget()));
@@ -179,6 +201,20 @@ bool HeifCodec::decode(ImageStream& stream) {
         error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
         if (error.code != heif_error_Ok) return failWith(error);
         Handle handle(rawHandle);
+        const int64_t primaryArea =
+            std::max(int64_t(heif_image_handle_get_width(handle.get())) *
+                         heif_image_handle_get_height(handle.get()),
+                     int64_t(heif_image_handle_get_ispe_width(handle.get())) *
+                         heif_image_handle_get_ispe_height(handle.get()));
+        // The library decodes every tile of a grid whole, whatever it shows: tiles whose
+        // bitstreams code far more than their share would cost seconds and hundreds of
+        // megabytes in a few kilobytes. Padding to 64 x 64 blocks is allowed for.
+        if (layout.parts > 0 &&
+            layout.partsCodedArea >
+                2 * uint64_t(std::max<int64_t>(primaryArea, 0)) + layout.parts * kPaddingPerPart) {
+            setLastError(kDataTooShort);
+            return false;
+        }
         if (Handle thumb = coveringThumbnail(handle.get(), minWidth, minHeight))
             handle = std::move(thumb);
 
@@ -208,6 +244,10 @@ bool HeifCodec::decode(ImageStream& stream) {
         const uint64_t picture = uint64_t(width) * uint64_t(height) * (withAlpha ? 4 : 3);
         if (!spendDecodeBudget(working + picture)) return false;
         refundDecodeBudget(picture);
+
+        heif_context_set_maximum_image_size_limit(
+            context.get(), std::min(sideLimit(decodeBudget()),
+                                    codedSideLimit(width, height, codedWidth, codedHeight)));
 
         Options options(heif_decoding_options_alloc());
         if (!options) return fail(kNoMemory);

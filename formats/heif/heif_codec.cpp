@@ -145,7 +145,53 @@ uint8_t unpremultiply(uint8_t value, uint8_t alpha) {
     return uint8_t(std::min(255u, (unsigned(value) * 255 + alpha / 2u) / alpha));
 }
 
+// The rest of the stream, `known` bytes long or up to its end; false when it is longer than
+// the codec holds.
+bool readWhole(ImageStream& stream, uint64_t known, std::vector<uint8_t>& file) {
+    if (known != UINT64_MAX) {
+        if (known > kMaxFileBytes) return false;
+        file.resize(size_t(known));
+        file.resize(stream.read(file.data(), 1, file.size()));
+        return true;
+    }
+    while (file.size() <= kMaxFileBytes) {
+        const size_t had = file.size();
+        file.resize(had + kReadChunk);
+        file.resize(had + stream.read(file.data() + had, 1, kReadChunk));
+        if (file.size() < had + kReadChunk) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+// The library's top-down RGB(A) rows into the bottom-up BGR picture and its alpha plane.
+void HeifCodec::copyRows(const heif_image* image, bool withAlpha, bool premultiplied) {
+    int stride = 0;
+    const uint8_t* source = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    const int32_t w = header.width, h = header.height;
+    for (int32_t r = 0; r < h; ++r) {
+        const uint8_t* in = source + size_t(r) * size_t(stride);
+        const int32_t y = h - 1 - r;
+        uint8_t* out = row(y);
+        if (!withAlpha) {
+            for (int32_t x = 0; x < w; ++x, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+            continue;
+        }
+        uint8_t* outAlpha = alpha_ + size_t(y) * size_t(w);
+        for (int32_t x = 0; x < w; ++x, in += 4, out += 3) {
+            const uint8_t a = in[3];
+            outAlpha[x] = a;
+            out[0] = premultiplied ? unpremultiply(in[2], a) : in[2];
+            out[1] = premultiplied ? unpremultiply(in[1], a) : in[1];
+            out[2] = premultiplied ? unpremultiply(in[0], a) : in[0];
+        }
+    }
+}
 
 bool HeifCodec::decode(ImageStream& stream) {
     const std::string failure =
@@ -167,22 +213,9 @@ bool HeifCodec::decode(ImageStream& stream) {
         // The library parses from memory: the file is read whole.
         std::vector<uint8_t> file;
         const uint64_t known = bytesLeft(stream);
-        if (known != UINT64_MAX) {
-            if (known > kMaxFileBytes) return fail("file larger than 256 MB");
-            if (!spendDecodeBudget(known)) return false;
-            file.resize(size_t(known));
-            file.resize(stream.read(file.data(), 1, file.size()));
-        } else {
-            while (file.size() <= kMaxFileBytes) {
-                const size_t had = file.size();
-                file.resize(had + kReadChunk);
-                const size_t got = stream.read(file.data() + had, 1, kReadChunk);
-                file.resize(had + got);
-                if (got < kReadChunk) break;
-            }
-            if (file.size() > kMaxFileBytes) return fail("file larger than 256 MB");
-            if (!spendDecodeBudget(file.size())) return false;
-        }
+        if (known != UINT64_MAX && !spendDecodeBudget(known)) return false;
+        if (!readWhole(stream, known, file)) return fail("file larger than 256 MB");
+        if (known == UINT64_MAX && !spendDecodeBudget(file.size())) return false;
 
         const heif_layout::ItemLayout layout = heif_layout::itemLayout(file);
         if (layout.items > kLeastItems + file.size() / kBytesPerItem) {
@@ -260,15 +293,14 @@ bool HeifCodec::decode(ImageStream& stream) {
         if (error.code != heif_error_Ok) return failWith(error);
         Image image(rawImage);
 
-        int sourceStride = 0;
-        const uint8_t* source =
-            heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &sourceStride);
+        int stride = 0;
         const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
         const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
         const int channels = withAlpha ? 4 : 3;
-        if (!source || w <= 0 || h <= 0 || heif_image_get_chroma_format(image.get()) != chroma ||
+        if (!heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride) ||
+            w <= 0 || h <= 0 || heif_image_get_chroma_format(image.get()) != chroma ||
             heif_image_get_bits_per_pixel(image.get(), heif_channel_interleaved) != 8 * channels ||
-            sourceStride < w * channels)
+            stride < w * channels)
             return fail("unexpected decoded picture layout");
 
         // A refused create has said why.
@@ -277,29 +309,8 @@ bool HeifCodec::decode(ImageStream& stream) {
             if (!lastError()[0]) setLastError(kNoMemory);
             return false;
         }
-        const bool premultiplied =
-            withAlpha && heif_image_handle_is_premultiplied_alpha(handle.get()) != 0;
-        for (int r = 0; r < h; ++r) {
-            const uint8_t* in = source + size_t(r) * size_t(sourceStride);
-            const int32_t y = h - 1 - r;  // the first decoded row is the top one
-            uint8_t* out = row(y);
-            if (!withAlpha) {
-                for (int x = 0; x < w; ++x, in += 3, out += 3) {
-                    out[0] = in[2];
-                    out[1] = in[1];
-                    out[2] = in[0];
-                }
-                continue;
-            }
-            uint8_t* outAlpha = alpha_ + size_t(y) * size_t(w);
-            for (int x = 0; x < w; ++x, in += 4, out += 3) {
-                const uint8_t a = in[3];
-                outAlpha[x] = a;
-                out[0] = premultiplied ? unpremultiply(in[2], a) : in[2];
-                out[1] = premultiplied ? unpremultiply(in[1], a) : in[1];
-                out[2] = premultiplied ? unpremultiply(in[0], a) : in[0];
-            }
-        }
+        copyRows(image.get(), withAlpha,
+                 withAlpha && heif_image_handle_is_premultiplied_alpha(handle.get()) != 0);
         refundDecodeBudget(working + file.size());
         return true;
     } catch (const std::bad_alloc&) {

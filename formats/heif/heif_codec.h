@@ -8,6 +8,8 @@
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
 
+struct heif_image;
+
 class HeifCodec : public DibImage {
   public:
     // One codec serves both: type (HEIF or AVIF) names the format in messages and the result.
@@ -23,6 +25,9 @@ class HeifCodec : public DibImage {
     // of the same shape that still covers minWidth x minHeight, that one is decoded instead.
     // 0 asks for the full picture.
     int32_t minWidth = 0, minHeight = 0;
+
+  private:
+    void copyRows(const heif_image* image, bool withAlpha, bool premultiplied);
 };
 
 // Whether the leading bytes (up to 32) are an ISO BMFF 'ftyp' box of a HEIF picture (HEVC

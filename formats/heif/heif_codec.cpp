@@ -217,8 +217,9 @@ bool HeifCodec::decode(ImageStream& stream) {
         if (!readWhole(stream, known, file)) return fail("file larger than 256 MB");
         if (known == UINT64_MAX && !spendDecodeBudget(file.size())) return false;
 
-        const heif_layout::ItemLayout layout = heif_layout::itemLayout(file);
-        if (layout.items > kLeastItems + file.size() / kBytesPerItem) {
+        const uint64_t maxItems = kLeastItems + file.size() / kBytesPerItem;
+        const heif_layout::ItemLayout layout = heif_layout::itemLayout(file, maxItems);
+        if (layout.items > maxItems) {
             setLastError(kDataTooShort);
             return false;
         }

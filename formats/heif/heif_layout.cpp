@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace heif_layout {
 
@@ -38,10 +39,10 @@ struct Box {
     size_t contents = 0, end = 0;
 };
 
-// The boxes inside [at, end), until one does not fit.
-std::vector<Box> children(const std::vector<uint8_t>& file, size_t at, size_t end) {
+// The boxes inside [at, end), until one does not fit or `limit` are found.
+std::vector<Box> children(const std::vector<uint8_t>& file, size_t at, size_t end, uint64_t limit) {
     std::vector<Box> boxes;
-    while (at < end && end - at >= 8) {
+    while (at < end && end - at >= 8 && boxes.size() < limit) {
         Span s{file, at, end};
         uint64_t size = 0, type = 0;
         s.read(4, size);
@@ -97,7 +98,8 @@ struct ItemLocation {
     bool inFile = false;  // one extent of the file itself (not of idat or another file)
 };
 
-std::map<uint64_t, ItemLocation> itemLocations(const std::vector<uint8_t>& file, const Box& iloc) {
+std::map<uint64_t, ItemLocation> itemLocations(const std::vector<uint8_t>& file, const Box& iloc,
+                                               const std::set<uint64_t>& wanted) {
     std::map<uint64_t, ItemLocation> locations;
     const int v = version(file, iloc);
     Span s{file, iloc.contents + 4, iloc.end};
@@ -118,14 +120,15 @@ std::map<uint64_t, ItemLocation> itemLocations(const std::vector<uint8_t>& file,
             if (e == 0) location = ItemLocation{base + offset, length, true};
         }
         location.inFile = location.inFile && extents == 1 && (method & 15) == 0 && reference == 0;
-        locations[id] = location;
+        if (wanted.count(id)) locations[id] = location;
     }
     return locations;
 }
 
 // The 1-based property indices each item is associated with.
 std::map<uint64_t, std::vector<uint64_t>> associations(const std::vector<uint8_t>& file,
-                                                       const Box& ipma) {
+                                                       const Box& ipma,
+                                                       const std::set<uint64_t>& wanted) {
     std::map<uint64_t, std::vector<uint64_t>> byItem;
     const int v = version(file, ipma);
     const bool wideIndex = ipma.contents + 3 < ipma.end && (file[ipma.contents + 3] & 1);
@@ -135,11 +138,10 @@ std::map<uint64_t, std::vector<uint64_t>> associations(const std::vector<uint8_t
     for (uint64_t i = 0; i < count; ++i) {
         uint64_t id = 0, n = 0;
         if (!s.read(v < 1 ? 2 : 4, id) || !s.read(1, n)) break;
-        std::vector<uint64_t>& list = byItem[id];
         for (uint64_t k = 0; k < n; ++k) {
             uint64_t entry = 0;
             if (!s.read(wideIndex ? 2 : 1, entry)) return byItem;
-            list.push_back(entry & (wideIndex ? 0x7FFF : 0x7F));
+            if (wanted.count(id)) byItem[id].push_back(entry & (wideIndex ? 0x7FFF : 0x7F));
         }
     }
     return byItem;
@@ -251,66 +253,69 @@ bool av1CodedSize(const uint8_t* data, size_t length, uint32_t& width, uint32_t&
     return false;
 }
 
-ItemLayout itemLayout(const std::vector<uint8_t>& file) {
+ItemLayout itemLayout(const std::vector<uint8_t>& file, uint64_t maxItems) {
     ItemLayout layout;
-    const std::vector<Box> top = children(file, 0, file.size());
+    // Real files have a handful of top-level and meta boxes and a few properties per item.
+    constexpr uint64_t kMaxBoxes = 1024;
+    const std::vector<Box> top = children(file, 0, file.size(), kMaxBoxes);
     const Box* meta = find(top, "meta");
     if (!meta) return layout;
     // meta and the item boxes are full boxes: a version and flags come first.
-    const std::vector<Box> boxes = children(file, meta->contents + 4, meta->end);
+    const std::vector<Box> boxes = children(file, meta->contents + 4, meta->end, kMaxBoxes);
     const Box* pitm = find(boxes, "pitm");
     const Box* iinf = find(boxes, "iinf");
     uint64_t primary = UINT64_MAX;
     if (pitm)
         Span{file, pitm->contents + 4, pitm->end}.read(version(file, *pitm) == 0 ? 2 : 4, primary);
     if (!iinf) return layout;
-
-    const int infoVersion = version(file, *iinf);
     Span counts{file, iinf->contents + 4, iinf->end};
-    if (!counts.read(infoVersion == 0 ? 2 : 4, layout.items)) return layout;
-    std::map<uint64_t, uint32_t> types;
-    for (const Box& infe : children(file, counts.at, iinf->end)) {
-        // Versions 2 and 3 name the item's type after its number and protection index.
-        const int v = version(file, infe);
-        uint64_t id = 0, type = 0;
-        Span s{file, infe.contents + 4, infe.end};
-        if (infe.type == fourcc("infe") && v >= 2 && s.read(v == 2 ? 2 : 4, id) && s.skip(2) &&
-            s.read(4, type))
-            types[id] = uint32_t(type);
-    }
-    const auto coded = [](uint32_t type) {
-        return type == fourcc("hvc1") || type == fourcc("av01");
-    };
-    if (types.count(primary) && coded(types[primary])) return layout;
+    if (!counts.read(version(file, *iinf) == 0 ? 2 : 4, layout.items) || layout.items > maxItems)
+        return layout;
 
-    // A derived primary: its parts are the items it references as derived images.
+    // The items the primary references as derived images (grid tiles, overlay layers).
     std::vector<uint64_t> parts;
     if (const Box* iref = find(boxes, "iref")) {
         const size_t idBytes = version(file, *iref) == 0 ? 2 : 4;
-        for (const Box& r : children(file, iref->contents + 4, iref->end)) {
+        for (const Box& r : children(file, iref->contents + 4, iref->end, maxItems)) {
             Span s{file, r.contents, r.end};
             uint64_t from = 0, count = 0, to = 0;
             if (r.type != fourcc("dimg") || !s.read(idBytes, from) || from != primary ||
                 !s.read(2, count))
                 continue;
-            for (uint64_t i = 0; i < count && s.read(idBytes, to); ++i) parts.push_back(to);
+            for (uint64_t i = 0; i < count && parts.size() <= maxItems && s.read(idBytes, to); ++i)
+                parts.push_back(to);
         }
     }
+    std::set<uint64_t> wanted(parts.begin(), parts.end());
+    wanted.insert(primary);
+    std::map<uint64_t, uint32_t> types;
+    for (const Box& infe : children(file, counts.at, iinf->end, layout.items)) {
+        // Versions 2 and 3 name the item's type after its number and protection index.
+        const int v = version(file, infe);
+        uint64_t id = 0, type = 0;
+        Span s{file, infe.contents + 4, infe.end};
+        if (infe.type == fourcc("infe") && v >= 2 && s.read(v == 2 ? 2 : 4, id) && s.skip(2) &&
+            s.read(4, type) && wanted.count(id))
+            types[id] = uint32_t(type);
+    }
+    const uint32_t primaryType = types.count(primary) ? types[primary] : 0;
+    if (primaryType == fourcc("hvc1") || primaryType == fourcc("av01")) return layout;
+
     layout.parts = std::max<uint64_t>(parts.size(), 1);
     layout.partsCodedArea = UINT64_MAX;
-    if (parts.empty()) return layout;
+    if (parts.empty() || parts.size() > maxItems) return layout;
 
     std::vector<Box> properties;
     std::map<uint64_t, std::vector<uint64_t>> byItem;
     if (const Box* iprp = find(boxes, "iprp")) {
-        const std::vector<Box> inner = children(file, iprp->contents, iprp->end);
+        const std::vector<Box> inner = children(file, iprp->contents, iprp->end, kMaxBoxes);
         if (const Box* ipco = find(inner, "ipco"))
-            properties = children(file, ipco->contents, ipco->end);
-        if (const Box* ipma = find(inner, "ipma")) byItem = associations(file, *ipma);
+            properties = children(file, ipco->contents, ipco->end, kMaxBoxes + 4 * maxItems);
+        if (const Box* ipma = find(inner, "ipma")) byItem = associations(file, *ipma, wanted);
     }
     const Box* iloc = find(boxes, "iloc");
     const std::map<uint64_t, ItemLocation> locations =
-        iloc ? itemLocations(file, *iloc) : std::map<uint64_t, ItemLocation>{};
+        iloc ? itemLocations(file, *iloc, wanted) : std::map<uint64_t, ItemLocation>{};
 
     uint64_t area = 0;
     for (const uint64_t part : parts) {

@@ -17,7 +17,9 @@ struct ItemLayout {
     uint64_t partsCodedArea = 0;
 };
 
-ItemLayout itemLayout(const std::vector<uint8_t>& file);
+// Past maxItems declared items the walk stops (items is then all it reports): it never holds
+// more than that many of anything.
+ItemLayout itemLayout(const std::vector<uint8_t>& file, uint64_t maxItems);
 
 // The picture size an HEVC decoder configuration ('hvcC' contents) codes, from its sequence
 // parameter set; false when it has none that reads.

@@ -328,3 +328,29 @@ bool isHeifSignature(const uint8_t* head, size_t length) {
 bool isAvifSignature(const uint8_t* head, size_t length) {
     return bmffKind(head, length) == BmffKind::Avif;
 }
+
+std::vector<uint8_t> heifExifBlock(const std::string& path) {
+    std::vector<uint8_t> block;
+    heif_context* context = heif_context_alloc();
+    if (!context) return block;
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_file(context, path.c_str(), nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        heif_item_id id = 0;
+        if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) == 1) {
+            const size_t size = heif_image_handle_get_metadata_size(handle, id);
+            // A block starts with the big-endian offset of the TIFF header after those 4 bytes.
+            if (size > 8 && size <= (size_t(64) << 20)) {
+                std::vector<uint8_t> raw(size);
+                if (heif_image_handle_get_metadata(handle, id, raw.data()).code == heif_error_Ok) {
+                    const uint32_t skip = uint32_t(raw[0]) << 24 | uint32_t(raw[1]) << 16 |
+                                          uint32_t(raw[2]) << 8 | raw[3];
+                    if (skip < size - 4 - 8) block.assign(raw.begin() + 4 + skip, raw.end());
+                }
+            }
+        }
+        heif_image_handle_release(handle);
+    }
+    heif_context_free(context);
+    return block;
+}

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
@@ -35,3 +37,8 @@ class HeifCodec : public DibImage {
 // AVIF picture (avif/avis, also as compatible brands of mif1/msf1). At most one is true.
 bool isHeifSignature(const uint8_t* head, size_t length);
 bool isAvifSignature(const uint8_t* head, size_t length);
+
+// The EXIF block of the primary picture of a HEIF or AVIF file, from its TIFF header on;
+// empty when there is none or the file cannot be parsed. (Exiv2 0.27 misses the EXIF items of
+// many HEIF files.)
+std::vector<uint8_t> heifExifBlock(const std::string& path);

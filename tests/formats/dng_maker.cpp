@@ -86,10 +86,19 @@ bool writePreviewAndCfa(TIFF* tif, const DngOptions& o) {
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(ph));
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(ph));
+    if (o.previewJpeg) {
+        // One self-contained JPEG stream (no shared tables), as a camera's preview is.
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);
+        TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 90);
+    } else {
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    }
     TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(o.orientation));
     setDngTags(tif);
     uint64_t subIfd = 0;

@@ -15,6 +15,7 @@ struct DngOptions {
     // When positive, IFD0 is an uncompressed 8-bit RGB preview of this width (height in
     // proportion) and the CFA picture moves into its SubIFD, as cameras write DNG.
     int previewWidth = 0;
+    bool previewJpeg = false;  // the preview JPEG-compressed instead of uncompressed
 };
 
 // The 16-bit RGGB mosaic of a colour gradient (12-bit values above a black level of 256).

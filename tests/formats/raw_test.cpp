@@ -13,6 +13,7 @@
 #include "formats/data_bound.h"
 #include "formats/dng_maker.h"
 #include "formats/image_stream.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "formats/raw/raw_codec.h"
 #include "support/ppm.h"
 #include "support/test_support.h"
@@ -137,26 +138,33 @@ TEST(RawSignature, TellsTheFormatsThatHaveAMark) {
 // The upright picture's pixel (x, y) in the stored one's (sx, sy), as TIFF Orientation says.
 using Unturn = std::function<void(int x, int y, int w, int h, int* sx, int* sy)>;
 
+// Orientations 3, 6 and 8; null for 1.
+const Unturn& unturnFor(int orientation) {
+    static const Unturn none;
+    static const Unturn turns[] = {
+        [](int x, int y, int w, int h, int* sx, int* sy) { *sx = w - 1 - x, *sy = h - 1 - y; },
+        [](int x, int y, int, int h, int* sx, int* sy) { *sx = y, *sy = h - 1 - x; },
+        [](int x, int y, int w, int, int* sx, int* sy) { *sx = w - 1 - y, *sy = x; },
+    };
+    return orientation == 3   ? turns[0]
+           : orientation == 6 ? turns[1]
+           : orientation == 8 ? turns[2]
+                              : none;
+}
+
 struct Development {
     const char* name;
     DngOptions dng;
-    Unturn unturn;  // for the orientations, from the picture developed with orientation 1
 };
 
 const std::vector<Development>& developments() {
     static const std::vector<Development> table = {
-        {"64x48", {64, 48, 1, 0}, nullptr},
-        {"odd sides 67x45", {67, 45, 1, 0}, nullptr},
-        {"with a preview in IFD0", {128, 96, 1, 32}, nullptr},
-        {"orientation 3",
-         {64, 48, 3, 0},
-         [](int x, int y, int w, int h, int* sx, int* sy) { *sx = w - 1 - x, *sy = h - 1 - y; }},
-        {"orientation 6",
-         {64, 48, 6, 0},
-         [](int x, int y, int, int h, int* sx, int* sy) { *sx = y, *sy = h - 1 - x; }},
-        {"orientation 8",
-         {64, 48, 8, 0},
-         [](int x, int y, int w, int, int* sx, int* sy) { *sx = w - 1 - y, *sy = x; }},
+        {"64x48", {64, 48, 1, 0}},
+        {"odd sides 67x45", {67, 45, 1, 0}},
+        {"with a preview in IFD0", {128, 96, 1, 32}},
+        {"orientation 3", {64, 48, 3, 0}},
+        {"orientation 6", {64, 48, 6, 0}},
+        {"orientation 8", {64, 48, 8, 0}},
     };
     return table;
 }
@@ -176,7 +184,8 @@ TEST(RawDecode, FullDevelopmentIsDcrawEmusAndUpright) {
         EXPECT_EQ(got.picture->type(), uint32_t(RAW));
         EXPECT_EQ(got.picture->bitCount(), 24);
         EXPECT_TRUE(samePixels(*got.picture, expected));
-        if (!d.unturn) continue;
+        const Unturn& unturn = unturnFor(d.dng.orientation);
+        if (!unturn) continue;
 
         // The same mosaic stored upright, turned as its Orientation tag says.
         DngOptions upright = d.dng;
@@ -191,7 +200,7 @@ TEST(RawDecode, FullDevelopmentIsDcrawEmusAndUpright) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 int sx = 0, sy = 0;
-                d.unturn(x, y, stored.picture->width(), stored.picture->height(), &sx, &sy);
+                unturn(x, y, stored.picture->width(), stored.picture->height(), &sx, &sy);
                 mismatches += at(*got.picture, x, y) != at(*stored.picture, sx, sy);
             }
         EXPECT_EQ(mismatches, 0);
@@ -233,24 +242,76 @@ TEST(RawDecode, ReducedDecodeCoversTheWish) {
     }
 }
 
+// The preview as simple_dcraw extracts it (stored, not turned): a PPM, or a JPEG decoded here
+// at the same reduced scale.
+DibImage storedPreview(const std::string& path, bool jpeg, int32_t minWidth, int32_t minHeight) {
+    DibImage picture;
+    if (std::system(("simple_dcraw -e '" + path + "' >/dev/null 2>&1").c_str()) != 0)
+        return picture;
+    if (!jpeg) {
+        const Ppm ppm = readPpm(path + ".thumb.ppm");
+        if (ppm.width == 0 || !picture.create(ppm.width, ppm.height, 24, RAW)) return picture;
+        for (int y = 0; y < ppm.height; ++y)
+            for (int x = 0; x < ppm.width; ++x)
+                picture.setPixelColor(x, ppm.height - 1 - y, at(ppm, x, y));
+        return picture;
+    }
+    FILE* file = std::fopen((path + ".thumb.jpg").c_str(), "rb");
+    if (!file) return picture;
+    JpegCodec codec;
+    codec.minWidth = minWidth;
+    codec.minHeight = minHeight;
+    {
+        ImageStream stream(file);
+        if (codec.decode(stream)) picture.transfer(codec);
+    }
+    std::fclose(file);
+    return picture;
+}
+
 TEST(RawDecode, EmbeddedPreviewIsTurnedUpright) {
     if (!haveDcrawEmu())
         GTEST_SKIP() << "dcraw_emu and simple_dcraw (libraw-bin) are not installed";
+    struct Case {
+        const char* name;
+        DngOptions dng;
+        int32_t minWidth, minHeight;  // upright
+    };
+    const std::vector<Case> cases = {
+        {"uncompressed, orientation 6", {128, 96, 6, 32, false}, 24, 32},
+        {"uncompressed, orientation 3", {128, 96, 3, 32, false}, 32, 24},
+        {"JPEG, orientation 1", {256, 192, 1, 128, true}, 128, 96},
+        {"JPEG reduced by its scale", {256, 192, 1, 128, true}, 30, 20},
+        {"JPEG, orientation 8, reduced", {256, 192, 8, 128, true}, 40, 60},
+    };
     TempDir dir;
-    const std::string path = dir.file("preview6.dng");
-    ASSERT_TRUE(dng_maker::writeDng(path, {128, 96, 6, 32}));
-    // dcraw_emu -e writes the preview as stored.
-    const Ppm stored = dcrawEmu(path, "-e");
-    ASSERT_EQ(stored.width, 32);
-    const Decoded got = decodeRaw(testing_support::readBytes(path), 24, 32);
-    ASSERT_TRUE(got.ok) << got.picture->lastError();
-    ASSERT_EQ(got.picture->width(), stored.height);
-    ASSERT_EQ(got.picture->height(), stored.width);
-    int mismatches = 0;
-    for (int y = 0; y < got.picture->height(); ++y)
-        for (int x = 0; x < got.picture->width(); ++x)
-            mismatches += at(*got.picture, x, y) != at(stored, y, stored.height - 1 - x);
-    EXPECT_EQ(mismatches, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(std::string(c.name) + ".dng");
+        ASSERT_TRUE(dng_maker::writeDng(path, c.dng));
+        const bool sideways = c.dng.orientation >= 5;
+        const DibImage stored =
+            storedPreview(path, c.dng.previewJpeg, sideways ? c.minHeight : c.minWidth,
+                          sideways ? c.minWidth : c.minHeight);
+        ASSERT_TRUE(stored.isValid());
+        ASSERT_LT(stored.width(), c.dng.width);
+        const Decoded got = decodeRaw(testing_support::readBytes(path), c.minWidth, c.minHeight);
+        ASSERT_TRUE(got.ok) << got.picture->lastError();
+        const int w = got.picture->width(), h = got.picture->height();
+        ASSERT_EQ(w, sideways ? stored.height() : stored.width());
+        ASSERT_EQ(h, sideways ? stored.width() : stored.height());
+        EXPECT_GE(w, c.minWidth);
+        EXPECT_GE(h, c.minHeight);
+        const Unturn& unturn = unturnFor(c.dng.orientation);
+        int mismatches = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int sx = x, sy = y;
+                if (unturn) unturn(x, y, stored.width(), stored.height(), &sx, &sy);
+                mismatches += at(*got.picture, x, y) != at(stored, sx, sy);
+            }
+        EXPECT_EQ(mismatches, 0);
+    }
 }
 
 TEST(RawDecode, DamagedFilesFailWithAReason) {

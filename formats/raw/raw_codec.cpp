@@ -203,6 +203,13 @@ bool RawCodec::decode(ImageStream& stream) {
         setTooLargeError(half ? halved(fullW) : fullW, half ? halved(fullH) : fullH);
         return false;
     }
+    // Every RAW coding spends at least a bit on each pixel it stores: a file with fewer bits
+    // than its header claims pixels is cut short or hostile, and developing it would cost
+    // time and memory for nothing.
+    if (tooShort(rawPixels, file.size(), (rawPixels + 7) / 8)) {
+        setLastError(kDataTooShort);
+        return false;
+    }
     // Mosaics take two bytes a pixel; other layouts (linear DNG, Foveon) keep four channels.
     const uint64_t rawBytes = rawPixels * (raw->imgdata.idata.filters ? kRawBytes : kImageBytes);
     const uint64_t working = rawBytes + outPixels * (kImageBytes + kOutputBytes);

@@ -350,6 +350,18 @@ TEST(RawDecode, DamagedFilesFailWithAReason) {
              return b;
          },
          0, ""},
+        {"claims 2000 x 1500, more pixels than the file has bits",
+         [&] {
+             Bytes b = good;
+             claimSides(b, 2000, 1500);
+             return b;
+         },
+         0, kDataTooShort},
+        {"smaller than LibRaw develops (16 x 12)",
+         [] {
+             return dng_maker::makeDng({16, 12});
+         },
+         0, ""},
         {"budget below the development", [&] { return good; }, 32 * 1024, kDataTooShort},
         {"budget enough", [&] { return good; }, 1 << 20, nullptr},
     };

@@ -95,24 +95,32 @@ bool isRawSignature(const uint8_t* head, size_t length) {
            at(0, "\0MRM", 4);                                           // MRW
 }
 
-// The embedded preview as the picture, when LibRaw finds one of at least wantW x wantH
-// (upright sides) that decodes within the budget (spent bytes of it already gone); false
-// leaves the picture empty.
-static bool takePreview(RawCodec& codec, LibRaw& raw, int32_t wantW, int32_t wantH,
-                        uint64_t spent) {
+// The embedded preview of the file as the picture, when LibRaw finds one of at least
+// wantW x wantH (upright sides) that decodes within the budget; false leaves the picture empty.
+static bool takePreview(RawCodec& codec, LibRaw& raw, const std::vector<uint8_t>& file,
+                        int32_t wantW, int32_t wantH) {
     const libraw_thumbnail_t& thumb = raw.imgdata.thumbnail;
     const int flip = raw.imgdata.sizes.flip;
     int32_t w = thumb.twidth, h = thumb.theight;
     if (flip & 4) std::swap(w, h);
     if (w < wantW || h < wantH || w <= 0 || h <= 0) return false;
-    if (!codec.spendDecodeBudget(thumb.tlength)) return false;
-    // The preview's kind is known only once it is unpacked.
-    if (raw.unpack_thumb() != LIBRAW_SUCCESS || !thumb.thumb || thumb.tlength == 0) return false;
-    if (thumb.tformat != LIBRAW_THUMBNAIL_JPEG && thumb.tformat != LIBRAW_THUMBNAIL_BITMAP)
+    // LibRaw 0.20 sizes its buffer for some previews from their sides and then reads their
+    // declared length into it: only a JPEG wholly inside the file, or 8-bit RGB exactly as
+    // long as its sides say, is unpacked.
+    const libraw_internal_data_t* internal = raw.get_internal_data_pointer();
+    const int64_t offset = internal->internal_data.toffset;
+    if (offset < 0 || thumb.tlength < 3 || uint64_t(offset) + thumb.tlength > file.size())
         return false;
-    spent += thumb.tlength;
+    const bool jpeg = file[offset] == 0xFF && file[offset + 1] == 0xD8 && file[offset + 2] == 0xFF;
+    const bool rgb8 = thumb.tlength == uint64_t(thumb.twidth) * thumb.theight * 3 &&
+                      internal->unpacker_data.thumb_misc == (8 | 3 << 5);  // bits | samples << 5
+    if (!jpeg && !rgb8) return false;
+    if (!codec.spendDecodeBudget(thumb.tlength)) return false;
+    if (raw.unpack_thumb() != LIBRAW_SUCCESS || !thumb.thumb) return false;
+    if (thumb.tformat != (jpeg ? LIBRAW_THUMBNAIL_JPEG : LIBRAW_THUMBNAIL_BITMAP)) return false;
+    const uint64_t spent = file.size() + thumb.tlength;
 
-    if (thumb.tformat == LIBRAW_THUMBNAIL_BITMAP) {
+    if (!jpeg) {
         const uint64_t rowBytes = uint64_t(thumb.twidth) * 3;
         if (thumb.tcolors != 3 || thumb.tlength < rowBytes * thumb.theight) return false;
         if (!codec.create(thumb.twidth, thumb.theight, 24, RAW)) return false;
@@ -185,7 +193,7 @@ bool RawCodec::decode(ImageStream& stream) {
 
     const bool reduced = minWidth > 0 || minHeight > 0;
     if (reduced) {
-        if (takePreview(*this, *raw, minWidth, minHeight, file.size())) return true;
+        if (takePreview(*this, *raw, file, minWidth, minHeight)) return true;
         // What a refused preview reserved and said is forgotten: the development follows.
         setDecodeBudget(decodeBudget());
         spendDecodeBudget(file.size());

@@ -31,25 +31,27 @@ std::string failure(int code) {
     return std::string("Error reading RAW file: ") + libraw_strerror(code);
 }
 
-// The whole rest of the stream; false when it is longer than kMaxFileBytes or unreadable.
-bool readWhole(ImageStream& stream, std::vector<uint8_t>& bytes) {
+// Reads the whole rest of the stream: LIBRAW_SUCCESS, LIBRAW_TOO_BIG beyond kMaxFileBytes or
+// LIBRAW_IO_ERROR.
+int readWhole(ImageStream& stream, std::vector<uint8_t>& bytes) {
     const uint64_t left = bytesLeft(stream);
     if (left != UINT64_MAX) {
-        if (left > kMaxFileBytes) return false;
+        if (left > kMaxFileBytes) return LIBRAW_TOO_BIG;
         bytes.resize(size_t(left));
-        return stream.read(bytes.data(), 1, bytes.size()) == bytes.size();
+        return stream.read(bytes.data(), 1, bytes.size()) == bytes.size() ? LIBRAW_SUCCESS
+                                                                          : LIBRAW_IO_ERROR;
     }
     // A stream that cannot tell its length is read in chunks up to the same limit.
     size_t used = 0;
     for (;;) {
-        if (used + kReadChunk > kMaxFileBytes) return false;
+        if (used + kReadChunk > kMaxFileBytes) return LIBRAW_TOO_BIG;
         bytes.resize(used + kReadChunk);
         const size_t got = stream.read(bytes.data() + used, 1, kReadChunk);
         used += got;
         if (got < kReadChunk) break;
     }
     bytes.resize(used);
-    return true;
+    return LIBRAW_SUCCESS;
 }
 
 // A side after LibRaw's half-size shrink of a mosaic.
@@ -162,8 +164,9 @@ static bool takePreview(RawCodec& codec, LibRaw& raw, const std::vector<uint8_t>
 
 bool RawCodec::decode(ImageStream& stream) {
     std::vector<uint8_t> file;
-    if (!readWhole(stream, file)) {
-        setLastError(failure(LIBRAW_IO_ERROR).c_str());
+    int code = readWhole(stream, file);
+    if (code != LIBRAW_SUCCESS) {
+        setLastError(failure(code).c_str());
         return false;
     }
     if (!spendDecodeBudget(file.size())) return false;
@@ -178,7 +181,7 @@ bool RawCodec::decode(ImageStream& stream) {
         params.max_raw_memory_mb = unsigned(std::min<uint64_t>(
             std::max<uint64_t>(1, decodeBudget() >> 20), params.max_raw_memory_mb));
 
-    int code = raw->open_buffer(file.data(), file.size());
+    code = raw->open_buffer(file.data(), file.size());
     if (code != LIBRAW_SUCCESS) {
         setLastError(failure(code).c_str());
         return false;

@@ -11,9 +11,11 @@
 
 #include "formats/data_bound.h"
 #include "formats/dng_maker.h"
+#include "formats/format_detect.h"
 #include "formats/image_stream.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/raw/raw_codec.h"
+#include "image/dib_image.h"
 #include "support/byte_stream_support.h"
 #include "support/ppm.h"
 #include "support/test_support.h"
@@ -24,18 +26,19 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::unique_ptr<RawCodec> decodeRaw(const Bytes& bytes, int32_t wish = 0, uint64_t budget = 0) {
-    auto codec = std::make_unique<RawCodec>();
-    Bytes copy = bytes;
-    copy.push_back(0);  // fmemopen refuses an empty buffer
-    FILE* file = fmemopen(copy.data(), bytes.size(), "rb");
-    codec->minWidth = codec->minHeight = wish;
-    codec->setDecodeBudget(budget ? budget : decodeBudgetFor(bytes.size()));
-    ImageStream stream(file);
-    // A failure must leave no picture: the tests check isValid alone.
-    if (!codec->decode(stream) && !codec->lastError()[0]) codec->setLastError("failed silently");
-    std::fclose(file);
-    return codec;
+// Loads the bytes from a file through the format table, reduced to the wish when it is positive,
+// within the budget when one is given.
+std::unique_ptr<DibImage> decodeRaw(const Bytes& bytes, int32_t wish = 0, uint64_t budget = 0) {
+    testing_support::TempDir dir;
+    const std::string path = dir.file("photo.dng");
+    testing_support::writeBytes(path, bytes);
+    auto image = std::make_unique<DibImage>();
+    if (budget) image->setDecodeBudget(budget);
+    const bool ok = wish ? image->loadReduced(path.c_str(), RAW, wish, wish)
+                         : image->loadFromFile(path.c_str(), RAW);
+    EXPECT_EQ(ok, image->isValid());
+    image->setDecodeBudget(UINT64_MAX);
+    return image;
 }
 
 // A reference tool's picture of the file: dcraw_emu -w with the flags, or with "-e" the
@@ -93,6 +96,19 @@ TEST(RawSignature, TellsTheFormatsThatHaveAMark) {
     for (const auto& [head, raw] : cases)
         EXPECT_EQ(isRawSignature(reinterpret_cast<const uint8_t*>(head.data()), head.size()), raw)
             << head;
+    // A DNG is a TIFF file to look at: its extension makes it RAW, a .tif name keeps it TIFF.
+    testing_support::TempDir dir;
+    const Bytes dng = dng_maker::makeDng({});
+    const Bytes cr2 = [&] {
+        Bytes b = dng;
+        b[8] = 'C', b[9] = 'R';
+        return b;
+    }();
+    for (const auto& [name, bytes, type] : std::vector<std::tuple<const char*, Bytes, int>>{
+             {"a.dng", dng, RAW}, {"a.NEF", dng, RAW}, {"a.tif", dng, TIFF}, {"a.tif", cr2, RAW}}) {
+        testing_support::writeBytes(dir.file(name), bytes);
+        EXPECT_EQ(formats::detectFileFormat(dir.file(name)), type) << name;
+    }
 }
 
 TEST(RawDecode, DevelopsAsLibRawsToolsUpright) {

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "formats/data_bound.h"
-#include "formats/dng_maker.h"
 #include "formats/format_detect.h"
 #include "formats/image_stream.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/raw/raw_codec.h"
 #include "image/dib_image.h"
 #include "support/byte_stream_support.h"
+#include "support/dng_maker.h"
 #include "support/ppm.h"
 #include "support/test_support.h"
 

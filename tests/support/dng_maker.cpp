@@ -1,6 +1,6 @@
 // DNG files for the tests: IFD0 (or its SubIFD) holds a CFA picture with the tags a reader
 // needs to develop it (pattern, colour matrix, neutral, black and white levels).
-#include "formats/dng_maker.h"
+#include "support/dng_maker.h"
 
 #include <algorithm>
 

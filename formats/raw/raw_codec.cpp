@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -163,13 +162,16 @@ static bool takePreview(RawCodec& codec, LibRaw& raw, const std::vector<uint8_t>
 }
 
 bool RawCodec::decode(ImageStream& stream) {
+    // The file's bytes count against the budget before they are read.
+    const uint64_t left = bytesLeft(stream);
+    if (left != UINT64_MAX && left <= kMaxFileBytes && !spendDecodeBudget(left)) return false;
     std::vector<uint8_t> file;
     int code = readWhole(stream, file);
     if (code != LIBRAW_SUCCESS) {
         setLastError(failure(code).c_str());
         return false;
     }
-    if (!spendDecodeBudget(file.size())) return false;
+    if (left == UINT64_MAX && !spendDecodeBudget(file.size())) return false;
 
     // LibRaw's own messages go to the standard error output; they are switched off.
     auto raw = std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_MEMERR_CALLBACK |

@@ -104,8 +104,14 @@ TEST(RawSignature, TellsTheFormatsThatHaveAMark) {
         b[8] = 'C', b[9] = 'R';
         return b;
     }();
-    for (const auto& [name, bytes, type] : std::vector<std::tuple<const char*, Bytes, int>>{
-             {"a.dng", dng, RAW}, {"a.NEF", dng, RAW}, {"a.tif", dng, TIFF}, {"a.tif", cr2, RAW}}) {
+    const std::string cr3Head = ftyp + "crx " + std::string(20, '\0');  // ISO media, as HEIF
+    const Bytes cr3(cr3Head.begin(), cr3Head.end());
+    for (const auto& [name, bytes, type] :
+         std::vector<std::tuple<const char*, Bytes, int>>{{"a.dng", dng, RAW},
+                                                          {"a.NEF", dng, RAW},
+                                                          {"a.tif", dng, TIFF},
+                                                          {"a.tif", cr2, RAW},
+                                                          {"a.heic", cr3, RAW}}) {
         testing_support::writeBytes(dir.file(name), bytes);
         EXPECT_EQ(formats::detectFileFormat(dir.file(name)), type) << name;
     }

@@ -13,6 +13,7 @@
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/pcx/pcx_codec.h"
 #include "formats/png/png_codec.h"
+#include "formats/raw/raw_codec.h"
 #include "formats/tga/tga_codec.h"
 #include "formats/tiff/tiff_codec.h"
 #include "formats/webp/webp_codec.h"
@@ -109,6 +110,17 @@ const FormatEntry kFormats[] = {
      encodeWith<PngCodec>, PNG, kAnyDepth, false, true, true},
     {GIF, "GIF", "gif", "gif", "image/gif", isGif, nullptr, -1, decodeWith<GifCodec, true>,
      encodeWith<GifCodec>, GIF, 8, false, false, false},
+    // Camera RAW: read only, developed upright; DNG, NEF, ARW and the other TIFF-based kinds are
+    // told from TIFF by their extension. A corrected photo is saved as JPEG.
+    {RAW, "RAW", "raw",
+     "dng cr2 cr3 nef nrw arw srf sr2 raf orf rw2 pef srw x3f 3fr iiq erf kdc mrw",
+     "image/x-adobe-dng image/x-canon-cr2 image/x-canon-cr3 image/x-nikon-nef image/x-nikon-nrw "
+     "image/x-sony-arw image/x-sony-srf image/x-sony-sr2 image/x-fuji-raf image/x-olympus-orf "
+     "image/x-panasonic-rw2 image/x-pentax-pef image/x-samsung-srw image/x-sigma-x3f "
+     "image/x-hasselblad-3fr image/x-phaseone-iiq image/x-epson-erf image/x-kodak-kdc "
+     "image/x-minolta-mrw",
+     isRawSignature, nullptr, TIFF, decodeWith<RawCodec>, nullptr, JPEG, kAnyDepth, true, true,
+     false},
     {TIFF, "TIFF", "tiff", "tif tiff", "image/tiff", isTiff, nullptr, -1,
      decodeWith<TiffCodec, true>, encodeWith<TiffCodec>, TIFF, kAnyDepth, true, true, true},
     {BMP, "BMP", "bmp", "bmp dib", "image/bmp", isBmp, isDibHeader, -1, decodeWith<BmpCodec>,

@@ -7,6 +7,7 @@
 #include "browse/thumbnail_maker.h"
 #include "enhance/photo_edit.h"
 #include "metadata/photo_metadata.h"
+#include "support/dng_maker.h"
 #include "tests/metadata/metadata_fixtures.h"
 
 namespace {
@@ -185,6 +186,22 @@ TEST(LoadUpright, TiffIsTurnedByItsCodecOnlyOnce) {
     ASSERT_TRUE(loadUpright(upright, path, TIFF, &metadata));
     EXPECT_EQ(metadata.orientation, 8);
     EXPECT_TRUE(sameImage(upright, decoded));
+}
+
+TEST(LoadUpright, RawIsTurnedByItsCodecOnlyOnce) {
+    // LibRaw develops a RAW upright; its EXIF orientation repeats what was applied.
+    TempDir dir;
+    const std::string path = dir.file("sideways.dng");
+    ASSERT_TRUE(dng_maker::writeDng(path, {64, 48, 6, 32}));
+    for (const int32_t wish : {0, 24}) {
+        DibImage decoded, upright;
+        ASSERT_TRUE(decoded.loadReduced(path.c_str(), RAW, wish, wish)) << decoded.lastError();
+        ASSERT_EQ(decoded.height(), wish ? 32 : 64);  // the codec turned it
+        PhotoMetadata metadata;
+        ASSERT_TRUE(loadUpright(upright, path, RAW, &metadata, wish, wish));
+        EXPECT_EQ(metadata.orientation, 6);
+        EXPECT_TRUE(sameImage(upright, decoded)) << wish;
+    }
 }
 
 }  // namespace

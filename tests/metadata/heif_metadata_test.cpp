@@ -17,7 +17,8 @@ TEST(HeifMetadata, ExifIsReadAndCarriedIntoTheJpegCopy) {
     const std::string jpeg = dir.file("source.jpg"), heic = dir.file("photo.heic");
     writeBytes(jpeg, encode(uprightCard(), JPEG, 95));
     addFullMetadata(jpeg, 6);
-    ASSERT_EQ(std::system(("heif-enc -q 90 " + jpeg + " -o " + heic + " >/dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(std::system(("heif-enc -q 90 " + jpeg + " -o " + heic + " >/dev/null 2>&1").c_str()),
+              0);
 
     DibImage picture;
     PhotoMetadata read;

@@ -1,0 +1,369 @@
+// JPEG XL reader: files made at test time by cjxl (and by libjxl's encoder for what cjxl has no
+// switch for: orientation, animation) decode as djxl decodes them; damaged and hostile files
+// fail with a message.
+#include "formats/jxl/jxl_codec.h"
+
+#include <gtest/gtest.h>
+#include <jxl/encode.h>
+#include <jxl/encode_cxx.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "formats/data_bound.h"
+#include "formats/image_stream.h"
+#include "support/test_support.h"
+
+using testing_support::readBytes;
+using testing_support::TempDir;
+using testing_support::writeBytes;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr const char* kReadFailed = "Error reading JPEG XL file";
+
+bool haveTool(const char* name) {
+    return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+bool run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+#define REQUIRE_TOOLS()                                                       \
+    do {                                                                      \
+        if (!haveTool("cjxl")) GTEST_SKIP() << "cjxl (libjxl-tools) missing"; \
+        if (!haveTool("djxl")) GTEST_SKIP() << "djxl (libjxl-tools) missing"; \
+    } while (0)
+
+enum class Kind { Rgb, Alpha, Grey };
+
+// Smooth ramps with a fine seeded pattern over them, on odd sides: lossy coding has edges and
+// flat parts to work on, and a red/blue exchange or a flipped row shows.
+DibImage photo(Kind kind, int32_t w, int32_t h, uint32_t seed = 1) {
+    DibImage img(w, h, 24, BMP);
+    if (kind == Kind::Alpha) img.alphaCreate();
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t speck = (uint32_t(x) * 7919u + uint32_t(y) * 104729u + seed) % 23u;
+            const uint8_t r = uint8_t(x * 255 / (w - 1) ^ speck);
+            const uint8_t g = uint8_t(y * 255 / (h - 1) + speck);
+            const uint8_t b = uint8_t((x + y) * 3 + seed * 40);
+            img.setPixelColor(x, y, kind == Kind::Grey ? RgbQuad{g, g, g, 0} : RgbQuad{b, g, r, 0});
+            if (kind == Kind::Alpha) img.alphaSet(x, y, uint8_t(x * 9 + y * 5));
+        }
+    return img;
+}
+
+// Grey pictures go to cjxl as PGM, so that the file is a one-channel JPEG XL.
+bool writeSource(const DibImage& img, Kind kind, const std::string& path) {
+    if (kind != Kind::Grey) return img.saveToFile(path.c_str(), PNG);
+    const std::string head =
+        "P5\n" + std::to_string(img.width()) + " " + std::to_string(img.height()) + "\n255\n";
+    Bytes bytes(head.begin(), head.end());
+    for (int32_t y = img.height() - 1; y >= 0; --y)
+        for (int32_t x = 0; x < img.width(); ++x) bytes.push_back(img.getPixelColor(x, y).green);
+    writeBytes(path, bytes);
+    return true;
+}
+
+bool decodeBytes(JxlCodec& codec, const Bytes& bytes, uint64_t budget = 0) {
+    Bytes copy = bytes;
+    copy.push_back(0);  // fmemopen refuses an empty buffer; the size excludes it
+    FILE* file = fmemopen(copy.data(), bytes.size(), "rb");
+    if (!file) return false;
+    bool ok;
+    {
+        ImageStream stream(file);
+        codec.setDecodeBudget(budget ? budget : decodeBudgetFor(bytesLeft(stream)));
+        ok = codec.decode(stream);
+    }
+    codec.setDecodeBudget(UINT64_MAX);
+    std::fclose(file);
+    return ok;
+}
+
+// The largest difference of a colour or alpha sample; alpha is 255 where a picture has none.
+// -1 when the sizes differ.
+int maxDifference(const DibImage& a, const DibImage& b) {
+    if (a.width() != b.width() || a.height() != b.height() || !a.isValid()) return -1;
+    int most = 0;
+    for (int32_t y = 0; y < a.height(); ++y)
+        for (int32_t x = 0; x < a.width(); ++x) {
+            const RgbQuad p = a.getPixelColor(x, y), q = b.getPixelColor(x, y);
+            const int pa = a.hasAlpha() ? a.alphaGet(x, y) : 255;
+            const int qa = b.hasAlpha() ? b.alphaGet(x, y) : 255;
+            most = std::max({most, std::abs(p.red - q.red), std::abs(p.green - q.green),
+                             std::abs(p.blue - q.blue), std::abs(pa - qa)});
+        }
+    return most;
+}
+
+// djxl's rendering of a file, read back through the PNG codec.
+DibImage djxlPicture(const std::string& jxl, const std::string& png) {
+    DibImage ref;
+    EXPECT_TRUE(run("djxl '" + jxl + "' '" + png + "' --quiet")) << jxl;
+    EXPECT_TRUE(ref.loadFromFile(png.c_str(), PNG)) << ref.lastError();
+    return ref;
+}
+
+}  // namespace
+
+TEST(JxlSignature, CodestreamAndContainerOnly) {
+    const struct {
+        Bytes head;
+        bool expected;
+    } cases[] = {
+        {{0xFF, 0x0A, 0x00}, true},
+        {{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A, 0, 0}, true},
+        {{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0B}, false},
+        {{0, 0, 0, 0x0C, 'J', 'X', 'L', ' '}, false},  // too short to tell
+        {{0xFF, 0xD8, 0xFF}, false},                   // JPEG
+        {{0xFF}, false},
+        {{}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.head.size());
+        EXPECT_EQ(isJxlSignature(c.head.data(), c.head.size()), c.expected);
+    }
+}
+
+// Lossless files give the source back; every file gives djxl's 8-bit rendering, exactly, since
+// both ask libjxl for 8-bit samples.
+TEST(JxlDecode, MatchesDjxlForEveryKindOfFile) {
+    REQUIRE_TOOLS();
+    struct Case {
+        const char* label;
+        Kind kind;
+        const char* options;
+        bool lossless;
+    };
+    const Case cases[] = {
+        {"lossless RGB", Kind::Rgb, "-d 0", true},
+        {"lossless alpha", Kind::Alpha, "-d 0", true},
+        {"lossless grey", Kind::Grey, "-d 0", true},
+        {"lossless in a container", Kind::Rgb, "-d 0 --container=1", true},
+        {"lossy RGB", Kind::Rgb, "-d 1.5", false},
+        {"lossy alpha", Kind::Alpha, "-d 1.5", false},
+        {"lossy grey", Kind::Grey, "-d 1.5", false},
+        {"lossy modular", Kind::Rgb, "-d 1.5 -m 1", false},
+        {"lossy progressive", Kind::Rgb, "-d 1 -p", false},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const DibImage source = photo(c.kind, 67, 45);
+        const std::string in = dir.file(c.kind == Kind::Grey ? "in.pgm" : "in.png");
+        const std::string jxl = dir.file("out.jxl");
+        ASSERT_TRUE(writeSource(source, c.kind, in));
+        ASSERT_TRUE(run("cjxl '" + in + "' '" + jxl + "' --quiet " + c.options));
+        const Bytes bytes = readBytes(jxl);
+        ASSERT_TRUE(isJxlSignature(bytes.data(), bytes.size()));
+
+        JxlCodec codec;
+        ASSERT_TRUE(decodeBytes(codec, bytes)) << codec.lastError();
+        EXPECT_EQ(codec.bitCount(), 24);
+        EXPECT_EQ(codec.type(), uint32_t(JXL));
+        EXPECT_EQ(codec.hasAlpha(), c.kind == Kind::Alpha);
+        EXPECT_FALSE(codec.iccProfile.empty());  // cjxl's files name sRGB or grey
+        if (c.lossless) {
+            EXPECT_EQ(maxDifference(codec, source), 0);
+        }
+        EXPECT_EQ(maxDifference(codec, djxlPicture(jxl, dir.file("ref.png"))), 0);
+    }
+}
+
+// A JPEG recompressed without loss decodes as djxl renders it: libjxl's own DCT, not the
+// JPEG codec's, so only near the project's decode of the JPEG itself.
+TEST(JxlDecode, RecompressedJpeg) {
+    REQUIRE_TOOLS();
+    TempDir dir;
+    DibImage source = photo(Kind::Rgb, 67, 45);
+    source.info.jpegQuality = 90;
+    const std::string jpeg = dir.file("in.jpg"), jxl = dir.file("out.jxl");
+    ASSERT_TRUE(source.saveToFile(jpeg.c_str(), JPEG)) << source.lastError();
+    ASSERT_TRUE(run("cjxl '" + jpeg + "' '" + jxl + "' --quiet --lossless_jpeg=1"));
+
+    JxlCodec codec;
+    ASSERT_TRUE(decodeBytes(codec, readBytes(jxl))) << codec.lastError();
+    EXPECT_EQ(maxDifference(codec, djxlPicture(jxl, dir.file("ref.png"))), 0);
+    DibImage viaJpeg;
+    ASSERT_TRUE(viaJpeg.loadFromFile(jpeg.c_str(), JPEG));
+    EXPECT_LE(maxDifference(codec, viaJpeg), 8);
+}
+
+namespace {
+
+// A lossless file from libjxl's encoder: the frames given (8-bit RGB), the orientation
+// stored in the header, an animation when there is more than one frame.
+Bytes encodeFrames(const std::vector<DibImage>& frames, JxlOrientation orientation) {
+    JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
+    JxlBasicInfo basic;
+    JxlEncoderInitBasicInfo(&basic);
+    basic.xsize = uint32_t(frames[0].width());
+    basic.ysize = uint32_t(frames[0].height());
+    basic.bits_per_sample = 8;
+    basic.uses_original_profile = JXL_TRUE;
+    basic.orientation = orientation;
+    basic.have_animation = frames.size() > 1;
+    basic.animation.tps_numerator = 10;
+    basic.animation.tps_denominator = 1;
+    JxlColorEncoding srgb;
+    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
+    if (JxlEncoderSetBasicInfo(encoder.get(), &basic) != JXL_ENC_SUCCESS ||
+        JxlEncoderSetColorEncoding(encoder.get(), &srgb) != JXL_ENC_SUCCESS)
+        return {};
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
+    JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    const JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    for (const DibImage& frame : frames) {
+        JxlFrameHeader header;
+        JxlEncoderInitFrameHeader(&header);
+        header.duration = 1;
+        JxlEncoderSetFrameHeader(settings, &header);
+        Bytes rgb;
+        for (int32_t y = frame.height() - 1; y >= 0; --y)
+            for (int32_t x = 0; x < frame.width(); ++x) {
+                const RgbQuad p = frame.getPixelColor(x, y);
+                rgb.insert(rgb.end(), {p.red, p.green, p.blue});
+            }
+        if (JxlEncoderAddImageFrame(settings, &format, rgb.data(), rgb.size()) != JXL_ENC_SUCCESS)
+            return {};
+    }
+    JxlEncoderCloseInput(encoder.get());
+    Bytes out(4096);
+    uint8_t* next = out.data();
+    size_t room = out.size();
+    JxlEncoderStatus status;
+    while ((status = JxlEncoderProcessOutput(encoder.get(), &next, &room)) ==
+           JXL_ENC_NEED_MORE_OUTPUT) {
+        const size_t used = size_t(next - out.data());
+        out.resize(out.size() * 2);
+        next = out.data() + used;
+        room = out.size() - used;
+    }
+    if (status != JXL_ENC_SUCCESS) return {};
+    out.resize(size_t(next - out.data()));
+    return out;
+}
+
+}  // namespace
+
+// The decoder turns the picture upright itself: the result is the stored picture under the
+// header's orientation, as the geometry operations make it.
+TEST(JxlDecode, OrientationIsApplied) {
+    const DibImage stored = photo(Kind::Rgb, 9, 5);
+    const struct {
+        JxlOrientation orientation;
+        void (*expected)(DibImage&);
+    } cases[] = {
+        {JXL_ORIENT_IDENTITY, [](DibImage&) {}},
+        {JXL_ORIENT_FLIP_HORIZONTAL, [](DibImage& i) { i.mirror(); }},
+        {JXL_ORIENT_ROTATE_180, [](DibImage& i) { i.mirror(), i.flip(); }},
+        {JXL_ORIENT_FLIP_VERTICAL, [](DibImage& i) { i.flip(); }},
+        {JXL_ORIENT_ROTATE_90_CW, [](DibImage& i) { i.rotateRight(); }},
+        {JXL_ORIENT_ROTATE_90_CCW, [](DibImage& i) { i.rotateLeft(); }},
+        {JXL_ORIENT_TRANSPOSE, [](DibImage& i) { i.rotateRight(), i.mirror(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.orientation));
+        JxlCodec codec;
+        ASSERT_TRUE(decodeBytes(codec, encodeFrames({stored}, c.orientation))) << codec.lastError();
+        DibImage expected(stored);
+        c.expected(expected);
+        EXPECT_EQ(maxDifference(codec, expected), 0);
+    }
+}
+
+TEST(JxlDecode, AnimationGivesItsFirstFrame) {
+    const std::vector<DibImage> frames = {photo(Kind::Rgb, 11, 7, 1), photo(Kind::Rgb, 11, 7, 2),
+                                          photo(Kind::Rgb, 11, 7, 3)};
+    ASSERT_GT(maxDifference(frames[0], frames[1]), 0);
+    JxlCodec codec;
+    ASSERT_TRUE(decodeBytes(codec, encodeFrames(frames, JXL_ORIENT_IDENTITY))) << codec.lastError();
+    EXPECT_EQ(maxDifference(codec, frames[0]), 0);
+}
+
+namespace {
+
+// A bare codestream whose size header claims width x height (each below 2^30), with
+// all-default metadata and nothing after it.
+Bytes claimedSize(uint32_t width, uint32_t height) {
+    Bytes out = {0xFF, 0x0A};
+    uint32_t bitCount = 0;
+    auto put = [&](uint32_t value, int n) {
+        for (int i = 0; i < n; ++i, ++bitCount) {
+            if (bitCount % 8 == 0) out.push_back(0);
+            out.back() |= uint8_t(((value >> i) & 1) << (bitCount % 8));
+        }
+    };
+    put(0, 1);            // not a multiple of 8
+    put(3, 2);            // 30-bit height
+    put(height - 1, 30);  //
+    put(0, 3);            // no fixed ratio
+    put(3, 2);            // 30-bit width
+    put(width - 1, 30);
+    put(1, 1);  // all metadata default
+    out.resize(out.size() + 16, 0);
+    return out;
+}
+
+}  // namespace
+
+// Pictures beyond the pixel cap or the decode budget are refused before libjxl makes a frame;
+// the same file decodes once the budget allows it.
+TEST(JxlDecode, HugeClaimsAreRefusedBeforeDecoding) {
+    const struct {
+        Bytes file;
+        uint64_t budget;
+        const char* error;
+    } cases[] = {
+        {claimedSize(100000, 100000), UINT64_MAX, "Image too large: 100000 x 100000"},
+        {claimedSize(4000, 3000), 0, kDataTooShort},
+        {encodeFrames({photo(Kind::Rgb, 64, 64)}, JXL_ORIENT_IDENTITY), 64 * 64 * 3, kDataTooShort},
+        {encodeFrames({photo(Kind::Rgb, 64, 64)}, JXL_ORIENT_IDENTITY), 64 * 64 * 64, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.budget);
+        JxlCodec codec;
+        const bool ok = decodeBytes(codec, c.file, c.budget);
+        EXPECT_EQ(ok, c.error == nullptr);
+        EXPECT_EQ(codec.isValid(), ok);
+        if (c.error) {
+            EXPECT_STREQ(codec.lastError(), c.error);
+        }
+    }
+}
+
+// Cut files fail with the reader's message; damaged ones either fail so or give a picture of
+// the file's size, never a crash (the sanitizer builds watch).
+TEST(JxlDecode, DamagedFilesFailWithAMessage) {
+    const Bytes good = encodeFrames({photo(Kind::Rgb, 40, 30)}, JXL_ORIENT_IDENTITY);
+    ASSERT_GT(good.size(), 40u);
+    for (const size_t length :
+         {size_t(0), size_t(1), size_t(2), size_t(12), good.size() / 2, good.size() - 1}) {
+        SCOPED_TRACE(length);
+        JxlCodec codec;
+        EXPECT_FALSE(decodeBytes(codec, Bytes(good.begin(), good.begin() + long(length))));
+        EXPECT_STREQ(codec.lastError(), kReadFailed);
+        EXPECT_FALSE(codec.isValid());
+    }
+    for (size_t at = 2; at < good.size(); at += 7) {
+        SCOPED_TRACE(at);
+        Bytes bad = good;
+        bad[at] ^= 0x5A;
+        JxlCodec codec;
+        if (decodeBytes(codec, bad)) {
+            EXPECT_EQ(codec.width(), 40);
+            EXPECT_EQ(codec.height(), 30);
+        } else {
+            EXPECT_FALSE(codec.isValid());
+            EXPECT_TRUE(std::strcmp(codec.lastError(), kReadFailed) == 0 ||
+                        std::strcmp(codec.lastError(), kDataTooShort) == 0)
+                << codec.lastError();
+        }
+    }
+}

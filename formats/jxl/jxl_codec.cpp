@@ -38,6 +38,39 @@ uint64_t libraryBytes(const JxlBasicInfo& basic) {
            (kLibraryBytesPerPixel + kLibraryBytesPerChannel * channels);
 }
 
+// libjxl blends every layer (a frame of no duration) into the first frame it shows before it
+// shows it; a small file can hold thousands. The layers of the first frame are limited in
+// number, and together to this many times the pixels the decode budget allows one picture.
+constexpr uint64_t kMaxLayers = 256;
+constexpr uint64_t kLayerPixelsPerPicture = 2;
+
+struct LayerWork {
+    uint64_t layers = 0;
+    uint64_t pixels = 0;
+};
+
+// The layers up to the first frame shown, counted from their frame headers by a second
+// decoder that neither decodes nor blends them.
+LayerWork firstFrameLayers(const std::vector<uint8_t>& file, bool animated) {
+    LayerWork work;
+    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    JxlDecoder* dec = decoder.get();
+    if (!dec || JxlDecoderSubscribeEvents(dec, JXL_DEC_FRAME) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetCoalescing(dec, JXL_FALSE) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(dec, file.data(), file.size()) != JXL_DEC_SUCCESS)
+        return work;
+    JxlDecoderCloseInput(dec);
+    // Anything else (the end, an error) is left to the decode itself to report.
+    while (JxlDecoderProcessInput(dec) == JXL_DEC_FRAME) {
+        JxlFrameHeader frame{};
+        if (JxlDecoderGetFrameHeader(dec, &frame) != JXL_DEC_SUCCESS) break;
+        ++work.layers;
+        work.pixels += uint64_t(frame.layer_info.xsize) * frame.layer_info.ysize;
+        if (frame.is_last || (animated && frame.duration != 0) || work.layers > kMaxLayers) break;
+    }
+    return work;
+}
+
 bool readWhole(ImageStream& stream, std::vector<uint8_t>& bytes) {
     const uint64_t known = bytesLeft(stream);
     if (known != UINT64_MAX) {
@@ -125,6 +158,15 @@ bool JxlCodec::decode(ImageStream& stream) {
             // the frame: a header may claim any size.
             target.channels = basic.alpha_bits > 0 ? 4 : 3;
             if (!spendDecodeBudget(libraryBytes(basic))) return false;
+            const LayerWork layers = firstFrameLayers(file, basic.have_animation);
+            const uint64_t budget = decodeBudget();
+            const uint64_t pixelCost = libraryBytes(basic) / std::max<uint64_t>(pixels, 1) + 4;
+            if (layers.layers > kMaxLayers ||
+                (budget != UINT64_MAX &&
+                 layers.pixels / kLayerPixelsPerPicture > budget / pixelCost)) {
+                setLastError(kDataTooShort);
+                return false;
+            }
             if (!create(int32_t(basic.xsize), int32_t(basic.ysize), 24, JXL)) return false;
             if (target.channels == 4 && !alphaCreate()) {
                 if (!lastError()[0]) setLastError("Can't allocate memory");

@@ -198,8 +198,9 @@ TEST(JxlDecode, RecompressedJpeg) {
 namespace {
 
 // A lossless file from libjxl's encoder: the frames given (8-bit RGB), the orientation
-// stored in the header, an animation when there is more than one frame.
-Bytes encodeFrames(const std::vector<DibImage>& frames, JxlOrientation orientation) {
+// stored in the header; several frames are an animation, or the layers of a still picture.
+Bytes encodeFrames(const std::vector<DibImage>& frames, JxlOrientation orientation,
+                   bool animated = true) {
     JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
     JxlBasicInfo basic;
     JxlEncoderInitBasicInfo(&basic);
@@ -208,7 +209,7 @@ Bytes encodeFrames(const std::vector<DibImage>& frames, JxlOrientation orientati
     basic.bits_per_sample = 8;
     basic.uses_original_profile = JXL_TRUE;
     basic.orientation = orientation;
-    basic.have_animation = frames.size() > 1;
+    basic.have_animation = animated && frames.size() > 1;
     basic.animation.tps_numerator = 10;
     basic.animation.tps_denominator = 1;
     JxlColorEncoding srgb;
@@ -285,6 +286,38 @@ TEST(JxlDecode, AnimationGivesItsFirstFrame) {
     JxlCodec codec;
     ASSERT_TRUE(decodeBytes(codec, encodeFrames(frames, JXL_ORIENT_IDENTITY))) << codec.lastError();
     EXPECT_EQ(maxDifference(codec, frames[0]), 0);
+}
+
+// The layers of a still picture are blended into it (each here replaces the whole canvas, so
+// the last one shows); more layers than the reader takes, or more layer pixels than the budget
+// allows, are refused before libjxl blends any.
+TEST(JxlDecode, LayersAreBlendedWithinLimits) {
+    const DibImage small = photo(Kind::Rgb, 2, 2), big = photo(Kind::Rgb, 64, 64, 5);
+    const struct {
+        std::vector<DibImage> layers;
+        uint64_t budget;
+        bool loads;
+    } cases[] = {
+        {{photo(Kind::Rgb, 11, 7, 1), photo(Kind::Rgb, 11, 7, 2), photo(Kind::Rgb, 11, 7, 3)},
+         0,
+         true},
+        {std::vector<DibImage>(250, small), 0, true},
+        {std::vector<DibImage>(300, small), 0, false},
+        {{big, big}, 64 * 64 * 64, true},
+        {{big, big, big, big}, 64 * 64 * 64, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layers.size());
+        JxlCodec codec;
+        const bool ok =
+            decodeBytes(codec, encodeFrames(c.layers, JXL_ORIENT_IDENTITY, false), c.budget);
+        EXPECT_EQ(ok, c.loads) << codec.lastError();
+        if (ok) {
+            EXPECT_EQ(maxDifference(codec, c.layers.back()), 0);
+        } else {
+            EXPECT_STREQ(codec.lastError(), kDataTooShort);
+        }
+    }
 }
 
 namespace {

@@ -9,23 +9,21 @@
 #include <string>
 
 #include "formats/format_detect.h"
+#include "formats/format_table.h"
 #include "image/dib_image.h"
 
-// The NAMEs of --type and friends, indexed by ImageFileType.
-inline constexpr const char* kImageTypeNames[] = {"bmp", "gif",  "jpeg", "png",
-                                                  "ico", "tiff", "tga",  "pcx"};
-inline constexpr uint32_t kImageTypeCount = 8;
-
-// The ImageFileType a NAME stands for, or nothing for a name not in the list.
+// The ImageFileType a NAME of --type and friends stands for (the format table's ids), or
+// nothing for a name not in the table.
 inline std::optional<uint32_t> imageTypeFromName(const std::string& name) {
-    for (uint32_t type = 0; type < kImageTypeCount; ++type)
-        if (name == kImageTypeNames[type]) return type;
-    return std::nullopt;
+    const formats::FormatEntry* entry = formats::formatById(name);
+    if (!entry) return std::nullopt;
+    return entry->type;
 }
 
-// The NAME of an ImageFileType; "unknown" outside the list.
+// The NAME of an ImageFileType; "unknown" outside the table.
 inline const char* imageTypeName(uint32_t type) {
-    return type < kImageTypeCount ? kImageTypeNames[type] : "unknown";
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    return entry ? entry->id : "unknown";
 }
 
 // The format a file is read as without --type: what its first bytes show, else what its
@@ -39,8 +37,7 @@ inline uint32_t imageTypeForInput(const std::string& path) {
 }
 
 // The format a file is written as without --type: what its name's extension says
-// (case-insensitive; .jpg/.jpeg, .png, .gif, .bmp/.dib, .tif/.tiff, .tga, .ico/.cur, .pcx),
-// JPEG for any other name.
+// (case-insensitive, any extension of the format table), JPEG for any other name.
 inline uint32_t imageTypeForOutput(const std::string& path) {
     const int type = formats::formatFromName(path);
     return type == formats::kUnknownFormat ? JPEG : uint32_t(type);

@@ -7,6 +7,7 @@
 
 #include "enhance/photo_edit.h"
 #include "formats/format_detect.h"
+#include "formats/format_table.h"
 
 namespace {
 
@@ -111,13 +112,12 @@ SaveTarget PhotoEdit::saveTarget(const std::string& path, int selector, uint32_t
     if (selector == 0)
         for (size_t i = fileNameStart(path); i < target.path.size(); ++i)
             target.path[i] = lowerByte(target.path[i]);
-    if (target.type == GIF && bitCount > 8) {
-        target.type = JPEG;
-        target.path = withExtension(target.path, ".jpg");
-    } else if (target.type == PCX) {
-        // The library reads PCX but does not write it.
-        target.type = PNG;
-        target.path = withExtension(target.path, ".png");
+    // A format the library only reads (PCX, phone and camera formats), or a GIF of more than
+    // 8 bits per pixel, is written as the format the table names, under its extension.
+    const uint32_t written = formats::writtenTypeFor(target.type, bitCount);
+    if (written != target.type) {
+        target.type = written;
+        target.path = withExtension(target.path, formats::writtenExtension(written).c_str());
     }
     return target;
 }

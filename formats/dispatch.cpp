@@ -1,5 +1,5 @@
-// The single door for pictures: DibImage's load and save operations pick the codec by
-// ImageFileType; files are saved through a temporary so a failed save never damages one.
+// The single door for pictures: DibImage's load and save operations pick the codec from the
+// format table; files are saved through a temporary so a failed save never damages one.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,68 +15,14 @@
 #include <mutex>
 #include <random>
 #include <string>
-#include <type_traits>
 
-#include "formats/bmp/bmp_codec.h"
 #include "formats/codec_error.h"
-#include "formats/data_bound.h"
-#include "formats/gif/gif_codec.h"
-#include "formats/ico/ico_codec.h"
+#include "formats/format_table.h"
 #include "formats/image_stream.h"
-#include "formats/jpeg/jpeg_codec.h"
-#include "formats/pcx/pcx_codec.h"
-#include "formats/png/png_codec.h"
 #include "formats/replacement_file.h"
-#include "formats/tga/tga_codec.h"
-#include "formats/tiff/tiff_codec.h"
 #include "image/dib_image.h"
 
-namespace {
-
-// The format's name in messages.
-const char* formatName(uint32_t type) {
-    static const char* const names[] = {"BMP", "GIF", "JPEG", "PNG", "ICO", "TIFF", "TGA", "PCX"};
-    return type <= PCX ? names[type] : "image";
-}
-
-// Codec objects live on the heap: the GIF codec's tables are too large for a worker's stack.
-template <class Codec>
-bool decodeWith(DibImage& image, ImageStream& stream, bool passFrameIndex, int32_t minWidth = 0,
-                int32_t minHeight = 0, DecodeProgress* progress = nullptr) {
-    auto codec = std::make_unique<Codec>();
-    // A budget the caller set on the image lowers the file's own (a fuzz harness keeps its
-    // runs short so); an image without one leaves the file's.
-    codec->setDecodeBudget(std::min(image.decodeBudget(), decodeBudgetFor(bytesLeft(stream))));
-    if (passFrameIndex) codec->info.frameIndex = image.info.frameIndex;
-    if constexpr (std::is_same_v<Codec, JpegCodec>) {
-        codec->minWidth = minWidth;
-        codec->minHeight = minHeight;
-        codec->progress = progress;
-    }
-    bool ok = false;
-    try {
-        ok = codec->decode(stream);
-    } catch (const CodecFailure& failure) {
-        codec->setLastError(failure.message.c_str());
-        ok = false;
-    } catch (const std::bad_alloc&) {
-        codec->setLastError("Can't allocate memory");
-        ok = false;
-    }
-    codec->setDecodeBudget(UINT64_MAX);
-    if (ok && codec->isValid()) {
-        image.transfer(*codec);
-        return true;
-    }
-    // A failure always says something, even where a codec gave no text of its own.
-    if (!codec->lastError()[0]) {
-        const std::string message = std::string("Error reading ") + formatName(codec->type()) +
-                                    " file" + (ok ? ": no picture in it" : "");
-        codec->setLastError(message.c_str());
-    }
-    image.setLastError(codec->lastError());
-    return false;
-}
+namespace formats {
 
 // A save is const: the same picture may be saved from several threads at once while others
 // read it. lastError is the only field a save writes, so its writes are serialised and made
@@ -87,31 +33,11 @@ void reportSaveResult(const DibImage& image, const char* message) {
     if (std::strcmp(image.lastError(), message) != 0) image.setLastError(message);
 }
 
-template <class Codec>
-bool encodeWith(const DibImage& image, ImageStream& stream) {
-    auto codec = std::make_unique<Codec>();
-    // The codec shows the image without owning or copying it. Every encoder only reads what
-    // it shows and works on its own copies of what it changes (palette, rows, header), so
-    // the image is left exactly as it was.
-    codec->borrow(const_cast<DibImage&>(image));
-    bool ok = false;
-    try {
-        ok = codec->encode(stream);
-    } catch (const CodecFailure& failure) {
-        codec->setLastError(failure.message.c_str());
-        ok = false;
-    } catch (const std::bad_alloc&) {
-        codec->setLastError("Can't allocate memory");
-        ok = false;
-    }
-    if (!ok && !codec->lastError()[0]) {
-        const std::string message =
-            std::string("Error writing ") + formatName(codec->type()) + " file";
-        codec->setLastError(message.c_str());
-    }
-    reportSaveResult(image, ok ? "" : codec->lastError());
-    return ok;
-}
+}  // namespace formats
+
+namespace {
+
+using formats::reportSaveResult;
 
 // "VERB PATH: REASON" with why, or the system's text for errorNumber; a long path is
 // shortened from its start so that the reason always fits lastError.
@@ -130,54 +56,25 @@ std::string ioMessage(const char* verb, const std::string& path, int errorNumber
 }  // namespace
 
 bool DibImage::loadFromStream(ImageStream& stream, uint32_t type) {
-    switch (type) {
-        case BMP:
-            return decodeWith<BmpCodec>(*this, stream, false);
-        case GIF:
-            return decodeWith<GifCodec>(*this, stream, true);
-        case JPEG:
-            return decodeWith<JpegCodec>(*this, stream, false, reduceWidth_, reduceHeight_,
-                                         decodeProgress_);
-        case PNG:
-            return decodeWith<PngCodec>(*this, stream, false);
-        case ICO:
-            return decodeWith<IcoCodec>(*this, stream, true);
-        case TIFF:
-            return decodeWith<TiffCodec>(*this, stream, true);
-        case TGA:
-            return decodeWith<TgaCodec>(*this, stream, false);
-        case PCX:
-            return decodeWith<PcxCodec>(*this, stream, false);
-        default:
-            setLastError(kUnsupportedFormat);
-            return false;
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    if (!entry) {
+        setLastError(kUnsupportedFormat);
+        return false;
     }
+    return entry->decode(*this, stream, {reduceWidth_, reduceHeight_, decodeProgress_});
 }
 
 bool DibImage::saveToStream(ImageStream& stream, uint32_t type) const {
-    if (!isValid() && type <= TGA) {
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    if (!entry || !entry->encode) {
+        reportSaveResult(*this, kUnsupportedFormat);
+        return false;
+    }
+    if (!isValid()) {
         reportSaveResult(*this, "Can't save an empty image");
         return false;
     }
-    switch (type) {
-        case BMP:
-            return encodeWith<BmpCodec>(*this, stream);
-        case GIF:
-            return encodeWith<GifCodec>(*this, stream);
-        case JPEG:
-            return encodeWith<JpegCodec>(*this, stream);
-        case PNG:
-            return encodeWith<PngCodec>(*this, stream);
-        case ICO:
-            return encodeWith<IcoCodec>(*this, stream);
-        case TIFF:
-            return encodeWith<TiffCodec>(*this, stream);
-        case TGA:
-            return encodeWith<TgaCodec>(*this, stream);
-        default:
-            reportSaveResult(*this, kUnsupportedFormat);
-            return false;
-    }
+    return entry->encode(*this, stream);
 }
 
 bool DibImage::loadFromFile(const char* path, uint32_t type) {
@@ -220,7 +117,8 @@ bool DibImage::saveToFile(const char* path, uint32_t type, const SaveFinisher& f
         reportSaveResult(*this, "cannot save to a file without a name");
         return false;
     }
-    if (type > TGA) {
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    if (!entry || !entry->encode) {
         reportSaveResult(*this, kUnsupportedFormat);
         return false;
     }

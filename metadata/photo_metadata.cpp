@@ -4,9 +4,19 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
+#include <exiv2/bmffimage.hpp>
+#include <exiv2/cr2image.hpp>
 #include <exiv2/exiv2.hpp>
+#include <exiv2/orfimage.hpp>
+#include <exiv2/rafimage.hpp>
+#include <exiv2/rw2image.hpp>
+#include <exiv2/webpimage.hpp>
+#include <iterator>
 #include <mutex>
+
+#include "formats/format_table.h"
 
 namespace {
 
@@ -27,6 +37,8 @@ void prepareExiv2() {
         Exiv2::LogMsg::setHandler(nullptr);
         static std::recursive_mutex xmpMutex;
         Exiv2::XmpParser::initialize(lockXmp, &xmpMutex);
+        // HEIF, AVIF, JPEG XL and CR3 files are ISO base media files.
+        Exiv2::enableBMFF(true);
     });
 }
 
@@ -38,6 +50,8 @@ int exiv2Type(uint32_t type) {
             return Exiv2::ImageType::png;
         case TIFF:
             return Exiv2::ImageType::tiff;
+        case WEBP:
+            return Exiv2::ImageType::webp;
         default:
             return Exiv2::ImageType::none;
     }
@@ -105,10 +119,13 @@ PhotoMetadata readFrom(Exiv2::BasicIo::AutoPtr io) {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(io);
         if (!image.get()) return {};
         // Only the formats the codecs here decode: no other parser meets untrusted bytes.
+        // Most camera RAW files (DNG, NEF, ARW, PEF) are read as TIFF.
+        static const int kRead[] = {
+            Exiv2::ImageType::jpeg, Exiv2::ImageType::png,  Exiv2::ImageType::tiff,
+            Exiv2::ImageType::webp, Exiv2::ImageType::bmff, Exiv2::ImageType::cr2,
+            Exiv2::ImageType::orf,  Exiv2::ImageType::rw2,  Exiv2::ImageType::raf};
         const int t = image->imageType();
-        if (t != Exiv2::ImageType::jpeg && t != Exiv2::ImageType::png &&
-            t != Exiv2::ImageType::tiff)
-            return {};
+        if (std::find(std::begin(kRead), std::end(kRead), t) == std::end(kRead)) return {};
         return collect(*image);
     } catch (...) {
         return {};
@@ -215,7 +232,13 @@ PhotoMetadata readMetadata(const uint8_t* data, size_t size) {
 }
 
 bool carriesMetadata(uint32_t type) {
-    return exiv2Type(type) != Exiv2::ImageType::none;
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    return entry && entry->carriesMetadata && exiv2Type(type) != Exiv2::ImageType::none;
+}
+
+bool readsMetadata(uint32_t type) {
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    return entry && entry->readsMetadata;
 }
 
 bool applyMetadata(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata& metadata,

@@ -30,8 +30,8 @@ struct PhotoMetadata {
     }
 };
 
-// Reads what Exiv2 can of a JPEG, PNG or TIFF file (found by its contents); other files, and
-// metadata Exiv2 cannot read, give an empty record. Never throws.
+// Reads what Exiv2 can of a photo whose format readsMetadata (found by its contents); other files,
+// and metadata Exiv2 cannot read, give an empty record. Never throws.
 PhotoMetadata readMetadata(const std::string& path);
 PhotoMetadata readMetadata(const uint8_t* data, size_t size);
 
@@ -40,7 +40,8 @@ PhotoMetadata readMetadata(const uint8_t* data, size_t size);
 bool orientUpright(DibImage& image, int orientation);
 
 // Decodes path as type and turns it upright by its EXIF orientation: the one load for the editor,
-// the thumbnails and the command line. TIFF files are turned by their own codec. metadata, when
+// the thumbnails and the command line. Formats whose codec turns the picture itself (TIFF, HEIF,
+// JPEG XL, RAW) are not turned again. metadata, when
 // given, receives what was read. False (image empty) when the picture cannot be decoded or turned.
 // With minWidth or minHeight positive, a JPEG is decoded reduced (DibImage::loadReduced) so
 // that the UPRIGHT picture still covers minWidth x minHeight. progress follows the decode of a
@@ -53,8 +54,10 @@ inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
 
-// Whether files of this type can carry metadata here (JPEG, PNG, TIFF).
+// Whether copies written as this type carry metadata (JPEG, PNG, TIFF, WebP).
 bool carriesMetadata(uint32_t type);
+// Whether the metadata of photos of this type is read (those and the phone and camera formats).
+bool readsMetadata(uint32_t type);
 
 // Writes metadata into an encoded file of type whose picture is width x height: the orientation
 // becomes 1, the EXIF and XMP pixel dimensions the picture's, the EXIF thumbnail is dropped.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "formats/format_table.h"
 #include "metadata/photo_metadata.h"
 
 namespace {
@@ -76,15 +77,17 @@ bool orientUpright(DibImage& image, int orientation) {
 bool loadUpright(DibImage& image, const std::string& path, uint32_t type, PhotoMetadata* metadata,
                  int32_t minWidth, int32_t minHeight, DecodeProgress* progress) {
     if (metadata) *metadata = PhotoMetadata{};
-    const bool tagged = carriesMetadata(type);
+    const bool tagged = readsMetadata(type);
+    const formats::FormatEntry* entry = formats::formatEntry(type);
+    const bool turnedByCodec = entry && entry->turnsUpright;
     // Read first: a photo stored on its side needs the wish turned with it.
     PhotoMetadata read = tagged ? readMetadata(path) : PhotoMetadata{};
-    if (type != TIFF && swapsSides(read.orientation)) std::swap(minWidth, minHeight);
+    if (!turnedByCodec && swapsSides(read.orientation)) std::swap(minWidth, minHeight);
     if (read.orientation > 1) progress = nullptr;
     if (!image.loadReduced(path.c_str(), type, minWidth, minHeight, progress)) return false;
     if (!tagged) return true;
-    // The TIFF codec already applies the file's orientation tag, which is the same tag.
-    if (type != TIFF && !orientUpright(image, read.orientation)) {
+    // Those codecs apply the file's own orientation, which the EXIF tag repeats.
+    if (!turnedByCodec && !orientUpright(image, read.orientation)) {
         image.destroy();
         image.setLastError("Can't allocate memory");
         return false;

@@ -10,6 +10,7 @@
 
 #include "browse/path_helpers.h"
 #include "enhance/photo_edit.h"
+#include "formats/format_table.h"
 #include "workflow/batch_job.h"
 #include "workflow/enhancement_settings.h"
 #include "workflow/enhancement_steps.h"
@@ -91,9 +92,8 @@ inline constexpr const char* kAskSaveSelected =
 inline constexpr const char* kAskSaveDirectory =
     "Would you like to process and save the entire directory with the current settings?";
 // Every format the library writes, under the names that select it.
-inline constexpr const char* kSaveAsFilter =
-    "Image Files (*.jpg *.jpeg *.png *.gif *.bmp *.dib *.tif *.tiff *.tga *.ico);;"
-    "All Files (*)";
+inline const std::string kSaveAsFilter =
+    "Image Files (" + formats::extensionPatterns(true) + ");;All Files (*)";
 
 // The save commands. No exception leaves an entry the window calls: it becomes a message
 // box, or, inside a batch, the failure reason of the photo it struck.

@@ -9,14 +9,19 @@
 #include "browse/path_helpers.h"
 #include "browse/photo_rule.h"
 #include "formats/format_detect.h"
+#include "formats/format_table.h"
 #include "image/dib_image.h"
 
 std::string outputNameFor(const std::string& outputDirectory, const std::string& sourcePath) {
     std::string out = outputDirectory;
     if (!out.empty() && out.back() != paths::kSeparator) out += paths::kSeparator;
     std::string name = paths::fileNameOf(sourcePath);
+    // A photo of a format the batch does not write back (PCX, icons, phone and camera
+    // formats) gets the extension of the one it is written as.
     const int named = formats::formatFromName(name);
-    if (named == PCX || named == ICO) name = name.substr(0, name.rfind('.')) + ".png";
+    const formats::FormatEntry* entry = named < 0 ? nullptr : formats::formatEntry(uint32_t(named));
+    if (entry && entry->writtenAs != entry->type)
+        name = name.substr(0, name.rfind('.')) + formats::writtenExtension(entry->writtenAs);
     return out + "enh_" + name;
 }
 

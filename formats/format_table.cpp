@@ -10,6 +10,7 @@
 #include "formats/gif/gif_codec.h"
 #include "formats/ico/ico_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
+#include "formats/jxl/jxl_codec.h"
 #include "formats/pcx/pcx_codec.h"
 #include "formats/png/png_codec.h"
 #include "formats/tga/tga_codec.h"
@@ -112,6 +113,10 @@ const FormatEntry kFormats[] = {
      decodeWith<IcoCodec, true>, encodeWith<IcoCodec>, PNG, kAnyDepth, false, false, false},
     {PCX, "PCX", "pcx", "pcx", "image/x-pcx", isPcx, nullptr, -1, decodeWith<PcxCodec>, nullptr,
      PNG, kAnyDepth, false, false, false},
+    // Read only: a JPEG XL photo is saved as JPEG. libjxl turns it upright; Exiv2 reads its
+    // Exif and XMP boxes (not brotli-compressed ones).
+    {JXL, "JPEG XL", "jxl", "jxl", "image/jxl", isJxlSignature, nullptr, -1, decodeWith<JxlCodec>,
+     nullptr, JPEG, kAnyDepth, true, true, false},
     {TGA, "TGA", "tga", "tga", "image/x-tga", nullptr, isTgaHeader, -1, decodeWith<TgaCodec>,
      encodeWith<TgaCodec>, TGA, kAnyDepth, false, false, false},
 };

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "formats/data_bound.h"
+#include "formats/format_detect.h"
+#include "formats/format_table.h"
 #include "formats/image_stream.h"
 #include "support/test_support.h"
 
@@ -399,4 +401,36 @@ TEST(JxlDecode, DamagedFilesFailWithAMessage) {
                 << codec.lastError();
         }
     }
+}
+
+// Through the format table: files are recognised by content and name, load with the file's own
+// budget, and a JPEG XL photo is saved as JPEG.
+TEST(JxlDecode, ThroughTheFormatTable) {
+    TempDir dir;
+    const Bytes good = encodeFrames({photo(Kind::Rgb, 21, 13)}, JXL_ORIENT_ROTATE_90_CW);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        int32_t width;
+        const char* error;
+    } cases[] = {
+        {"good.jxl", good, 13, nullptr},
+        {"cut.jxl", Bytes(good.begin(), good.begin() + long(good.size() / 2)), 0, kReadFailed},
+        {"claims-4000x3000.jxl", claimedSize(4000, 3000), 0, kDataTooShort},
+        {"claims-huge.jxl", claimedSize(70000, 70000), 0, "Image too large: 70000 x 70000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        writeBytes(path, c.bytes);
+        EXPECT_EQ(formats::contentFormatOfFile(path), int(JXL));
+        DibImage img;
+        const bool ok = img.loadFromFile(path.c_str(), JXL);
+        EXPECT_EQ(ok, c.error == nullptr);
+        EXPECT_EQ(img.width(), c.width);
+        EXPECT_STREQ(img.lastError(), c.error ? c.error : "");
+    }
+    EXPECT_EQ(formats::formatFromName("Photos/IMG_1.JXL"), int(JXL));
+    EXPECT_EQ(formats::writtenTypeFor(JXL, 24), uint32_t(JPEG));
+    EXPECT_STREQ(formats::formatName(JXL), "JPEG XL");
 }

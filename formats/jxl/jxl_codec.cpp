@@ -44,33 +44,6 @@ uint64_t libraryBytes(const JxlBasicInfo& basic) {
 constexpr uint64_t kMaxLayers = 256;
 constexpr uint64_t kLayerPixelsPerPicture = 2;
 
-struct LayerWork {
-    uint64_t layers = 0;
-    uint64_t pixels = 0;
-};
-
-// The layers up to the first frame shown, counted from their frame headers by a second
-// decoder that neither decodes nor blends them.
-LayerWork firstFrameLayers(const std::vector<uint8_t>& file, bool animated) {
-    LayerWork work;
-    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    JxlDecoder* dec = decoder.get();
-    if (!dec || JxlDecoderSubscribeEvents(dec, JXL_DEC_FRAME) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetCoalescing(dec, JXL_FALSE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(dec, file.data(), file.size()) != JXL_DEC_SUCCESS)
-        return work;
-    JxlDecoderCloseInput(dec);
-    // Anything else (the end, an error) is left to the decode itself to report.
-    while (JxlDecoderProcessInput(dec) == JXL_DEC_FRAME) {
-        JxlFrameHeader frame{};
-        if (JxlDecoderGetFrameHeader(dec, &frame) != JXL_DEC_SUCCESS) break;
-        ++work.layers;
-        work.pixels += uint64_t(frame.layer_info.xsize) * frame.layer_info.ysize;
-        if (frame.is_last || (animated && frame.duration != 0) || work.layers > kMaxLayers) break;
-    }
-    return work;
-}
-
 bool readWhole(ImageStream& stream, std::vector<uint8_t>& bytes) {
     const uint64_t known = bytesLeft(stream);
     if (known != UINT64_MAX) {
@@ -119,6 +92,134 @@ bool isJxlSignature(const uint8_t* head, size_t length) {
     return kind == JXL_SIG_CODESTREAM || kind == JXL_SIG_CONTAINER;
 }
 
+namespace {
+
+// One file's decode: the decoder, its runner, and where the rows go.
+struct JxlSession {
+    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    JxlResizableParallelRunnerPtr runner = JxlResizableParallelRunnerMake(nullptr);
+    JxlBasicInfo basic{};
+    RowTarget target{};
+    JxlDecoder* dec() const { return decoder.get(); }
+};
+
+bool setInput(JxlDecoder* dec, const std::vector<uint8_t>& file) {
+    if (JxlDecoderSetInput(dec, file.data(), file.size()) != JXL_DEC_SUCCESS) return false;
+    JxlDecoderCloseInput(dec);
+    return true;
+}
+
+// The size checks and the picture, made before libjxl makes its frame: a header may claim
+// any size. False with lastError set when refused.
+bool makePicture(JxlCodec& codec, JxlSession& session) {
+    const JxlBasicInfo& basic = session.basic;
+    const uint64_t pixels = uint64_t(basic.xsize) * basic.ysize;
+    if (pixels > uint64_t(DibImage::kMaxPixels)) {
+        codec.setTooLargeError(basic.xsize, basic.ysize);
+        return false;
+    }
+    session.target = RowTarget{&codec, basic.alpha_bits > 0 ? 4u : 3u};
+    if (!codec.spendDecodeBudget(libraryBytes(basic))) return false;
+    if (!codec.create(int32_t(basic.xsize), int32_t(basic.ysize), 24, JXL)) return false;
+    if (session.target.channels == 4 && !codec.alphaCreate()) {
+        if (!codec.lastError()[0]) codec.setLastError("Can't allocate memory");
+        return false;
+    }
+    // One thread for small pictures; never more than two.
+    JxlResizableParallelRunnerSetThreads(
+        session.runner.get(),
+        std::min<size_t>(2, JxlResizableParallelRunnerSuggestThreads(basic.xsize, basic.ysize)));
+    return true;
+}
+
+// The first pass: basic information, the picture, and the layers up to the first frame shown,
+// counted from their frame headers without decoding or blending them.
+bool survey(JxlCodec& codec, JxlSession& session) {
+    JxlDecoder* dec = session.dec();
+    bool haveInfo = false;
+    uint64_t layers = 0, layerPixels = 0;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
+        if (status == JXL_DEC_BASIC_INFO) {
+            if (JxlDecoderGetBasicInfo(dec, &session.basic) != JXL_DEC_SUCCESS) break;
+            if (!makePicture(codec, session)) return false;
+            haveInfo = true;
+            continue;
+        }
+        // Anything else (the end, an error) is left to the second pass to report.
+        JxlFrameHeader frame{};
+        if (status != JXL_DEC_FRAME || JxlDecoderGetFrameHeader(dec, &frame) != JXL_DEC_SUCCESS)
+            break;
+        ++layers;
+        layerPixels += uint64_t(frame.layer_info.xsize) * frame.layer_info.ysize;
+        if (frame.is_last || (session.basic.have_animation && frame.duration != 0) ||
+            layers > kMaxLayers)
+            break;
+    }
+    if (!haveInfo) {
+        codec.setLastError(kReadFailed);
+        return false;
+    }
+    const uint64_t budget = codec.decodeBudget();
+    const uint64_t pixels =
+        std::max<uint64_t>(uint64_t(session.basic.xsize) * session.basic.ysize, 1);
+    const uint64_t pixelCost = libraryBytes(session.basic) / pixels + 4;
+    if (layers > kMaxLayers ||
+        (budget != UINT64_MAX && layerPixels / kLayerPixelsPerPicture > budget / pixelCost)) {
+        codec.setLastError(kDataTooShort);
+        return false;
+    }
+    return true;
+}
+
+// Keeps the file's ICC profile and chooses the colour space of a lossy file's rendering.
+bool takeColour(JxlCodec& codec, JxlSession& session) {
+    JxlDecoder* dec = session.dec();
+    size_t iccSize = 0;
+    if (JxlDecoderGetICCProfileSize(dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &iccSize) ==
+            JXL_DEC_SUCCESS &&
+        iccSize > 0) {
+        codec.iccProfile.resize(iccSize);
+        if (JxlDecoderGetColorAsICCProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                           codec.iccProfile.data(), iccSize) != JXL_DEC_SUCCESS)
+            codec.iccProfile.clear();
+    }
+    if (session.basic.uses_original_profile) return true;
+    // A lossy (XYB) file may be rendered in any space: its own where it names one, else sRGB
+    // rather than the library's linear default, which 8 bits would band.
+    JxlColorEncoding wanted{};
+    const bool named =
+        JxlDecoderGetColorAsEncodedProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                           &wanted) == JXL_DEC_SUCCESS &&
+        (wanted.color_space == JXL_COLOR_SPACE_RGB || wanted.color_space == JXL_COLOR_SPACE_GRAY);
+    if (!named) JxlColorEncodingSetToSRGB(&wanted, session.basic.num_color_channels == 1);
+    return JxlDecoderSetPreferredColorProfile(dec, &wanted) == JXL_DEC_SUCCESS;
+}
+
+// The second pass: the first frame shown, blended, into the picture.
+bool render(JxlCodec& codec, JxlSession& session) {
+    JxlDecoder* dec = session.dec();
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
+        if (status == JXL_DEC_COLOR_ENCODING) {
+            if (!takeColour(codec, session)) return false;
+        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+            // Grey files are widened to RGB by the library itself.
+            const JxlPixelFormat format{session.target.channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN,
+                                        0};
+            if (JxlDecoderSetImageOutCallback(dec, &format, storeRow, &session.target) !=
+                JXL_DEC_SUCCESS)
+                return false;
+        } else {
+            // The first frame is the picture; the rest of an animation is not decoded. Else
+            // an error, more input wanted from a file that has ended, or no frame at all.
+            return status == JXL_DEC_FULL_IMAGE;
+        }
+    }
+}
+
+}  // namespace
+
 bool JxlCodec::decode(ImageStream& stream) {
     iccProfile.clear();
     std::vector<uint8_t> file;
@@ -127,93 +228,29 @@ bool JxlCodec::decode(ImageStream& stream) {
         if (!lastError()[0]) setLastError(kReadFailed);
         return false;
     }
-
-    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    JxlResizableParallelRunnerPtr runner = JxlResizableParallelRunnerMake(nullptr);
-    JxlDecoder* dec = decoder.get();
-    if (!dec || !runner ||
-        JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
-                                           JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetParallelRunner(dec, JxlResizableParallelRunner, runner.get()) !=
+    JxlSession session;
+    JxlDecoder* dec = session.dec();
+    if (!dec || !session.runner ||
+        JxlDecoderSetParallelRunner(dec, JxlResizableParallelRunner, session.runner.get()) !=
             JXL_DEC_SUCCESS ||
         JxlDecoderSetUnpremultiplyAlpha(dec, JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(dec, file.data(), file.size()) != JXL_DEC_SUCCESS) {
+        JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetCoalescing(dec, JXL_FALSE) != JXL_DEC_SUCCESS || !setInput(dec, file)) {
         setLastError(kReadFailed);
         return false;
     }
-    JxlDecoderCloseInput(dec);
-
-    JxlBasicInfo basic{};
-    RowTarget target{this, 3};
-    for (;;) {
-        const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
-        if (status == JXL_DEC_BASIC_INFO) {
-            if (JxlDecoderGetBasicInfo(dec, &basic) != JXL_DEC_SUCCESS) break;
-            const uint64_t pixels = uint64_t(basic.xsize) * basic.ysize;
-            if (pixels > uint64_t(kMaxPixels)) {
-                setTooLargeError(basic.xsize, basic.ysize);
-                return false;
-            }
-            // Picture and the library's frame are both counted before the library makes
-            // the frame: a header may claim any size.
-            target.channels = basic.alpha_bits > 0 ? 4 : 3;
-            if (!spendDecodeBudget(libraryBytes(basic))) return false;
-            const LayerWork layers = firstFrameLayers(file, basic.have_animation);
-            const uint64_t budget = decodeBudget();
-            const uint64_t pixelCost = libraryBytes(basic) / std::max<uint64_t>(pixels, 1) + 4;
-            if (layers.layers > kMaxLayers ||
-                (budget != UINT64_MAX &&
-                 layers.pixels / kLayerPixelsPerPicture > budget / pixelCost)) {
-                setLastError(kDataTooShort);
-                return false;
-            }
-            if (!create(int32_t(basic.xsize), int32_t(basic.ysize), 24, JXL)) return false;
-            if (target.channels == 4 && !alphaCreate()) {
-                if (!lastError()[0]) setLastError("Can't allocate memory");
-                return false;
-            }
-            // One thread for small pictures; never more than two.
-            JxlResizableParallelRunnerSetThreads(
-                runner.get(), std::min<size_t>(2, JxlResizableParallelRunnerSuggestThreads(
-                                                      basic.xsize, basic.ysize)));
-        } else if (status == JXL_DEC_COLOR_ENCODING) {
-            size_t iccSize = 0;
-            if (JxlDecoderGetICCProfileSize(dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
-                                            &iccSize) == JXL_DEC_SUCCESS &&
-                iccSize > 0) {
-                iccProfile.resize(iccSize);
-                if (JxlDecoderGetColorAsICCProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
-                                                   iccProfile.data(), iccSize) != JXL_DEC_SUCCESS)
-                    iccProfile.clear();
-            }
-            // A lossy (XYB) file may be rendered in any space: its own where it names one,
-            // else sRGB rather than the library's linear default, which 8 bits would band.
-            if (!basic.uses_original_profile) {
-                JxlColorEncoding wanted{};
-                const bool named = JxlDecoderGetColorAsEncodedProfile(
-                                       dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &wanted) ==
-                                       JXL_DEC_SUCCESS &&
-                                   (wanted.color_space == JXL_COLOR_SPACE_RGB ||
-                                    wanted.color_space == JXL_COLOR_SPACE_GRAY);
-                if (!named) JxlColorEncodingSetToSRGB(&wanted, basic.num_color_channels == 1);
-                if (JxlDecoderSetPreferredColorProfile(dec, &wanted) != JXL_DEC_SUCCESS) break;
-            }
-        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
-            // Grey files are widened to RGB by the library itself.
-            const JxlPixelFormat format{target.channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-            if (!isValid() ||
-                JxlDecoderSetImageOutCallback(dec, &format, storeRow, &target) != JXL_DEC_SUCCESS)
-                break;
-        } else if (status == JXL_DEC_FULL_IMAGE) {
-            // The first frame is the picture; the rest of an animation is not decoded.
-            return isValid();
-        } else {
-            // An error, or more input wanted from a file that has ended, or the end of a
-            // file that never gave a frame.
-            break;
-        }
+    if (!survey(*this, session)) {
+        destroy();
+        return false;
     }
-    destroy();
-    setLastError(kReadFailed);
-    return false;
+    JxlDecoderRewind(dec);
+    if (JxlDecoderSubscribeEvents(dec, JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE) !=
+            JXL_DEC_SUCCESS ||
+        JxlDecoderSetCoalescing(dec, JXL_TRUE) != JXL_DEC_SUCCESS || !setInput(dec, file) ||
+        !render(*this, session)) {
+        destroy();
+        setLastError(kReadFailed);
+        return false;
+    }
+    return true;
 }

@@ -26,6 +26,17 @@ inline const char* imageTypeName(uint32_t type) {
     return entry ? entry->id : "unknown";
 }
 
+// Every NAME in table order, "bmp, gif, ... or pcx" (lastJoin between the last two).
+inline std::string imageTypeNameList(const char* lastJoin) {
+    std::string out;
+    const auto all = formats::allFormats();
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (i > 0) out += i + 1 == all.size() ? lastJoin : ", ";
+        out += all[i].id;
+    }
+    return out;
+}
+
 // The format a file is read as without --type: what its first bytes show, else what its
 // name's extension says, else JPEG (whose decoder then says what is wrong).
 inline uint32_t imageTypeForInput(const std::string& path) {

@@ -92,8 +92,7 @@ bool chooseType(const ParsedArguments& parsed, const std::string& option, const 
     }
     const auto named = imageTypeFromName(it->second);
     if (!named) {
-        reason =
-            "unknown type '" + it->second + "'; use bmp, gif, jpeg, png, ico, tiff, tga or pcx";
+        reason = "unknown type '" + it->second + "'; use " + imageTypeNameList(" or ");
         return false;
     }
     type = *named;

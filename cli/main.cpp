@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/file_types.h"
 
 namespace {
 
@@ -18,9 +19,10 @@ const char* kHelp =
     "  enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
     "                                                 correct photos into enh_ files\n"
     "\n"
-    "NAME is one of bmp, gif, jpeg, png, ico, tiff, tga, pcx. Without a type a file is\n"
-    "read as what its content is (its name decides only when the content shows no\n"
-    "format) and written as its name's extension says (any other name: JPEG).\n"
+    "NAME is one of %s.\n"
+    "Without a type a file is read as what its content is (its name decides only when\n"
+    "the content shows no format) and written as its name's extension says (any other\n"
+    "name: JPEG).\n"
     "Run 'vantifex-cli enhance --help' for the correction settings.\n"
     "\n"
     "  --help       show this text\n"
@@ -38,7 +40,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     Arguments args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kHelp, stdout);
+        std::printf(kHelp, imageTypeNameList(", ").c_str());
         return 0;
     }
     if (command == "--version") {

@@ -15,6 +15,7 @@
 #include "formats/png/png_codec.h"
 #include "formats/tga/tga_codec.h"
 #include "formats/tiff/tiff_codec.h"
+#include "formats/webp/webp_codec.h"
 
 namespace formats {
 
@@ -61,8 +62,7 @@ bool isBmp(const uint8_t* h, size_t length) {
 
 // Icons (type 1) and cursors (type 2) with at least one entry.
 bool isIco(const uint8_t* h, size_t length) {
-    return length >= 6 && le16(h) == 0 && (le16(h + 2) == 1 || le16(h + 2) == 2) &&
-           le16(h + 4) > 0;
+    return length >= 6 && le16(h) == 0 && (le16(h + 2) == 1 || le16(h + 2) == 2) && le16(h + 4) > 0;
 }
 
 // The manufacturer byte, a known version, run-length encoding, a real depth.
@@ -113,12 +113,16 @@ const FormatEntry kFormats[] = {
      decodeWith<IcoCodec, true>, encodeWith<IcoCodec>, PNG, kAnyDepth, false, false, false},
     {PCX, "PCX", "pcx", "pcx", "image/x-pcx", isPcx, nullptr, -1, decodeWith<PcxCodec>, nullptr,
      PNG, kAnyDepth, false, false, false},
+    {TGA, "TGA", "tga", "tga", "image/x-tga", nullptr, isTgaHeader, -1, decodeWith<TgaCodec>,
+     encodeWith<TgaCodec>, TGA, kAnyDepth, false, false, false},
+    // Exiv2 0.27 reads a WebP file's metadata, but says its WebP images support none, so
+    // nothing is written into a copy.
+    {WEBP, "WebP", "webp", "webp", "image/webp", isWebpSignature, nullptr, -1,
+     decodeWith<WebpCodec>, encodeWith<WebpCodec>, WEBP, kAnyDepth, false, true, true},
     // Read only: a JPEG XL photo is saved as JPEG. libjxl turns it upright; Exiv2 reads its
     // Exif and XMP boxes (not brotli-compressed ones).
     {JXL, "JPEG XL", "jxl", "jxl", "image/jxl", isJxlSignature, nullptr, -1, decodeWith<JxlCodec>,
      nullptr, JPEG, kAnyDepth, true, true, false},
-    {TGA, "TGA", "tga", "tga", "image/x-tga", nullptr, isTgaHeader, -1, decodeWith<TgaCodec>,
-     encodeWith<TgaCodec>, TGA, kAnyDepth, false, false, false},
 };
 
 }  // namespace

@@ -42,9 +42,9 @@ struct FormatEntry {
     // is not written); a picture deeper than maxSavedBits is saved as JPEG instead.
     uint32_t writtenAs;
     uint32_t maxSavedBits;
-    bool turnsUpright;      // the codec applies the file's orientation itself
-    bool readsMetadata;     // its EXIF, XMP and ICC profile are read
-    bool carriesMetadata;   // a copy written in it carries the metadata
+    bool turnsUpright;     // the codec applies the file's orientation itself
+    bool readsMetadata;    // its EXIF, XMP and ICC profile are read
+    bool carriesMetadata;  // a copy written in it carries the metadata
 };
 
 // Every format, in the order their signatures are tested.

@@ -15,6 +15,9 @@
 #include <exiv2/webpimage.hpp>
 #include <iterator>
 #include <mutex>
+#include <vector>
+
+#include <webp/mux.h>
 
 #include "formats/format_table.h"
 
@@ -158,6 +161,20 @@ void fitXmp(Exiv2::XmpData& xmp, int32_t width, int32_t height) {
     replace("Xmp.tiff.ImageLength", std::to_string(height));
 }
 
+bool addWebpIcc(std::vector<uint8_t>& file, const std::vector<uint8_t>& icc) {
+    const WebPData in{file.data(), file.size()};
+    WebPMux* mux = WebPMuxCreate(&in, 1);
+    if (!mux) return false;
+    const WebPData chunk{icc.data(), icc.size()};
+    WebPData out{};
+    const bool ok = WebPMuxSetChunk(mux, "ICCP", &chunk, 1) == WEBP_MUX_OK &&
+                    WebPMuxAssemble(mux, &out) == WEBP_MUX_OK;
+    if (ok) file.assign(out.bytes, out.bytes + out.size);
+    WebPDataClear(&out);
+    WebPMuxDelete(mux);
+    return ok;
+}
+
 enum Block : unsigned { kExif = 1, kXmp = 2, kIptc = 4, kComment = 8, kIcc = 16 };
 
 // One try at writing the blocks in mask; false (file untouched) on any Exiv2 failure.
@@ -166,13 +183,18 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
         if (!image.get() || image->imageType() != exiv2Type(type)) return false;
-        if ((mask & kExif) && !m.exif.empty() && image->supportsMetadata(Exiv2::mdExif)) {
+        // Exiv2 0.27's WebP image says it supports nothing, yet writes EXIF, XMP and ICC chunks.
+        const auto supports = [&](Exiv2::MetadataId id) {
+            return image->supportsMetadata(id) ||
+                   (type == WEBP && (id == Exiv2::mdExif || id == Exiv2::mdXmp));
+        };
+        if ((mask & kExif) && !m.exif.empty() && supports(Exiv2::mdExif)) {
             Exiv2::ExifData exif;
             Exiv2::ExifParser::decode(exif, m.exif.data(), uint32_t(m.exif.size()));
             fitExif(exif, width, height);
             image->setExifData(exif);
         }
-        if ((mask & kXmp) && !m.xmp.empty() && image->supportsMetadata(Exiv2::mdXmp)) {
+        if ((mask & kXmp) && !m.xmp.empty() && supports(Exiv2::mdXmp)) {
             Exiv2::XmpData xmp;
             if (Exiv2::XmpParser::decode(xmp, m.xmp) != 0) return false;
             fitXmp(xmp, width, height);
@@ -188,7 +210,7 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
             image->setComment(m.comment);
         // Exiv2 0.27 does not list the ICC profile among what its JPEG, PNG and TIFF images
         // support, but writes it into all three.
-        if ((mask & kIcc) && !m.icc.empty()) {
+        if ((mask & kIcc) && !m.icc.empty() && type != WEBP) {
             // Byte for byte; a profile whose size field disagrees is refused, as Exiv2's own
             // reader would refuse the whole file's metadata for it.
             Exiv2::DataBuf icc(m.icc.data(), long(m.icc.size()));
@@ -203,6 +225,8 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
         io.close();
         if (out.size_ != size) return false;
         file.assign(out.pData_, out.pData_ + out.size_);
+        // Exiv2 reads a WebP file's ICC profile but does not write one: libwebpmux does.
+        if ((mask & kIcc) && !m.icc.empty() && type == WEBP) return addWebpIcc(file, m.icc);
         return true;
     } catch (...) {
         return false;

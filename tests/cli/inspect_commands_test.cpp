@@ -201,7 +201,7 @@ TEST(CliTool, BadArgumentsGiveOneUsageLineAndStatus2) {
         {"info", "a.jpg", "--type", "jpeg", "--type", "png"},
         {"convert", "a.jpg"},
         {"convert", "a.jpg", "b.jpg", "c.jpg"},
-        {"convert", "a.jpg", "b.jpg", "--out-type", "webp"},
+        {"convert", "a.jpg", "b.jpg", "--out-type", "bogus"},
         {"convert", "a.jpg", "b.jpg", "--type", "jpeg"},
         {"dump", "a.jpg"},
         {"dump", "a.jpg", "-o"},

@@ -35,7 +35,8 @@ TEST(FormatTable, EveryEntryIsReachableByItsNumberIdAndExtensions) {
         const formats::FormatEntry* written = formats::formatEntry(entry.writtenAs);
         ASSERT_NE(written, nullptr) << entry.name;
         EXPECT_NE(written->encode, nullptr) << entry.name;
-        EXPECT_EQ(formats::writtenTypeFor(entry.type, 24) == entry.type, entry.encode && entry.maxSavedBits >= 24)
+        EXPECT_EQ(formats::writtenTypeFor(entry.type, 24) == entry.type,
+                  entry.encode && entry.maxSavedBits >= 24)
             << entry.name;
     }
     // The design's numbers keep their values.
@@ -58,7 +59,8 @@ TEST(FormatTable, DialogFilterAndDesktopEntryFollowTheTable) {
     for (const formats::FormatEntry& entry : formats::allFormats()) {
         for (const std::string& ext : words(entry.extensions)) {
             EXPECT_NE(readable.find(" *." + ext + " "), std::string::npos) << ext;
-            EXPECT_EQ(writable.find(" *." + ext + " ") != std::string::npos, entry.encode != nullptr)
+            EXPECT_EQ(writable.find(" *." + ext + " ") != std::string::npos,
+                      entry.encode != nullptr)
                 << ext;
         }
         for (const std::string& mime : words(entry.mimeTypes))

@@ -92,7 +92,7 @@ TEST(CarryMetadata, WhatEachOutputFormatHolds) {
         {JPEG, true, true, true, true, true},     {PNG, true, true, true, true, true},
         {TIFF, true, true, true, true, false},    {BMP, false, false, false, false, false},
         {GIF, false, false, false, false, false}, {TGA, false, false, false, false, false},
-        {ICO, false, false, false, false, false},
+        {ICO, false, false, false, false, false}, {WEBP, true, true, false, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);

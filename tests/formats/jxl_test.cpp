@@ -497,3 +497,25 @@ TEST(JxlDecode, ThroughTheFormatTable) {
     EXPECT_EQ(formats::writtenTypeFor(JXL, 24), uint32_t(JPEG));
     EXPECT_STREQ(formats::formatName(JXL), "JPEG XL");
 }
+
+// A stream that cannot tell its length (a pipe) is read to its end in pieces.
+TEST(JxlDecode, StreamOfUnknownLength) {
+    TempDir dir;
+    const DibImage source = photo(Kind::Rgb, 360, 240);
+    const std::string path = dir.file("piped.jxl");
+    const Bytes bytes = encodeFrames({source}, JXL_ORIENT_IDENTITY);
+    ASSERT_GT(bytes.size(), size_t(1) << 16);  // more than one piece
+    writeBytes(path, bytes);
+    FILE* pipe = popen(("cat '" + path + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    JxlCodec codec;
+    bool ok;
+    {
+        ImageStream stream(pipe);
+        ASSERT_EQ(stream.length(), -1);
+        ok = codec.decode(stream);
+    }
+    pclose(pipe);
+    ASSERT_TRUE(ok) << codec.lastError();
+    EXPECT_EQ(maxDifference(codec, source), 0);
+}

@@ -8,6 +8,7 @@
 #include "formats/byte_order.h"
 #include "formats/codec_entry.h"
 #include "formats/gif/gif_codec.h"
+#include "formats/heif/heif_codec.h"
 #include "formats/ico/ico_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/jxl/jxl_codec.h"
@@ -95,6 +96,11 @@ bool isTgaHeader(const uint8_t* h, size_t length) {
 
 constexpr uint32_t kAnyDepth = 32;
 
+// The HEIF codec reads AVIF too; this one names its pictures and messages AVIF.
+struct AvifCodec : HeifCodec {
+    AvifCodec() : HeifCodec(AVIF) {}
+};
+
 // Signatures are tested in this order: the formats whose signature is a prefix of another's
 // container (CR2 files are TIFF files) come before it, the weak icon test after the rest.
 const FormatEntry kFormats[] = {
@@ -113,6 +119,11 @@ const FormatEntry kFormats[] = {
      decodeWith<IcoCodec, true>, encodeWith<IcoCodec>, PNG, kAnyDepth, false, false, false},
     {PCX, "PCX", "pcx", "pcx", "image/x-pcx", isPcx, nullptr, -1, decodeWith<PcxCodec>, nullptr,
      PNG, kAnyDepth, false, false, false},
+    // Read only, saved as JPEG; libheif turns the picture by the file's own transformations.
+    {HEIF, "HEIF", "heif", "heic heif hif", "image/heic image/heif", isHeifSignature, nullptr, -1,
+     decodeWith<HeifCodec>, nullptr, JPEG, kAnyDepth, true, true, false},
+    {AVIF, "AVIF", "avif", "avif", "image/avif", isAvifSignature, nullptr, -1,
+     decodeWith<AvifCodec>, nullptr, JPEG, kAnyDepth, true, true, false},
     {TGA, "TGA", "tga", "tga", "image/x-tga", nullptr, isTgaHeader, -1, decodeWith<TgaCodec>,
      encodeWith<TgaCodec>, TGA, kAnyDepth, false, false, false},
     // Exiv2 0.27 reads a WebP file's metadata, but says its WebP images support none, so

@@ -19,7 +19,9 @@
 
 #include <webp/mux.h>
 
+#include "formats/format_detect.h"
 #include "formats/format_table.h"
+#include "formats/heif/heif_codec.h"
 
 namespace {
 
@@ -235,12 +237,30 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
 
 }  // namespace
 
+// The EXIF of a HEIF or AVIF file that Exiv2 did not find, through libheif.
+void addHeifExif(PhotoMetadata& m, const std::string& path) {
+    const int type = formats::contentFormatOfFile(path);
+    if (type != HEIF && type != AVIF) return;
+    const std::vector<uint8_t> block = heifExifBlock(path);
+    if (block.empty() || block.size() > UINT32_MAX) return;
+    Exiv2::ExifData exif;
+    Exiv2::ExifParser::decode(exif, block.data(), uint32_t(block.size()));
+    if (exif.empty()) return;
+    m.orientation = exifOrientation(exif);
+    m.cameraMake = exifText(exif, "Exif.Image.Make");
+    m.cameraModel = exifText(exif, "Exif.Image.Model");
+    m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
+    m.exif = block;
+}
+
 PhotoMetadata readMetadata(const std::string& path) {
     // Only regular files; and a FileIo, so a name such as "http://..." is never fetched.
     struct stat st {};
     if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     try {
-        return readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
+        PhotoMetadata m = readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
+        if (m.exif.empty()) addHeifExif(m, path);
+        return m;
     } catch (...) {
         return {};
     }

@@ -38,8 +38,10 @@ ChannelShift EnhancementSettings::channelShift() const {
 
 void EnhancementSettings::startOver() {
     const int keptRotation = rotation;
+    const OutputOptions keptOutput = output;
     *this = EnhancementSettings{};
     rotation = keptRotation;
+    output = keptOutput;
 }
 
 ChannelShift EnhancementSettings::whiteBalanceShift() const {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "workflow/output_options.h"
+
 // A colour at the user-interface boundary: red in the low byte, then green, then blue.
 using ColourRef = uint32_t;
 
@@ -62,6 +64,8 @@ struct EnhancementSettings {
     ColourRef pointColour = colourRef(255, 255, 255);
     int rotation = 0;
     int effect = kEffectNone;
+    // How the copies are written; "start over" leaves it.
+    OutputOptions output;
 
     // Each colour row weighted by its swatch's components / 255 (127 counts as one half).
     ChannelShift channelShift() const;

@@ -11,6 +11,7 @@
 #include "formats/heif/heif_codec.h"
 #include "formats/ico/ico_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
+#include "formats/jxl/jxl_codec.h"
 #include "formats/pcx/pcx_codec.h"
 #include "formats/png/png_codec.h"
 #include "formats/raw/raw_codec.h"
@@ -141,6 +142,10 @@ const FormatEntry kFormats[] = {
     // nothing is written into a copy.
     {WEBP, "WebP", "webp", "webp", "image/webp", isWebpSignature, nullptr, -1,
      decodeWith<WebpCodec>, encodeWith<WebpCodec>, WEBP, kAnyDepth, false, true, true},
+    // Read only: a JPEG XL photo is saved as JPEG. libjxl turns it upright; Exiv2 reads its
+    // Exif and XMP boxes (not brotli-compressed ones).
+    {JXL, "JPEG XL", "jxl", "jxl", "image/jxl", isJxlSignature, nullptr, -1, decodeWith<JxlCodec>,
+     nullptr, JPEG, kAnyDepth, true, true, false},
 };
 
 }  // namespace

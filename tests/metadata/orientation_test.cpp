@@ -2,6 +2,7 @@
 // editor and through the load the thumbnails use; without an orientation nothing changes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "browse/thumbnail_maker.h"
@@ -202,6 +203,38 @@ TEST(LoadUpright, RawIsTurnedByItsCodecOnlyOnce) {
         EXPECT_EQ(metadata.orientation, 6);
         EXPECT_TRUE(sameImage(upright, decoded)) << wish;
     }
+}
+
+TEST(LoadUpright, JpegXlIsTurnedByItsDecoderOnlyOnce) {
+    // cjxl takes a JPEG's EXIF orientation into the codestream, which libjxl applies; the
+    // Exif box exiftool then adds repeats it and must not turn the picture a second time.
+    if (std::system("command -v cjxl >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cjxl is not installed";
+    if (!haveExiftool()) GTEST_SKIP() << "exiftool is not installed";
+    TempDir dir;
+    const std::string jpeg = dir.file("stored.jpg"), jxl = dir.file("stored.jxl");
+    writeBytes(jpeg, encode(storedFor(uprightCard(), 6), JPEG, 95));
+    setOrientation(jpeg, 6);
+    ASSERT_EQ(
+        std::system(("cjxl '" + jpeg + "' '" + jxl + "' -j 0 -d 0 --quiet 2>/dev/null").c_str()),
+        0);
+    ASSERT_EQ(
+        std::system(("exiftool -q -overwrite_original -n -Orientation=6 '" + jxl + "'").c_str()),
+        0);
+    DibImage decoded, upright;
+    ASSERT_TRUE(decoded.loadFromFile(jxl.c_str(), JXL)) << decoded.lastError();
+    ASSERT_EQ(decoded.width(), 64);  // the decoder turned it
+    PhotoMetadata metadata;
+    ASSERT_TRUE(loadUpright(upright, jxl, JXL, &metadata));
+    EXPECT_EQ(metadata.orientation, 6);
+    EXPECT_TRUE(sameImage(upright, decoded));
+    // Upright as the JPEG itself loads upright through its EXIF tag (cjxl decoded the JPEG
+    // with its own DCT, hence not exactly).
+    DibImage viaJpeg;
+    ASSERT_TRUE(loadUpright(viaJpeg, jpeg, JPEG));
+    const int difference = largestDifference(upright, viaJpeg);
+    EXPECT_GE(difference, 0);
+    EXPECT_LE(difference, 8);
 }
 
 }  // namespace

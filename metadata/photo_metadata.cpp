@@ -22,6 +22,7 @@
 #include "formats/format_detect.h"
 #include "formats/format_table.h"
 #include "formats/heif/heif_codec.h"
+#include "formats/jxl/jxl_codec.h"
 
 namespace {
 
@@ -260,6 +261,8 @@ PhotoMetadata readMetadata(const std::string& path) {
     try {
         PhotoMetadata m = readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
         if (m.exif.empty()) addHeifExif(m, path);
+        if (m.icc.empty() && formats::contentFormatOfFile(path) == JXL)
+            m.icc = jxlDecodedProfile(path);
         return m;
     } catch (...) {
         return {};

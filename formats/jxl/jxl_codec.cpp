@@ -9,6 +9,7 @@
 #include <jxl/resizable_parallel_runner_cxx.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -172,6 +173,14 @@ bool survey(JxlCodec& codec, JxlSession& session) {
     return true;
 }
 
+// Whether a lossy file names its colour space, so that it is rendered in it (else in sRGB).
+bool renderedInOwnSpace(JxlDecoder* dec) {
+    JxlColorEncoding own{};
+    return JxlDecoderGetColorAsEncodedProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                              &own) == JXL_DEC_SUCCESS &&
+           (own.color_space == JXL_COLOR_SPACE_RGB || own.color_space == JXL_COLOR_SPACE_GRAY);
+}
+
 // Keeps the file's ICC profile and chooses the colour space of a lossy file's rendering.
 bool takeColour(JxlCodec& codec, JxlSession& session) {
     JxlDecoder* dec = session.dec();
@@ -185,6 +194,7 @@ bool takeColour(JxlCodec& codec, JxlSession& session) {
             codec.iccProfile.clear();
     }
     if (session.basic.uses_original_profile) return true;
+    if (!renderedInOwnSpace(dec)) codec.iccProfile.clear();  // the pixels will be sRGB
     // A lossy (XYB) file may be rendered in any space: its own where it names one, else sRGB
     // rather than the library's linear default, which 8 bits would band.
     JxlColorEncoding wanted{};
@@ -253,4 +263,42 @@ bool JxlCodec::decode(ImageStream& stream) {
         return false;
     }
     return true;
+}
+
+std::vector<uint8_t> jxlDecodedProfile(const std::string& path) {
+    // The colour encoding is in the header: its first 4 MB are plenty.
+    std::vector<uint8_t> head(size_t(4) << 20);
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return {};
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    JxlDecoderPtr dec = JxlDecoderMake(nullptr);
+    if (!dec ||
+        JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING) !=
+            JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(dec.get(), head.data(), head.size()) != JXL_DEC_SUCCESS)
+        return {};
+    JxlDecoderCloseInput(dec.get());
+    JxlBasicInfo basic{};
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(dec.get());
+        if (status == JXL_DEC_BASIC_INFO) {
+            if (JxlDecoderGetBasicInfo(dec.get(), &basic) != JXL_DEC_SUCCESS) return {};
+        } else if (status == JXL_DEC_COLOR_ENCODING) {
+            if (!basic.uses_original_profile && !renderedInOwnSpace(dec.get())) return {};
+            size_t size = 0;
+            if (JxlDecoderGetICCProfileSize(dec.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                            &size) != JXL_DEC_SUCCESS ||
+                size == 0 || size > head.size() * 64)
+                return {};
+            std::vector<uint8_t> icc(size);
+            if (JxlDecoderGetColorAsICCProfile(dec.get(), nullptr,
+                                               JXL_COLOR_PROFILE_TARGET_ORIGINAL, icc.data(),
+                                               size) != JXL_DEC_SUCCESS)
+                return {};
+            return icc;
+        } else {
+            return {};
+        }
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "formats/image_stream.h"
@@ -29,3 +30,8 @@ class JxlCodec : public DibImage {
     // there is none.
     std::vector<uint8_t> iccProfile;
 };
+
+// The ICC profile of the colours JxlCodec decodes the file at path into: the file's own, or
+// empty where a lossy file is rendered in sRGB (or the header cannot be read). Exiv2 finds no
+// profile in JPEG XL files; the display and the saved copies take this one.
+std::vector<uint8_t> jxlDecodedProfile(const std::string& path);

@@ -1,5 +1,6 @@
-// A HEIC photo's EXIF (which Exiv2 0.27 misses in heif-enc's files) is read through libheif,
-// its orientation is not applied twice, and a copy written as JPEG carries it upright.
+// What Exiv2 0.27 misses in phone formats: a HEIC photo's EXIF is read through libheif (its
+// orientation not applied twice, a JPEG copy carries it upright), a JPEG XL's ICC profile
+// through libjxl.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,6 +35,27 @@ TEST(HeifMetadata, ExifIsReadAndCarriedIntoTheJpegCopy) {
     const Found found = readWithExiv2(copy);
     EXPECT_TRUE(found.has("exif", "Exif.Image.Make", kMake)) << found.exif;
     EXPECT_TRUE(found.has("exif", "Exif.Image.Orientation", "1")) << found.exif;
+}
+
+TEST(JxlMetadata, TheProfileIsTheOneDjxlReports) {
+    if (std::system("command -v cjxl && command -v djxl >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cjxl or djxl missing";
+    TempDir dir;
+    const std::string png = dir.file("tagged.png"), jxl = dir.file("tagged.jxl");
+    PhotoMetadata tagged;
+    tagged.icc = iccProfile();
+    DibImage card = uprightCard();
+    ASSERT_TRUE(saveWithMetadata(card, png, PNG, &tagged));
+    ASSERT_EQ(std::system(("cjxl " + png + " " + jxl + " -d 0 --quiet >/dev/null 2>&1").c_str()),
+              0);
+    const std::string icc = dir.file("icc.bin");
+    ASSERT_EQ(std::system(("djxl " + jxl + " " + dir.file("out.png") + " --orig_icc_out=" + icc +
+                           " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const PhotoMetadata read = readMetadata(jxl);
+    EXPECT_FALSE(read.icc.empty());
+    EXPECT_EQ(read.icc, readBytes(icc));
 }
 
 }  // namespace

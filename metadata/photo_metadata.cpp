@@ -139,7 +139,43 @@ PhotoMetadata readFrom(Exiv2::BasicIo::AutoPtr io) {
 }
 
 // The copy's own geometry: upright, its size, and no thumbnail of the uncorrected photo.
-void fitExif(Exiv2::ExifData& exif, int32_t width, int32_t height) {
+void fitExif(Exiv2::ExifData& exif, uint32_t type, int32_t width, int32_t height) {
+    // A camera RAW's (or a TIFF's) first directory describes its stored picture: none of that
+    // is true of a JPEG, PNG or WebP copy. A TIFF copy's own writer sets those tags itself.
+    if (type != TIFF) {
+        static const char* const kStructure[] = {"Exif.Image.NewSubfileType",
+                                                 "Exif.Image.SubfileType",
+                                                 "Exif.Image.BitsPerSample",
+                                                 "Exif.Image.Compression",
+                                                 "Exif.Image.PhotometricInterpretation",
+                                                 "Exif.Image.SamplesPerPixel",
+                                                 "Exif.Image.PlanarConfiguration",
+                                                 "Exif.Image.StripOffsets",
+                                                 "Exif.Image.StripByteCounts",
+                                                 "Exif.Image.RowsPerStrip",
+                                                 "Exif.Image.TileWidth",
+                                                 "Exif.Image.TileLength",
+                                                 "Exif.Image.TileOffsets",
+                                                 "Exif.Image.TileByteCounts",
+                                                 "Exif.Image.SubIFDs",
+                                                 "Exif.Image.CFARepeatPatternDim",
+                                                 "Exif.Image.CFAPattern",
+                                                 "Exif.Image.DNGVersion",
+                                                 "Exif.Image.DNGBackwardVersion",
+                                                 "Exif.Image.ColorMatrix1",
+                                                 "Exif.Image.ColorMatrix2",
+                                                 "Exif.Image.AsShotNeutral",
+                                                 "Exif.Image.BlackLevel",
+                                                 "Exif.Image.WhiteLevel",
+                                                 "Exif.Image.CalibrationIlluminant1",
+                                                 "Exif.Image.CalibrationIlluminant2"};
+        for (const char* key : kStructure) {
+            const auto it = exif.findKey(Exiv2::ExifKey(key));
+            if (it != exif.end()) exif.erase(it);
+        }
+        for (auto it = exif.begin(); it != exif.end();)
+            it = it->groupName().rfind("SubImage", 0) == 0 ? exif.erase(it) : std::next(it);
+    }
     Exiv2::ExifThumb(exif).erase();
     for (auto it = exif.begin(); it != exif.end();)
         it = it->groupName() == "Thumbnail" ? exif.erase(it) : std::next(it);
@@ -194,7 +230,7 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
         if ((mask & kExif) && !m.exif.empty() && supports(Exiv2::mdExif)) {
             Exiv2::ExifData exif;
             Exiv2::ExifParser::decode(exif, m.exif.data(), uint32_t(m.exif.size()));
-            fitExif(exif, width, height);
+            fitExif(exif, type, width, height);
             image->setExifData(exif);
         }
         if ((mask & kXmp) && !m.xmp.empty() && supports(Exiv2::mdXmp)) {

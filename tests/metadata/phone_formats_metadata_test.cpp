@@ -7,6 +7,7 @@
 
 #include "metadata/metadata_fixtures.h"
 #include "metadata/photo_metadata.h"
+#include "support/dng_maker.h"
 
 using namespace metadata_test;
 
@@ -56,6 +57,20 @@ TEST(JxlMetadata, TheProfileIsTheOneDjxlReports) {
     const PhotoMetadata read = readMetadata(jxl);
     EXPECT_FALSE(read.icc.empty());
     EXPECT_EQ(read.icc, readBytes(icc));
+}
+
+TEST(RawMetadata, TheJpegCopyKeepsTheCameraButNotTheRawStructure) {
+    TempDir dir;
+    const std::string dng = dir.file("shot.dng"), copy = dir.file("enh_shot.jpg");
+    ASSERT_TRUE(dng_maker::writeDng(dng, {}));
+    DibImage picture;
+    PhotoMetadata read;
+    ASSERT_TRUE(loadUpright(picture, dng, RAW, &read));
+    ASSERT_TRUE(saveWithMetadata(picture, copy, JPEG, &read));
+    const Found found = readWithExiv2(copy);
+    EXPECT_TRUE(found.has("exif", "Exif.Image.Make", "Vantifex")) << found.exif;
+    for (const char* key : {"BitsPerSample", "CFAPattern", "DNGVersion", "StripOffsets"})
+        EXPECT_EQ(found.exif.find(std::string("Exif.Image.") + key), std::string::npos) << key;
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+// Wide-gamut ICC profiles for the tests and benchmarks, made with lcms2 from their published
+// primaries (callers link lcms2).
+#pragma once
+
+#include <lcms2.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace icc_profiles {
+
+// The profile's bytes as lcms2 writes them; empty if it cannot.
+inline std::vector<uint8_t> profileBytes(cmsHPROFILE profile) {
+    std::vector<uint8_t> bytes;
+    cmsUInt32Number size = 0;
+    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    }
+    if (profile) cmsCloseProfile(profile);
+    return bytes;
+}
+
+// Display P3: the DCI-P3 primaries with a D65 white and the sRGB transfer curve.
+inline std::vector<uint8_t> displayP3() {
+    const cmsCIExyY white{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    // The sRGB curve: a line below 0.04045, above it ((x + 0.055) / 1.055) ^ 2.4.
+    const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    if (!curve) return {};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return profileBytes(profile);
+}
+
+// Adobe RGB (1998): its primaries, D65 white and a power curve of 563/256.
+inline std::vector<uint8_t> adobeRgb() {
+    const cmsCIExyY white{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, 563.0 / 256.0);
+    if (!curve) return {};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return profileBytes(profile);
+}
+
+// lcms2's own sRGB profile.
+inline std::vector<uint8_t> srgb() {
+    return profileBytes(cmsCreate_sRGBProfile());
+}
+
+}  // namespace icc_profiles

@@ -78,6 +78,10 @@ PhotoMetadata collect(Exiv2::Image& image) {
         m.cameraMake = exifText(exif, "Exif.Image.Make");
         m.cameraModel = exifText(exif, "Exif.Image.Model");
         m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
+        const auto space = exif.findKey(Exiv2::ExifKey("Exif.Photo.ColorSpace"));
+        m.adobeRgbByExif = image.imageType() == Exiv2::ImageType::jpeg && space != exif.end() &&
+                           space->count() >= 1 && space->toLong(0) == 65535 &&
+                           exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
         Exiv2::ByteOrder order = image.byteOrder();
         if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
         Exiv2::Blob blob;
@@ -193,6 +197,11 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
 }
 
 }  // namespace
+
+std::shared_ptr<const DisplayColour> displayColour(const PhotoMetadata& metadata) {
+    if (metadata.hasIcc()) return DisplayColour::forProfile(metadata.icc);
+    return metadata.adobeRgbByExif ? DisplayColour::forAdobeRgb() : nullptr;
+}
 
 PhotoMetadata readMetadata(const std::string& path) {
     // Only regular files; and a FileIo, so a name such as "http://..." is never fetched.

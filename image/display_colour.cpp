@@ -177,8 +177,8 @@ std::shared_ptr<const DisplayColour> DisplayColour::make(const std::vector<uint8
     if (!srgb) return nullptr;
     std::shared_ptr<DisplayColour> made(new DisplayColour);
     // No one-pixel cache inside the transform: the thumbnail threads and the window share it.
-    made->transform_ = cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8,
-                                          kIntent, cmsFLAGS_NOCACHE);
+    made->transform_ = cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8, kIntent,
+                                          cmsFLAGS_NOCACHE);
     if (!made->transform_) return nullptr;
 
     const std::vector<uint8_t> samples = sampleColours();

@@ -52,4 +52,30 @@ inline std::vector<uint8_t> srgb() {
     return profileBytes(cmsCreate_sRGBProfile());
 }
 
+// What lcms2 makes of one colour of icc on an sRGB screen, perceptual intent, as blue,
+// green, red; the colour itself when lcms2 cannot take the profile.
+struct Bgr {
+    uint8_t blue, green, red;
+    friend bool operator==(const Bgr&, const Bgr&) = default;
+};
+inline Bgr toSrgb(const std::vector<uint8_t>& icc, Bgr colour) {
+    cmsHPROFILE source = cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size()));
+    cmsHPROFILE screen = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM t = source && screen ? cmsCreateTransform(source, TYPE_BGR_8, screen, TYPE_BGR_8,
+                                                            INTENT_PERCEPTUAL, 0)
+                                       : nullptr;
+    Bgr out = colour;
+    if (t) cmsDoTransform(t, &colour, &out, 1);
+    if (t) cmsDeleteTransform(t);
+    if (source) cmsCloseProfile(source);
+    if (screen) cmsCloseProfile(screen);
+    return out;
+}
+
+// Whether two colours differ by at most one level in every channel.
+inline bool withinOne(const Bgr& a, const Bgr& b) {
+    const auto near = [](int x, int y) { return x - y <= 1 && y - x <= 1; };
+    return near(a.blue, b.blue) && near(a.green, b.green) && near(a.red, b.red);
+}
+
 }  // namespace icc_profiles

@@ -76,8 +76,8 @@ void ImageView::compose() {
                            false);
         // Only the painted picture goes to sRGB; the stages keep the photo's own values.
         if (const auto colour = chain_->stage(kStageOriginal).displayColour())
-            colour->convertSurface(surface, SurfaceRect{0, 0, photo->redPlane.width(),
-                                                        photo->redPlane.height()});
+            colour->convertSurface(
+                surface, SurfaceRect{0, 0, photo->redPlane.width(), photo->redPlane.height()});
     }
     if (pickMode_) {
         QPainter p(&frame_);

@@ -1,0 +1,172 @@
+// Display colour: wide-gamut colours reach sRGB as lcms2 converts them (each colour on its
+// own, against the shared fast tables), sRGB and unusable profiles give no transform, one
+// transform per profile, and pictures and surfaces are converted only where asked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "image/dib_image.h"
+#include "image/display_colour.h"
+#include "support/icc_profiles.h"
+
+using icc_profiles::Bgr;
+
+namespace {
+
+struct Gamut {
+    const char* name;
+    std::vector<uint8_t> icc;
+};
+
+std::vector<Gamut> wideGamuts() {
+    return {{"Display P3", icc_profiles::displayP3()},
+            {"Adobe RGB", icc_profiles::adobeRgb()},
+            {"Adobe RGB from EXIF", DisplayColour::adobeRgbProfile()}};
+}
+
+std::string text(const Bgr& c) {
+    return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue);
+}
+
+}  // namespace
+
+TEST(DisplayColour, WideGamutColoursAsLcms2ConvertsThem) {
+    // Saturated primaries (outside sRGB, clipped), near black, mid grey, white, a skin tone.
+    const Bgr colours[] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {2, 3, 1},    {128, 128, 128},
+                           {255, 255, 255}, {120, 160, 220}, {40, 200, 90}, {0, 0, 0}};
+    for (const Gamut& g : wideGamuts()) {
+        SCOPED_TRACE(g.name);
+        const auto colour = DisplayColour::forProfile(g.icc);
+        ASSERT_TRUE(colour);
+        EXPECT_TRUE(colour->separable());
+        for (Bgr c : colours) {
+            const Bgr want = icc_profiles::toSrgb(g.icc, c);
+            Bgr got = c;
+            colour->convertRow(&got.blue, 1);
+            EXPECT_TRUE(icc_profiles::withinOne(got, want))
+                << text(c) << " -> " << text(got) << ", lcms2 " << text(want);
+        }
+        // A wide-gamut red is not the screen's red of the same bytes.
+        Bgr red{0, 0, 200};
+        colour->convertRow(&red.blue, 1);
+        EXPECT_NE(red, (Bgr{0, 0, 200}));
+    }
+}
+
+TEST(DisplayColour, ARowAgreesWithLcms2ThroughTheCube) {
+    // Every fifth value on each channel: 140 608 colours in one row.
+    std::vector<uint8_t> row;
+    for (int b = 0; b <= 255; b += 5)
+        for (int g = 0; g <= 255; g += 5)
+            for (int r = 0; r <= 255; r += 5)
+                row.insert(row.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
+    for (const Gamut& g : wideGamuts()) {
+        SCOPED_TRACE(g.name);
+        cmsHPROFILE source = cmsOpenProfileFromMem(g.icc.data(), cmsUInt32Number(g.icc.size()));
+        cmsHPROFILE screen = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM t = cmsCreateTransform(source, TYPE_BGR_8, screen, TYPE_BGR_8,
+                                             INTENT_PERCEPTUAL, 0);
+        ASSERT_TRUE(t);
+        std::vector<uint8_t> want(row.size());
+        cmsDoTransform(t, row.data(), want.data(), cmsUInt32Number(row.size() / 3));
+        cmsDeleteTransform(t);
+        cmsCloseProfile(source);
+        cmsCloseProfile(screen);
+
+        std::vector<uint8_t> got = row;
+        DisplayColour::forProfile(g.icc)->convertRow(got.data(), got.size() / 3);
+        int worst = 0;
+        for (size_t i = 0; i < got.size(); ++i)
+            worst = std::max(worst, std::abs(int(got[i]) - int(want[i])));
+        EXPECT_LE(worst, 1);
+    }
+}
+
+TEST(DisplayColour, NoTransformWhereColoursStayAsTheyAre) {
+    // A grey-only profile cannot take three channels; the header of an RGB profile alone
+    // has no colorants.
+    std::vector<uint8_t> headerOnly = icc_profiles::displayP3();
+    headerOnly.resize(128);
+    const std::vector<uint8_t> grey =
+        icc_profiles::profileBytes(cmsCreateGrayProfile(cmsD50_xyY(), nullptr));
+    const struct {
+        const char* name;
+        std::vector<uint8_t> icc;
+    } cases[] = {{"no profile", {}},
+                 {"sRGB", icc_profiles::srgb()},
+                 {"not a profile", std::vector<uint8_t>(600, 0x5A)},
+                 {"only a header", headerOnly},
+                 {"grey", grey}};
+    for (const auto& c : cases) EXPECT_EQ(DisplayColour::forProfile(c.icc), nullptr) << c.name;
+}
+
+TEST(DisplayColour, OneTransformPerProfile) {
+    const std::vector<uint8_t> p3 = icc_profiles::displayP3();
+    const std::vector<uint8_t> copy = p3;
+    const auto first = DisplayColour::forProfile(p3);
+    EXPECT_EQ(DisplayColour::forProfile(copy), first);
+    EXPECT_NE(DisplayColour::forProfile(icc_profiles::adobeRgb()), first);
+    // Many other profiles later the first is made again, and converts the same.
+    std::vector<uint8_t> other = p3;
+    for (int i = 0; i < 20; ++i) {
+        other[44] = uint8_t(i + 1);  // another device maker: another profile to the cache
+        ASSERT_TRUE(DisplayColour::forProfile(other));
+    }
+    const auto again = DisplayColour::forProfile(p3);
+    Bgr a{10, 200, 30}, b = a;
+    first->convertRow(&a.blue, 1);
+    again->convertRow(&b.blue, 1);
+    EXPECT_EQ(a, b);
+}
+
+TEST(DisplayColour, PicturesAndSurfacesWhereAsked) {
+    const std::vector<uint8_t> p3 = icc_profiles::displayP3();
+    const auto colour = DisplayColour::forProfile(p3);
+    ASSERT_TRUE(colour);
+    const Bgr own{30, 90, 210};
+    const Bgr shown = icc_profiles::toSrgb(p3, own);
+
+    // 24 bits: every pixel, the padding of the rows left as it was.
+    DibImage full(5, 3, 24, BMP);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x) full.setPixelColor(x, y, RgbQuad{own.blue, own.green, own.red, 0});
+    full.row(1)[15] = 0xAB;
+    ASSERT_TRUE(colour->convertImage(full));
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x) {
+            const RgbQuad q = full.getPixelColor(x, y);
+            EXPECT_TRUE(icc_profiles::withinOne(Bgr{q.blue, q.green, q.red}, shown));
+        }
+    EXPECT_EQ(full.row(1)[15], 0xAB);
+
+    // Paletted: the colour table, its fourth bytes and the indices stay.
+    DibImage indexed(4, 2, 8, PNG);
+    indexed.setPaletteColor(7, RgbQuad{own.blue, own.green, own.red, 99});
+    indexed.setPixelIndex(2, 1, 7);
+    ASSERT_TRUE(colour->convertImage(indexed));
+    const RgbQuad entry = indexed.getPaletteColor(7);
+    EXPECT_TRUE(icc_profiles::withinOne(Bgr{entry.blue, entry.green, entry.red}, shown));
+    EXPECT_EQ(entry.reserved, 99);
+    EXPECT_EQ(indexed.getPixelIndex(2, 1), 7);
+    EXPECT_EQ(indexed.getPaletteColor(0), RgbQuad{});  // black stays black
+    DibImage empty;
+    EXPECT_FALSE(colour->convertImage(empty));
+
+    // A surface: only the rectangle (clipped to the surface) changes.
+    Surface s(6, 4);
+    s.fill(SurfaceRect{0, 0, 6, 4}, own.blue, own.green, own.red);
+    colour->convertSurface(s, SurfaceRect{2, 1, 10, 3});
+    const uint32_t ownValue = uint32_t(own.red) << 16 | uint32_t(own.green) << 8 | own.blue;
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 6; ++x) {
+            const uint32_t v = s.pixelValue(x, y);
+            if (x >= 2 && y >= 1 && y < 3)
+                EXPECT_TRUE(icc_profiles::withinOne(Bgr{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)},
+                                                    shown))
+                    << x << "," << y;
+            else
+                EXPECT_EQ(v, ownValue) << x << "," << y;
+        }
+}

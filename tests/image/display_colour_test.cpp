@@ -34,8 +34,9 @@ std::string text(const Bgr& c) {
 
 TEST(DisplayColour, WideGamutColoursAsLcms2ConvertsThem) {
     // Saturated primaries (outside sRGB, clipped), near black, mid grey, white, a skin tone.
-    const Bgr colours[] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {2, 3, 1},    {128, 128, 128},
-                           {255, 255, 255}, {120, 160, 220}, {40, 200, 90}, {0, 0, 0}};
+    const Bgr colours[] = {{0, 0, 255},     {0, 255, 0},     {255, 0, 0},
+                           {2, 3, 1},       {128, 128, 128}, {255, 255, 255},
+                           {120, 160, 220}, {40, 200, 90},   {0, 0, 0}};
     for (const Gamut& g : wideGamuts()) {
         SCOPED_TRACE(g.name);
         const auto colour = DisplayColour::forProfile(g.icc);
@@ -66,8 +67,8 @@ TEST(DisplayColour, ARowAgreesWithLcms2ThroughTheCube) {
         SCOPED_TRACE(g.name);
         cmsHPROFILE source = cmsOpenProfileFromMem(g.icc.data(), cmsUInt32Number(g.icc.size()));
         cmsHPROFILE screen = cmsCreate_sRGBProfile();
-        cmsHTRANSFORM t = cmsCreateTransform(source, TYPE_BGR_8, screen, TYPE_BGR_8,
-                                             INTENT_PERCEPTUAL, 0);
+        cmsHTRANSFORM t =
+            cmsCreateTransform(source, TYPE_BGR_8, screen, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
         ASSERT_TRUE(t);
         std::vector<uint8_t> want(row.size());
         cmsDoTransform(t, row.data(), want.data(), cmsUInt32Number(row.size() / 3));
@@ -131,7 +132,8 @@ TEST(DisplayColour, PicturesAndSurfacesWhereAsked) {
     // 24 bits: every pixel, the padding of the rows left as it was.
     DibImage full(5, 3, 24, BMP);
     for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 5; ++x) full.setPixelColor(x, y, RgbQuad{own.blue, own.green, own.red, 0});
+        for (int32_t x = 0; x < 5; ++x)
+            full.setPixelColor(x, y, RgbQuad{own.blue, own.green, own.red, 0});
     full.row(1)[15] = 0xAB;
     ASSERT_TRUE(colour->convertImage(full));
     for (int32_t y = 0; y < 3; ++y)
@@ -163,8 +165,8 @@ TEST(DisplayColour, PicturesAndSurfacesWhereAsked) {
         for (int32_t x = 0; x < 6; ++x) {
             const uint32_t v = s.pixelValue(x, y);
             if (x >= 2 && y >= 1 && y < 3)
-                EXPECT_TRUE(icc_profiles::withinOne(Bgr{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)},
-                                                    shown))
+                EXPECT_TRUE(icc_profiles::withinOne(
+                    Bgr{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)}, shown))
                     << x << "," << y;
             else
                 EXPECT_EQ(v, ownValue) << x << "," << y;

@@ -123,7 +123,8 @@ TEST(DisplayColourLoad, ExifAdobeRgbNeedsBothMarksAndAJpeg) {
         bool adobe;
     } marks[] = {{"R03", JPEG, true}, {"R98", JPEG, false}, {"R03", PNG, false}};
     for (const auto& m : marks) {
-        const std::string path = dir.file(std::string(m.interop) + (m.type == PNG ? ".png" : ".jpg"));
+        const std::string path =
+            dir.file(std::string(m.interop) + (m.type == PNG ? ".png" : ".jpg"));
         DibImage image = flatPhoto();
         ASSERT_TRUE(saveWithMetadata(image, path, m.type, nullptr));
         markColourSpace(path, 65535, m.interop);

@@ -87,8 +87,7 @@ class DisplayColourViewTest : public QObject {
         // only what is painted is converted.
         for (int clicks = 0; clicks < 2; ++clicks) {
             if (clicks)
-                QTest::mouseClick(frame->panel()->findChild<QPushButton*>("red +"),
-                                  Qt::LeftButton);
+                QTest::mouseClick(frame->panel()->findChild<QPushButton*>("red +"), Qt::LeftButton);
             const Bgr final = stageCentre(chain.stage(kStageFinal));
             const Bgr original = stageCentre(chain.stage(kStageOriginalView));
             QCOMPARE(original, kOwn);
@@ -126,8 +125,7 @@ class DisplayColourViewTest : public QObject {
         frame->setDialogs(&dialogs);
         frame->selectInputDirectory(QString::fromStdString(dir.path().string()));
         QVERIFY(frame->loadPhoto(QString::fromStdString(path)));
-        QTest::mouseClick(frame->panel()->findChild<QPushButton*>("brightness +"),
-                          Qt::LeftButton);
+        QTest::mouseClick(frame->panel()->findChild<QPushButton*>("brightness +"), Qt::LeftButton);
         // The views have painted in the screen's colours.
         QVERIFY(!icc_profiles::withinOne(
             viewCentre(frame->originalView(), frame->chain().stage(kStageOriginalView)), kOwn));

@@ -52,8 +52,8 @@ class PrintColourTest : public QObject {
         PrintLayoutView* layout = dialog.layoutView();
         const PrintCopy& copy = layout->previewCopy();
         QVERIFY(!copy.isEmpty());
-        const RgbQuad value = copy.picture.image.getPixelColor(copy.picture.width() / 2,
-                                                                copy.picture.height() / 2);
+        const RgbQuad value =
+            copy.picture.image.getPixelColor(copy.picture.width() / 2, copy.picture.height() / 2);
         QCOMPARE((Bgr{value.blue, value.green, value.red}), own);
         // The single copy at the page's top-left cell, its middle.
         const std::vector<LayoutRect> cells =

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <string>
 
 #include "image/dib_image.h"
@@ -78,6 +79,33 @@ TEST(DisplayColour, NoTransformWhereColoursStayAsTheyAre) {
                  {"only a header", headerOnly},
                  {"grey", grey}};
     for (const auto& c : cases) EXPECT_EQ(DisplayColour::forProfile(c.icc), nullptr) << c.name;
+}
+
+TEST(DisplayColour, DamagedProfilesGiveATransformOrNone) {
+    // Profiles come from untrusted files: cut short or with bytes changed, each gives no
+    // transform or one that converts (the sanitizer build watches the reads), and the same
+    // answer when asked again.
+    const std::vector<uint8_t> p3 = icc_profiles::displayP3();
+    std::mt19937 random(11);
+    int made = 0, refused = 0;
+    for (int i = 0; i < 150; ++i) {
+        std::vector<uint8_t> damaged = p3;
+        if (i % 3 == 0) damaged.resize(random() % p3.size());
+        for (int k = 0; k < 1 + i % 4; ++k)
+            if (!damaged.empty()) damaged[random() % damaged.size()] = uint8_t(random());
+        const auto colour = DisplayColour::forProfile(damaged);
+        EXPECT_EQ(DisplayColour::forProfile(damaged), colour) << i;
+        if (!colour) {
+            ++refused;
+            continue;
+        }
+        ++made;
+        uint8_t row[] = {0, 0, 0, 128, 128, 128, 255, 255, 255, 20, 200, 90};
+        colour->convertRow(row, 4);
+    }
+    // Both outcomes were met.
+    EXPECT_GT(made, 0);
+    EXPECT_GT(refused, 0);
 }
 
 TEST(DisplayColour, OneTransformPerProfile) {

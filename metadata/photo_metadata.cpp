@@ -69,6 +69,15 @@ int exifOrientation(const Exiv2::ExifData& exif) {
     return value >= 1 && value <= 8 ? int(value) : 0;
 }
 
+// The EXIF colour space (1 sRGB, 65535 uncalibrated); 0 when there is none.
+long exifColourSpace(const Exiv2::ExifData& exif) {
+    const auto it = exif.findKey(Exiv2::ExifKey("Exif.Photo.ColorSpace"));
+    if (it == exif.end() || it->count() < 1) return 0;
+    const Exiv2::TypeId t = it->typeId();
+    if (t != Exiv2::unsignedShort && t != Exiv2::unsignedLong) return 0;
+    return it->toLong(0);
+}
+
 PhotoMetadata collect(Exiv2::Image& image) {
     image.readMetadata();
     PhotoMetadata m;
@@ -78,9 +87,8 @@ PhotoMetadata collect(Exiv2::Image& image) {
         m.cameraMake = exifText(exif, "Exif.Image.Make");
         m.cameraModel = exifText(exif, "Exif.Image.Model");
         m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
-        const auto space = exif.findKey(Exiv2::ExifKey("Exif.Photo.ColorSpace"));
-        m.adobeRgbByExif = image.imageType() == Exiv2::ImageType::jpeg && space != exif.end() &&
-                           space->count() >= 1 && space->toLong(0) == 65535 &&
+        m.adobeRgbByExif = image.imageType() == Exiv2::ImageType::jpeg &&
+                           exifColourSpace(exif) == 65535 &&
                            exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
         Exiv2::ByteOrder order = image.byteOrder();
         if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;

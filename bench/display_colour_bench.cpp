@@ -51,6 +51,11 @@ void BM_ConvertViewAdobeRgb(benchmark::State& state) {
     convertView(state, icc_profiles::adobeRgb());
 }
 
+// A table profile (a camera's) goes through lcms2's own transform.
+void BM_ConvertViewP3Table(benchmark::State& state) {
+    convertView(state, icc_profiles::displayP3Table());
+}
+
 // Without the cache: what the first repaint of a photo with a new profile pays.
 void BM_MakeTransformP3(benchmark::State& state) {
     std::vector<uint8_t> icc = icc_profiles::displayP3();
@@ -90,6 +95,7 @@ void BM_PaintAndConvert(benchmark::State& state) {
 BENCHMARK(BM_PaintAndConvert)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertViewP3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertViewAdobeRgb)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertViewP3Table)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MakeTransformP3)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -47,6 +47,39 @@ inline std::vector<uint8_t> adobeRgb() {
     return profileBytes(profile);
 }
 
+// Display P3 again, as a camera's table profile: a 17-point colour table to PCS Lab in place
+// of the matrix and curves.
+inline std::vector<uint8_t> displayP3Table() {
+    const std::vector<uint8_t> p3 = displayP3();
+    cmsHPROFILE matrix = cmsOpenProfileFromMem(p3.data(), cmsUInt32Number(p3.size()));
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab = cmsCreateTransform(matrix, TYPE_RGB_16, lab, TYPE_Lab_16,
+                                             INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
+    cmsHPROFILE table = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(table, 4.3);
+    cmsSetDeviceClass(table, cmsSigInputClass);
+    cmsSetColorSpace(table, cmsSigRgbData);
+    cmsSetPCS(table, cmsSigLabData);
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 3, 3);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 17, 3, 3, nullptr);
+    const auto sample = [](const cmsUInt16Number in[], cmsUInt16Number out[], void* t) -> int {
+        cmsDoTransform(t, in, out, 1);
+        return 1;
+    };
+    cmsStageSampleCLut16bit(grid, sample, toLab, 0);
+    // The table's layout in the file wants curves around the grid: identity ones.
+    cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsPipelineInsertStage(lut, cmsAT_END, grid);
+    cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsWriteTag(table, cmsSigAToB0Tag, lut);
+    cmsWriteTag(table, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(lut);
+    cmsDeleteTransform(toLab);
+    cmsCloseProfile(lab);
+    cmsCloseProfile(matrix);
+    return profileBytes(table);
+}
+
 // lcms2's own sRGB profile.
 inline std::vector<uint8_t> srgb() {
     return profileBytes(cmsCreate_sRGBProfile());

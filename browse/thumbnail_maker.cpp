@@ -54,8 +54,8 @@ bool makeThumbnail(const std::string& path, uint32_t type, int32_t t, bool reduc
                    DibImage& image) {
     int32_t width = 0, height = 0;
     bool loaded;
+    PhotoMetadata metadata;
     if (reduced && type == JPEG) {
-        PhotoMetadata metadata;
         loaded = loadUpright(image, path, JPEG, &metadata, 0, t);
         // The size rule speaks of the upright photo, not of the reduced picture decoded from it.
         if (loaded && jpegFrameSize(path, width, height)) {
@@ -65,7 +65,7 @@ bool makeThumbnail(const std::string& path, uint32_t type, int32_t t, bool reduc
             height = image.height();
         }
     } else {
-        loaded = loadUpright(image, path, type);
+        loaded = loadUpright(image, path, type, &metadata);
         width = image.width();
         height = image.height();
     }
@@ -74,7 +74,10 @@ bool makeThumbnail(const std::string& path, uint32_t type, int32_t t, bool reduc
         return false;
     }
     const ThumbnailSize size = thumbnailSize(width, height, t);
-    return image.resample(size.width, size.height, 1);
+    if (!image.resample(size.width, size.height, 1)) return false;
+    // A thumbnail is only ever shown: it is made in the screen's colours at once.
+    if (const auto colour = displayColour(metadata)) colour->convertImage(image);
+    return true;
 }
 
 }  // namespace thumbnails

@@ -120,6 +120,10 @@ class PhotoEdit {
     // corner), or at their own size at target's top-left corner.
     void paintPlanes(Surface* surface, const SurfaceRect& target, bool fit, bool centre) const;
 
+    // How the photo's colours reach an sRGB screen (its ICC profile); null when its own values
+    // are shown as they are.
+    std::shared_ptr<const DisplayColour> displayColour() const;
+
     DibImage image;
     DibImage redPlane;
     DibImage greenPlane;

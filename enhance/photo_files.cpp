@@ -127,3 +127,7 @@ bool PhotoEdit::saveFile(const std::string& path, int selector) {
     if (!target.ok) return false;
     return saveWithMetadata(image, target.path, target.type, metadata.get());
 }
+
+std::shared_ptr<const DisplayColour> PhotoEdit::displayColour() const {
+    return metadata ? ::displayColour(*metadata) : nullptr;
+}

@@ -89,6 +89,15 @@ int exifOrientation(const Exiv2::ExifData& exif) {
     return value >= 1 && value <= 8 ? int(value) : 0;
 }
 
+// The EXIF colour space (1 sRGB, 65535 uncalibrated); 0 when there is none.
+long exifColourSpace(const Exiv2::ExifData& exif) {
+    const auto it = exif.findKey(Exiv2::ExifKey("Exif.Photo.ColorSpace"));
+    if (it == exif.end() || it->count() < 1) return 0;
+    const Exiv2::TypeId t = it->typeId();
+    if (t != Exiv2::unsignedShort && t != Exiv2::unsignedLong) return 0;
+    return it->toLong(0);
+}
+
 PhotoMetadata collect(Exiv2::Image& image) {
     image.readMetadata();
     PhotoMetadata m;
@@ -98,6 +107,9 @@ PhotoMetadata collect(Exiv2::Image& image) {
         m.cameraMake = exifText(exif, "Exif.Image.Make");
         m.cameraModel = exifText(exif, "Exif.Image.Model");
         m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
+        m.adobeRgbByExif = image.imageType() == Exiv2::ImageType::jpeg &&
+                           exifColourSpace(exif) == 65535 &&
+                           exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
         Exiv2::ByteOrder order = image.byteOrder();
         if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
         Exiv2::Blob blob;
@@ -288,6 +300,11 @@ void addHeifExif(PhotoMetadata& m, const std::string& path) {
     m.cameraModel = exifText(exif, "Exif.Image.Model");
     m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
     m.exif = block;
+}
+
+std::shared_ptr<const DisplayColour> displayColour(const PhotoMetadata& metadata) {
+    if (metadata.hasIcc()) return DisplayColour::forProfile(metadata.icc);
+    return metadata.adobeRgbByExif ? DisplayColour::forAdobeRgb() : nullptr;
 }
 
 PhotoMetadata readMetadata(const std::string& path) {

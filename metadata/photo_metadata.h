@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/dib_image.h"
+#include "image/display_colour.h"
 
 struct PhotoMetadata {
     // The EXIF orientation 1 to 8; 0 when there is none or it is not one of those.
@@ -23,12 +24,19 @@ struct PhotoMetadata {
     std::vector<uint8_t> iptc;  // IPTC IIM records
     std::vector<uint8_t> icc;   // the ICC colour profile, byte for byte
     std::string comment;        // the JPEG comment
+    // A JPEG whose EXIF says only "uncalibrated" colour space and interoperability "R03":
+    // how cameras mark Adobe RGB without embedding its profile.
+    bool adobeRgbByExif = false;
 
     bool hasIcc() const { return !icc.empty(); }
     bool empty() const {
         return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty();
     }
 };
+
+// How a photo with this metadata reaches an sRGB screen: its ICC profile, or Adobe RGB when
+// only its EXIF says so; null when its own values are shown as they are.
+std::shared_ptr<const DisplayColour> displayColour(const PhotoMetadata& metadata);
 
 // Reads what Exiv2 can of a photo whose format readsMetadata (found by its contents); other files,
 // and metadata Exiv2 cannot read, give an empty record. Never throws.

@@ -2,7 +2,8 @@
 // wide: from the button press until the enhanced view has drawn its new picture. Loading and
 // a quarter turn are measured twice: with the preview decoded for the screen and, as the
 // baseline, with the whole photo in stage 0; the decode alone is the floor under the load. The
-// photo is made at start, in a temporary folder.
+// photo is made at start, in a temporary folder, once untagged and once with a Display P3
+// profile: a click on the tagged one also converts what the views paint to sRGB.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include "app/enh_frame.h"
 #include "app/heap_policy.h"
 #include "app/main_frame.h"
+#include "metadata/photo_metadata.h"
+#include "support/icc_profiles.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
 
@@ -27,10 +30,11 @@ constexpr int kViewWidth = 1280;
 
 CMainFrame* gFrame = nullptr;
 QString gPhoto;
+QString gTaggedPhoto;  // the same picture with a Display P3 profile
 
 // A 6000 x 4000 photo-like JPEG: smooth gradients with some texture (pure noise would make
 // an unrealistically large file).
-bool makePhoto(const QString& path) {
+bool makePhoto(const QString& path, const QString& taggedPath) {
     const int32_t w = 6000, h = 4000;
     DibImage img(w, h, 24, JPEG);
     if (!img.isValid()) return false;
@@ -42,7 +46,10 @@ bool makePhoto(const QString& path) {
                 RgbQuad{uint8_t(y * 200 / h + tex), uint8_t((x + y) * 150 / (w + h) + tex),
                         uint8_t(x * 220 / w + tex / 2), 0});
         }
-    return img.saveToFile(path.toLocal8Bit().constData(), JPEG);
+    PhotoMetadata p3;
+    p3.icc = icc_profiles::displayP3();
+    return img.saveToFile(path.toLocal8Bit().constData(), JPEG) &&
+           saveWithMetadata(img, taggedPath.toStdString(), JPEG, &p3);
 }
 
 // Makes the enhanced view exactly kViewWidth wide by moving the panel's splitter bar.
@@ -94,6 +101,28 @@ void BM_RepaintOnly(benchmark::State& state) {
 
 void BM_ClickColourRow(benchmark::State& state) {
     clickPair(state, "red +", "red -");
+}
+
+// The same clicks on the untagged photo (0) and on the Display P3 one (1), whose views are
+// converted to sRGB at every repaint.
+void BM_ClickColourRowByProfile(benchmark::State& state) {
+    const bool tagged = state.range(0) == 1;
+    gFrame->loadPhoto(tagged ? gTaggedPhoto : gPhoto);
+    QCoreApplication::processEvents();
+    clickPair(state, "red +", "red -");
+    state.SetLabel(tagged ? "Display P3" : "untagged");
+    gFrame->loadPhoto(gPhoto);
+}
+
+void BM_RepaintOnlyByProfile(benchmark::State& state) {
+    const bool tagged = state.range(0) == 1;
+    gFrame->loadPhoto(tagged ? gTaggedPhoto : gPhoto);
+    QCoreApplication::processEvents();
+    for (auto _ : state)
+        state.SetIterationTime(
+            timeUntilRepainted([] { gFrame->enhancedView()->refreshPicture(); }));
+    state.SetLabel(tagged ? "Display P3" : "untagged");
+    gFrame->loadPhoto(gPhoto);
 }
 
 void BM_ClickBrightness(benchmark::State& state) {
@@ -179,6 +208,23 @@ BENCHMARK(BM_ClickColourRow)
     ->Iterations(1)
     ->Repetitions(40)
     ->ReportAggregatesOnly();
+// Untagged and tagged twice each, in turn, so that a slow spell of the machine shows.
+BENCHMARK(BM_ClickColourRowByProfile)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(40)
+    ->ReportAggregatesOnly();
+BENCHMARK(BM_RepaintOnlyByProfile)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(30)
+    ->ReportAggregatesOnly();
 BENCHMARK(BM_ClickEffect)->UseManualTime()->Iterations(1)->Repetitions(40)->ReportAggregatesOnly();
 BENCHMARK(BM_ClickBrightness)
     ->UseManualTime()
@@ -213,7 +259,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     gPhoto = dir.filePath("photo24mp.jpg");
-    if (!makePhoto(gPhoto)) {
+    gTaggedPhoto = dir.filePath("photo24mp-p3.jpg");
+    if (!makePhoto(gPhoto, gTaggedPhoto)) {
         std::fprintf(stderr, "cannot write the 24 MP photo\n");
         return 1;
     }

@@ -50,6 +50,14 @@ void PrintLayoutView::refresh() {
     makePreviewCopy(dialog_.chain().stage(kStageFinal), page(), dialog_.values(),
                     dialog_.printerPage(), preview_);
     previewImage_ = pictureImage(preview_.picture.image);
+    // The preview shows the photo's colours on this sRGB screen; the printed copy is its own.
+    if (const auto colour = dialog_.chain().stage(kStageOriginal).displayColour();
+        colour && !previewImage_.isNull()) {
+        Surface surface(previewImage_.bits(), previewImage_.width(), previewImage_.height(),
+                        int32_t(previewImage_.bytesPerLine()), true);
+        colour->convertSurface(surface,
+                               SurfaceRect{0, 0, previewImage_.width(), previewImage_.height()});
+    }
     update();
 }
 

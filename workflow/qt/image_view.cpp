@@ -71,9 +71,14 @@ void ImageView::compose() {
                     true);
     surface.fill(SurfaceRect{0, 0, frame_.width(), frame_.height()}, uint8_t(bg.blue()),
                  uint8_t(bg.green()), uint8_t(bg.red()));
-    if (const PhotoEdit* photo = pictureToShow())
+    if (const PhotoEdit* photo = pictureToShow()) {
         photo->paintPlanes(&surface, SurfaceRect{0, 0, frame_.width(), frame_.height()}, false,
                            false);
+        // Only the painted picture goes to sRGB; the stages keep the photo's own values.
+        if (const auto colour = chain_->stage(kStageOriginal).displayColour())
+            colour->convertSurface(
+                surface, SurfaceRect{0, 0, photo->redPlane.width(), photo->redPlane.height()});
+    }
     if (pickMode_) {
         QPainter p(&frame_);
         p.setPen(kTextColour);

@@ -1,0 +1,276 @@
+// Display colour through lcms2: one transform per profile, kept in a small cache, run over the
+// rows that are about to be shown.
+#include "image/display_colour.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <utility>
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+#include "image/dib_image.h"
+
+namespace {
+
+// Linear light in the tables has 14 fraction bits: a step is at most a fifth of an 8-bit
+// level of sRGB, where its curve is steepest (near black).
+constexpr int kLinearBits = 14;
+constexpr int32_t kLinearOne = 1 << kLinearBits;
+
+struct ProfileCloser {
+    void operator()(void* p) const {
+        if (p) cmsCloseProfile(p);
+    }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+
+struct TransformDeleter {
+    void operator()(void* t) const {
+        if (t) cmsDeleteTransform(t);
+    }
+};
+using Transform = std::unique_ptr<void, TransformDeleter>;
+
+constexpr cmsCIExyY kD65{0.3127, 0.3290, 1.0};
+
+Profile rgbProfile(const cmsCIExyYTRIPLE& primaries, cmsToneCurve* curve) {
+    if (!curve) return nullptr;
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    Profile profile(cmsCreateRGBProfile(&kD65, &primaries, curves));
+    cmsFreeToneCurve(curve);
+    return profile;
+}
+
+// Adobe RGB (1998): its primaries and D65 white, and a pure power curve of 563/256.
+Profile makeAdobeRgb() {
+    return rgbProfile({{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}},
+                      cmsBuildGamma(nullptr, 563.0 / 256.0));
+}
+
+// sRGB's primaries and white with no curve: where the channels of a matrix-and-curves
+// profile simply add up.
+Profile makeLinearSrgb() {
+    return rgbProfile({{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}},
+                      cmsBuildGamma(nullptr, 1.0));
+}
+
+// The colours a transform is judged on: a grid through the cube and every value along each
+// channel and the grey axis.
+std::vector<uint8_t> sampleColours() {
+    std::vector<uint8_t> samples;
+    for (int b = 0; b <= 255; b += 15)
+        for (int g = 0; g <= 255; g += 15)
+            for (int r = 0; r <= 255; r += 15)
+                samples.insert(samples.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
+    for (int v = 0; v <= 255; ++v)
+        samples.insert(samples.end(), {uint8_t(v), 0, 0, 0, uint8_t(v), 0, 0, 0, uint8_t(v),
+                                       uint8_t(v), uint8_t(v), uint8_t(v)});
+    return samples;
+}
+
+// The last profiles seen and their transforms (null ones too, so that a profile that gives
+// none is not parsed again at every repaint). A folder of photos shares a handful.
+struct CacheEntry {
+    std::vector<uint8_t> icc;
+    std::shared_ptr<const DisplayColour> transform;
+};
+constexpr size_t kCacheSize = 16;
+std::mutex cacheMutex;
+std::vector<CacheEntry> cache;  // most recently used first
+
+}  // namespace
+
+struct DisplayColour::Tables {
+    // [input channel blue, green, red][value] -> what it adds to the linear blue, green, red
+    // (the fourth lane pads to 16 bytes); the first table carries the black point.
+    alignas(16) int32_t linear[3][256][4];
+    // Linear light 0 .. kLinearOne -> the sRGB byte.
+    uint8_t encode[kLinearOne + 1];
+
+    // Fills both from lcms2: the source's channels one at a time, and the sRGB curve.
+    bool build(void* source);
+    void run(uint8_t* bgr, size_t count) const;
+};
+
+bool DisplayColour::Tables::build(void* source) {
+    Profile linearSrgb = makeLinearSrgb();
+    Profile srgb(cmsCreate_sRGBProfile());
+    if (!linearSrgb || !srgb) return false;
+    // Unbounded float in the middle, so that colours outside sRGB are clipped only at the end.
+    Transform toLinear(cmsCreateTransform(source, TYPE_BGR_8, linearSrgb.get(), TYPE_BGR_FLT,
+                                          kIntent, cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE));
+    Transform toSrgb(cmsCreateTransform(linearSrgb.get(), TYPE_BGR_FLT, srgb.get(), TYPE_BGR_8,
+                                        kIntent, cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE));
+    if (!toLinear || !toSrgb) return false;
+
+    // Black, then each channel alone through 0..255.
+    const size_t count = 1 + 3 * 256;
+    std::vector<uint8_t> in(count * 3, 0);
+    for (size_t c = 0; c < 3; ++c)
+        for (size_t v = 0; v < 256; ++v) in[(1 + c * 256 + v) * 3 + c] = uint8_t(v);
+    std::vector<float> out(count * 3);
+    cmsDoTransform(toLinear.get(), in.data(), out.data(), cmsUInt32Number(count));
+    for (size_t c = 0; c < 3; ++c)
+        for (size_t v = 0; v < 256; ++v) {
+            for (size_t i = 0; i < 3; ++i) {
+                // Black is in every sample; it is counted once, in the first channel's table.
+                double x = double(out[(1 + c * 256 + v) * 3 + i]) - (c == 0 ? 0.0 : out[i]);
+                if (!std::isfinite(x)) x = 0;
+                linear[c][v][i] = int32_t(std::lround(std::clamp(x, -4.0, 4.0) * kLinearOne));
+            }
+            linear[c][v][3] = 0;
+        }
+
+    std::vector<float> grey(size_t(kLinearOne + 1) * 3);
+    for (int32_t k = 0; k <= kLinearOne; ++k)
+        std::fill_n(&grey[size_t(k) * 3], 3, float(k) / float(kLinearOne));
+    std::vector<uint8_t> encoded(grey.size());
+    cmsDoTransform(toSrgb.get(), grey.data(), encoded.data(), cmsUInt32Number(kLinearOne + 1));
+    for (int32_t k = 0; k <= kLinearOne; ++k) encode[k] = encoded[size_t(k) * 3 + 1];
+    return true;
+}
+
+void DisplayColour::Tables::run(uint8_t* bgr, size_t count) const {
+    for (uint8_t* p = bgr; p != bgr + count * 3; p += 3) {
+        const int32_t* b = linear[0][p[0]];
+        const int32_t* g = linear[1][p[1]];
+        const int32_t* r = linear[2][p[2]];
+#if defined(__SSE2__) && defined(__x86_64__)
+        const __m128i sum =
+            _mm_add_epi32(_mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(b)),
+                                        _mm_load_si128(reinterpret_cast<const __m128i*>(g))),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(r)));
+        // At most 3 x 4 x kLinearOne: the saturating pack to 16 bits cannot wrap it.
+        __m128i v = _mm_packs_epi32(sum, sum);
+        v = _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(kLinearOne));
+        const uint64_t lanes = uint64_t(_mm_cvtsi128_si64(v));
+        p[0] = encode[lanes & 0xFFFF];
+        p[1] = encode[(lanes >> 16) & 0xFFFF];
+        p[2] = encode[(lanes >> 32) & 0xFFFF];
+#else
+        for (int i = 0; i < 3; ++i)
+            p[i] = encode[std::clamp(b[i] + g[i] + r[i], int32_t(0), kLinearOne)];
+#endif
+    }
+}
+
+DisplayColour::~DisplayColour() {
+    if (transform_) cmsDeleteTransform(transform_);
+}
+
+std::shared_ptr<const DisplayColour> DisplayColour::make(const std::vector<uint8_t>& icc) {
+    Profile source(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+    if (!source) return nullptr;
+    // Only a device profile of RGB pictures can take the decoded blue, green, red bytes.
+    const cmsProfileClassSignature kind = cmsGetDeviceClass(source.get());
+    if (cmsGetColorSpace(source.get()) != cmsSigRgbData || kind == cmsSigLinkClass ||
+        kind == cmsSigAbstractClass || kind == cmsSigNamedColorClass)
+        return nullptr;
+    Profile srgb(cmsCreate_sRGBProfile());
+    if (!srgb) return nullptr;
+    std::shared_ptr<DisplayColour> made(new DisplayColour);
+    // No one-pixel cache inside the transform: the thumbnail threads and the window share it.
+    made->transform_ = cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8, kIntent,
+                                          cmsFLAGS_NOCACHE);
+    if (!made->transform_) return nullptr;
+
+    const std::vector<uint8_t> samples = sampleColours();
+    const cmsUInt32Number count = cmsUInt32Number(samples.size() / 3);
+    std::vector<uint8_t> reference(samples.size());
+    cmsDoTransform(made->transform_, samples.data(), reference.data(), count);
+    if (reference == samples) return nullptr;  // sRGB, or as good as
+
+    if (cmsIsMatrixShaper(source.get())) {
+        auto tables = std::make_unique<Tables>();
+        std::vector<uint8_t> fast = samples;
+        if (tables->build(source.get())) tables->run(fast.data(), count);
+        // The tables are used only where they agree with lcms2's own transform.
+        bool agree = true;
+        for (size_t i = 0; i < fast.size() && agree; ++i)
+            agree = std::abs(int(fast[i]) - int(reference[i])) <= 1;
+        if (agree) made->tables_ = std::move(tables);
+    }
+    return made;
+}
+
+std::shared_ptr<const DisplayColour> DisplayColour::forProfile(const std::vector<uint8_t>& icc) {
+    if (icc.empty()) return nullptr;
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    const auto hit = std::find_if(cache.begin(), cache.end(),
+                                  [&](const CacheEntry& entry) { return entry.icc == icc; });
+    if (hit != cache.end()) {
+        std::rotate(cache.begin(), hit, hit + 1);
+        return cache.front().transform;
+    }
+    // Out of memory the photo is only shown with its own values.
+    try {
+        std::shared_ptr<const DisplayColour> made = make(icc);
+        if (cache.size() == kCacheSize) cache.pop_back();
+        cache.insert(cache.begin(), CacheEntry{icc, made});
+        return made;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::vector<uint8_t> DisplayColour::adobeRgbProfile() {
+    Profile profile = makeAdobeRgb();
+    cmsUInt32Number size = 0;
+    if (!profile || !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0) return {};
+    std::vector<uint8_t> bytes(size);
+    if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return {};
+    return bytes;
+}
+
+std::shared_ptr<const DisplayColour> DisplayColour::forAdobeRgb() {
+    static const std::vector<uint8_t> bytes = adobeRgbProfile();
+    return forProfile(bytes);
+}
+
+void DisplayColour::convertRow(uint8_t* bgr, size_t count) const {
+    if (count == 0) return;
+    if (tables_)
+        tables_->run(bgr, count);
+    else
+        cmsDoTransform(transform_, bgr, bgr, cmsUInt32Number(count));
+}
+
+void DisplayColour::convertSurface(Surface& surface, const SurfaceRect& rect) const {
+    const SurfaceRect area = rect.intersect(SurfaceRect{0, 0, surface.width(), surface.height()});
+    if (area.isEmpty()) return;
+    for (int32_t y = area.top; y < area.bottom; ++y)
+        convertRow(surface.scanLine(y) + size_t(area.left) * 3, size_t(area.right - area.left));
+}
+
+bool DisplayColour::convertImage(DibImage& image) const {
+    if (!image.isValid()) return false;
+    if (image.bitCount() == 24) {
+        for (int32_t y = 0; y < image.height(); ++y)
+            convertRow(image.row(y), size_t(image.width()));
+        return true;
+    }
+    // A paletted picture shows only its colour table's colours.
+    RgbQuad* palette = image.paletteBase();
+    const size_t entries = image.paletteSize() / 4;
+    if (!palette || entries == 0) return true;
+    std::vector<uint8_t> bgr(entries * 3);
+    for (size_t i = 0; i < entries; ++i) {
+        bgr[i * 3] = palette[i].blue;
+        bgr[i * 3 + 1] = palette[i].green;
+        bgr[i * 3 + 2] = palette[i].red;
+    }
+    convertRow(bgr.data(), entries);
+    for (size_t i = 0; i < entries; ++i) {
+        palette[i].blue = bgr[i * 3];
+        palette[i].green = bgr[i * 3 + 1];
+        palette[i].red = bgr[i * 3 + 2];
+    }
+    return true;
+}

@@ -1,0 +1,120 @@
+// A photo's colours on screen through the whole load: a profile embedded by the project's own
+// saving (or Adobe RGB marked only in EXIF) reaches the editor's photo and the thumbnails;
+// untagged and sRGB photos keep their own values.
+#include <gtest/gtest.h>
+
+#include <exiv2/exiv2.hpp>
+
+#include "browse/thumbnail_maker.h"
+#include "enhance/photo_edit.h"
+#include "metadata/photo_metadata.h"
+#include "support/icc_profiles.h"
+#include "tests/metadata/metadata_fixtures.h"
+
+namespace {
+
+using namespace metadata_test;
+using icc_profiles::Bgr;
+
+constexpr Bgr kOwn{40, 180, 230};  // an orange, saturated enough to leave sRGB's gamut
+
+DibImage flatPhoto() {
+    DibImage image(64, 48, 24, PNG);
+    for (int32_t y = 0; y < 48; ++y)
+        for (int32_t x = 0; x < 64; ++x)
+            image.setPixelColor(x, y, RgbQuad{kOwn.blue, kOwn.green, kOwn.red, 0});
+    return image;
+}
+
+Bgr centre(const DibImage& image) {
+    const RgbQuad q = image.getPixelColor(image.width() / 2, image.height() / 2);
+    return Bgr{q.blue, q.green, q.red};
+}
+
+Bgr shownBy(const std::shared_ptr<const DisplayColour>& colour, Bgr c) {
+    if (colour) colour->convertRow(&c.blue, 1);
+    return c;
+}
+
+// EXIF colour space and interoperability index, written with Exiv2.
+void markColourSpace(const std::string& path, uint16_t space, const char* interop) {
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+    image->readMetadata();
+    image->exifData()["Exif.Photo.ColorSpace"] = space;
+    image->exifData()["Exif.Iop.InteroperabilityIndex"] = std::string(interop);
+    image->writeMetadata();
+}
+
+struct Case {
+    const char* name;
+    uint32_t type;
+    Bytes icc;
+    uint16_t exifSpace;  // 0: no EXIF colour space
+    const char* interop;
+    Bytes shownAs;  // the profile the screen must see; empty: the photo's own values
+};
+
+std::vector<Case> cases() {
+    const Bytes p3 = icc_profiles::displayP3(), adobe = icc_profiles::adobeRgb();
+    return {
+        {"untagged PNG", PNG, {}, 0, "", {}},
+        {"untagged JPEG", JPEG, {}, 0, "", {}},
+        {"sRGB PNG", PNG, icc_profiles::srgb(), 0, "", {}},
+        {"P3 PNG", PNG, p3, 0, "", p3},
+        {"P3 JPEG", JPEG, p3, 0, "", p3},
+        {"Adobe RGB PNG", PNG, adobe, 0, "", adobe},
+        {"Adobe RGB JPEG", JPEG, adobe, 0, "", adobe},
+        {"Adobe RGB by EXIF, JPEG", JPEG, {}, 65535, "R03", adobe},
+        // Both marks are needed, and only JPEG cameras write them.
+        {"sRGB by EXIF, JPEG", JPEG, {}, 1, "R03", {}},
+        {"uncalibrated R98, JPEG", JPEG, {}, 65535, "R98", {}},
+        {"Adobe RGB by EXIF, PNG", PNG, {}, 65535, "R03", {}},
+        // The embedded profile wins over what EXIF says.
+        {"P3 profile, EXIF Adobe RGB", JPEG, p3, 65535, "R03", p3},
+    };
+}
+
+std::string writeCase(const TempDir& dir, const Case& c) {
+    const std::string path = dir.file(std::string(c.name) + (c.type == PNG ? ".png" : ".jpg"));
+    DibImage image = flatPhoto();
+    PhotoMetadata metadata;
+    metadata.icc = c.icc;
+    if (!saveWithMetadata(image, path, c.type, &metadata)) return "";
+    if (c.exifSpace) markColourSpace(path, c.exifSpace, c.interop);
+    return path;
+}
+
+}  // namespace
+
+TEST(DisplayColourLoad, EditorAndThumbnailsShowTheProfilesColours) {
+    TempDir dir;
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        const std::string path = writeCase(dir, c);
+        ASSERT_FALSE(path.empty());
+        PhotoEdit photo;
+        ASSERT_TRUE(photo.loadFile(path, 0));
+        // JPEG keeps a flat colour to within its rounding; what is shown starts from that.
+        const Bgr own = centre(photo.image);
+        if (c.type == PNG) {
+            EXPECT_EQ(own, kOwn);
+        }
+        const auto colour = photo.displayColour();
+        EXPECT_EQ(colour != nullptr, !c.shownAs.empty());
+        const Bgr want = c.shownAs.empty() ? own : icc_profiles::toSrgb(c.shownAs, own);
+        EXPECT_TRUE(icc_profiles::withinOne(shownBy(colour, own), want));
+        if (!c.shownAs.empty()) {
+            EXPECT_FALSE(icc_profiles::withinOne(want, own));
+        }
+
+        for (bool reduced : {false, true}) {
+            DibImage thumb;
+            ASSERT_TRUE(thumbnails::makeThumbnail(path, c.type, 16, reduced, thumb));
+            if (c.shownAs.empty()) {
+                EXPECT_EQ(centre(thumb), own);
+            } else {
+                EXPECT_TRUE(icc_profiles::withinOne(centre(thumb), want)) << "reduced " << reduced;
+            }
+        }
+    }
+}

@@ -92,6 +92,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 CMainFrame::~CMainFrame() {
     // The batch's worker reads nothing of the window, but its reports call the saver.
     batch_->stopAndWait();
+    // The box loses its focus while the children are destroyed, after this frame is gone:
+    // its "editing finished" must not reach the frame's members then.
+    if (outputBox_) outputBox_->disconnect(this);
     if (instance_ == this) instance_ = nullptr;
 }
 

@@ -21,6 +21,11 @@ using testing_support::randomImage;
 using testing_support::readBytes;
 using testing_support::writeBytes;
 
+// The HEVC encoder that libheif uses to make the test's rotated file keeps 1168 bytes for good.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libx265.so\n";
+}
+
 namespace {
 
 bool run(const std::string& command) {

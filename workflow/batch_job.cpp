@@ -18,9 +18,9 @@
 
 #include "browse/path_helpers.h"
 #include "enhance/photo_edit.h"
-#include "workflow/batch_saver.h"
 #include "workflow/exception_text.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_saving.h"
 
 namespace {
 

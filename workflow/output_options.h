@@ -9,11 +9,11 @@ enum class OutputFormat { AsSource, Jpeg, Png, Tiff, Webp };
 enum class ResizeMode { None, LongEdge, Percent };
 
 struct OutputOptions {
-    int jpegQuality = 75;    // 1-100, also the quality of lossy WebP
-    int pngCompression = -1; // zlib level 0-9; -1 leaves libpng's default
+    int jpegQuality = 75;     // 1-100, also the quality of lossy WebP
+    int pngCompression = -1;  // zlib level 0-9; -1 leaves libpng's default
     ResizeMode resize = ResizeMode::None;
-    int resizeValue = 0;     // the long edge in pixels, or the percentage
-    bool enlarge = false;    // whether a resize may make the picture larger
+    int resizeValue = 0;   // the long edge in pixels, or the percentage
+    bool enlarge = false;  // whether a resize may make the picture larger
     OutputFormat format = OutputFormat::AsSource;
     std::string namePattern = "enh_{name}";
 

@@ -8,7 +8,8 @@
 #include "workflow/enhancement_settings.h"
 #include "workflow/enhancement_steps.h"
 
-// What the user is told when there is no photo to save or print, or it is gone or cannot be read or written.
+// What the user is told when there is no photo to save or print, or it is gone or cannot be read or
+// written.
 inline constexpr const char* kNoSelectedImage = "No selected image.";
 inline constexpr const char* kCannotLocateFile = "Cannot locate file.";
 inline constexpr const char* kCannotReadFile = "Cannot read file.";

@@ -2,7 +2,9 @@
 // dialogs, no windows, only the photo, the settings and the output path.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "enhance/photo_edit.h"
 #include "workflow/enhancement_settings.h"
@@ -14,6 +16,11 @@ inline constexpr const char* kNoSelectedImage = "No selected image.";
 inline constexpr const char* kCannotLocateFile = "Cannot locate file.";
 inline constexpr const char* kCannotReadFile = "Cannot read file.";
 inline constexpr const char* kCannotWriteFile = "Cannot write file.";
+
+// The size a width x height picture is written at under the options' resize: the long edge
+// made N pixels, or both sides N %, each side at least 1 pixel, aspect kept; a resize that
+// would enlarge leaves the size unless output.enlarge. {width, height} without a resize.
+std::pair<int32_t, int32_t> exportSize(int32_t width, int32_t height, const OutputOptions& output);
 
 // The one way a photo is saved (through BatchJob): loadForSaving, then enhanceAndWrite.
 // Reads a photo at full resolution for saving; false when it cannot be read (empty picture).

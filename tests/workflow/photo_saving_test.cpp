@@ -22,8 +22,8 @@ DibImage gradient() {
         for (int x = 0; x < image.width(); ++x) {
             seed = seed * 1103515245u + 12345u;
             const int noise = int(seed >> 28);
-            image.setPixelColor(x, y, RgbQuad{uint8_t(128 + noise), uint8_t(y * 3),
-                                              uint8_t(x * 2 + noise), 0});
+            image.setPixelColor(
+                x, y, RgbQuad{uint8_t(128 + noise), uint8_t(y * 3), uint8_t(x * 2 + noise), 0});
         }
     return image;
 }
@@ -51,7 +51,8 @@ double errorOf(const std::string& path) {
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
             const RgbQuad p = a.getPixelColor(x, y), q = b.getPixelColor(x, y);
-            sum += std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue);
+            sum +=
+                std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue);
         }
     return sum / (3.0 * a.width() * a.height());
 }
@@ -64,7 +65,10 @@ TEST(PhotoSaving, QualityAndCompressionChangeTheFileAsTheFormatSays) {
     };
     // Each row of a format: from the one that should give the largest file to the smallest.
     const std::vector<std::vector<Case>> formats = {
-        {{".jpg", 100, -1, false}, {".jpg", 75, -1, false}, {".jpg", 20, -1, false}, {".jpg", 1, -1, false}},
+        {{".jpg", 100, -1, false},
+         {".jpg", 75, -1, false},
+         {".jpg", 20, -1, false},
+         {".jpg", 1, -1, false}},
         {{".webp", 95, -1, false}, {".webp", 50, -1, false}, {".webp", 5, -1, false}},
         {{".png", 75, 0, true}, {".png", 75, 1, true}, {".png", 75, 9, true}},
     };
@@ -76,8 +80,8 @@ TEST(PhotoSaving, QualityAndCompressionChangeTheFileAsTheFormatSays) {
             OutputOptions output;
             output.jpegQuality = c.quality;
             output.pngCompression = c.compression;
-            const std::string name = "q" + std::to_string(c.quality) + "c" +
-                                     std::to_string(c.compression) + c.ext;
+            const std::string name =
+                "q" + std::to_string(c.quality) + "c" + std::to_string(c.compression) + c.ext;
             const std::vector<uint8_t> bytes = saveCopy(dir, name, output);
             const double error = errorOf(dir.file(name));
             EXPECT_LT(bytes.size(), previousSize) << name;
@@ -109,13 +113,78 @@ TEST(PhotoSaving, OutOfRangeValuesAreHeldToTheirLimits) {
     const struct {
         int quality, compression, sameQuality, sameCompression;
         const char* ext;
-    } cases[] = {{500, -1, 100, -1, ".jpg"}, {-3, -1, 1, -1, ".jpg"}, {75, 40, 75, 9, ".png"},
+    } cases[] = {{500, -1, 100, -1, ".jpg"},
+                 {-3, -1, 1, -1, ".jpg"},
+                 {75, 40, 75, 9, ".png"},
                  {75, -9, 75, -1, ".png"}};
     for (const auto& c : cases) {
         const std::string tag = std::to_string(c.quality) + "_" + std::to_string(c.compression);
         const auto wild = saveCopy(dir, "wild" + tag + c.ext, {c.quality, c.compression});
         const auto held = saveCopy(dir, "held" + tag + c.ext, {c.sameQuality, c.sameCompression});
         EXPECT_EQ(wild, held) << tag << c.ext;
+    }
+}
+
+TEST(PhotoSaving, ResizeOnExport) {
+    struct Case {
+        int32_t w, h;
+        ResizeMode mode;
+        int value;
+        bool enlarge;
+        int32_t wantW, wantH;
+    } cases[] = {
+        {4000, 3000, ResizeMode::None, 1600, false, 4000, 3000},
+        {4000, 3000, ResizeMode::LongEdge, 1600, false, 1600, 1200},
+        {3000, 4000, ResizeMode::LongEdge, 1600, false, 1200, 1600},
+        {1001, 333, ResizeMode::LongEdge, 100, false, 100, 33},
+        {800, 600, ResizeMode::LongEdge, 1600, false, 800, 600},
+        {800, 600, ResizeMode::LongEdge, 1600, true, 1600, 1200},
+        {800, 600, ResizeMode::Percent, 50, false, 400, 300},
+        {801, 601, ResizeMode::Percent, 50, false, 401, 301},
+        {800, 600, ResizeMode::Percent, 200, false, 800, 600},
+        {800, 600, ResizeMode::Percent, 200, true, 1600, 1200},
+        {1000, 1, ResizeMode::Percent, 10, false, 100, 1},
+        {800, 600, ResizeMode::Percent, 0, false, 800, 600},
+    };
+    for (const Case& c : cases) {
+        OutputOptions o;
+        o.resize = c.mode;
+        o.resizeValue = c.value;
+        o.enlarge = c.enlarge;
+        const auto [w, h] = exportSize(c.w, c.h, o);
+        EXPECT_EQ(w, c.wantW) << c.w << "x" << c.h << " " << c.value;
+        EXPECT_EQ(h, c.wantH) << c.w << "x" << c.h << " " << c.value;
+    }
+}
+
+// A checkerboard of black and white pixels shrunk to half averages to even grey: each new
+// pixel is the mean of the four under it, not one of them picked.
+TEST(PhotoSaving, ShrinkingAveragesTheAreaUnderEachPixel) {
+    TempDir dir;
+    DibImage board(64, 48, 24, BMP);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const uint8_t v = (x + y) % 2 ? 255 : 0;
+            board.setPixelColor(x, y, RgbQuad{v, v, v, 0});
+        }
+    ASSERT_TRUE(board.saveToFile(dir.file("board.png").c_str(), PNG));
+    for (const auto& [mode, value] :
+         {std::pair{ResizeMode::Percent, 50}, std::pair{ResizeMode::LongEdge, 32}}) {
+        PhotoEdit photo;
+        ASSERT_TRUE(loadForSaving(dir.file("board.png"), photo));
+        EnhancementSettings settings;
+        settings.output.resize = mode;
+        settings.output.resizeValue = value;
+        ASSERT_TRUE(enhanceAndWrite(photo, settings, dir.file("small.png"), nullptr, false));
+        PhotoEdit small;
+        ASSERT_TRUE(loadForSaving(dir.file("small.png"), small));
+        ASSERT_EQ(small.width(), 32);
+        ASSERT_EQ(small.height(), 24);
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 32; ++x) {
+                const RgbQuad p = small.image.getPixelColor(x, y);
+                ASSERT_NEAR(p.green, 127.5, 1) << x << "," << y;
+            }
     }
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "enhance/photo_edit.h"
-#include "workflow/batch_saver.h"
 #include "workflow/enhancement_steps.h"
+#include "workflow/photo_saving.h"
 #include "workflow/preview_chain.h"
 
 namespace {

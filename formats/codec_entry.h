@@ -66,6 +66,8 @@ bool encodeWith(const DibImage& image, ImageStream& stream) {
     // it shows and works on its own copies of what it changes (palette, rows, header), so
     // the image is left exactly as it was.
     codec->borrow(const_cast<DibImage&>(image));
+    // Codecs with a quality of their own (WebP) take the image's, as JPEG does.
+    if constexpr (requires { codec->quality = 0; }) codec->quality = image.info.jpegQuality;
     bool ok = false;
     try {
         ok = codec->encode(stream);

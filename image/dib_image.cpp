@@ -64,6 +64,7 @@ void DibImage::reset(uint32_t imageType) {
     info = ImageInfo{};
     info.type = imageType;
     info.jpegQuality = 75;
+    info.pngCompression = -1;
     info.alphaMax = 255;
     info.backgroundIndex = -1;
     setXDpi(72);

@@ -99,7 +99,10 @@ struct ImageInfo {
     mutable char lastError[256] = {};
     int32_t backgroundIndex = -1;
     RgbQuad backgroundColour{};
+    // What a save writes with: JPEG (and lossy WebP) quality 1-100, PNG's zlib level 0-9
+    // (-1: libpng's own).
     uint8_t jpegQuality = 75;
+    int8_t pngCompression = -1;
     int32_t frameIndex = 0;
     int32_t frameCount = 0;
     uint32_t frameDelay = 0;

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "browse/path_helpers.h"
-#include "workflow/batch_saver.h"
+#include "workflow/photo_saving.h"
 
 std::string askPrintPagesText(int32_t pageCount) {
     char text[160];

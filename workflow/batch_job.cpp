@@ -18,9 +18,9 @@
 
 #include "browse/path_helpers.h"
 #include "enhance/photo_edit.h"
-#include "workflow/batch_saver.h"
 #include "workflow/exception_text.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_saving.h"
 
 namespace {
 
@@ -79,6 +79,11 @@ OutputRule OutputRule::exactly(const std::string& path) {
 
 std::string OutputRule::nameFor(const std::string& source) const {
     return path.empty() ? outputNameFor(directory, source) : path;
+}
+
+std::string OutputRule::nameFor(const std::string& source, const OutputOptions& options,
+                                size_t n) const {
+    return path.empty() ? outputNameFor(directory, source, options, n) : path;
 }
 
 struct BatchJob::Shared {
@@ -325,6 +330,11 @@ std::vector<PhotoResult> BatchJob::run() noexcept {
         std::map<std::string, size_t> lastWriterOf;
         std::set<std::string> sourceKeys;
         bool replacesASource = false;
+        // A name pattern or format of the user's: a run that would clash writes nothing.
+        const OutputOptions plain;
+        const bool renames = settings_.output.namePattern != plain.namePattern ||
+                             settings_.output.format != plain.format;
+        std::string clash;
         for (size_t i = 0; i < n; ++i) {
             PhotoResult& r = shared.results[i];
             r.source = sources_[i].path;
@@ -333,9 +343,16 @@ std::vector<PhotoResult> BatchJob::run() noexcept {
                 continue;
             }
             ++photos;
-            shared.outputs[i] = sources_[i].output.nameFor(r.source);
+            shared.outputs[i] = sources_[i].output.nameFor(r.source, settings_.output, photos);
             const std::string key = fileKey(PhotoEdit::saveTarget(shared.outputs[i], 0, 24).path);
             const auto [it, added] = lastWriterOf.emplace(key, i);
+            if (renames && clash.empty()) {
+                if (!added)
+                    clash = "cannot write " + sources_[it->second].path + " and " + r.source +
+                            " both to " + key;
+                else if (key == fileKey(r.source))
+                    clash = "cannot write " + r.source + " over itself";
+            }
             if (!added) {
                 shared.after[i] = it->second;
                 it->second = i;
@@ -344,6 +361,16 @@ std::vector<PhotoResult> BatchJob::run() noexcept {
         }
         for (const auto& [key, writer] : lastWriterOf)
             if (sourceKeys.count(key)) replacesASource = true;
+        if (!clash.empty()) {
+            for (size_t i = 0; i < n; ++i) {
+                if (shared.outputs[i].empty()) continue;
+                shared.results[i].outcome = PhotoOutcome::kUnwritable;
+                shared.results[i].written = shared.outputs[i];
+                shared.results[i].reason = clash;
+                shared.results[i].detail = clash;
+            }
+            return results;
+        }
         refuseUnsafeOutputs(shared);
 
         // An output that replaces one of the sources makes the order matter: one job then.

@@ -20,6 +20,9 @@ struct OutputRule {
     static OutputRule exactly(const std::string& path);
     // The name asked for; the file written may differ as saveFile's name rule says.
     std::string nameFor(const std::string& source) const;
+    // The name under the output options, source being photo n of the run ("save..." keeps
+    // its path whatever they say).
+    std::string nameFor(const std::string& source, const OutputOptions& options, size_t n) const;
 
     std::string directory;
     std::string path;
@@ -90,7 +93,9 @@ class BatchJob {
     // One result per source, in list order. No exception leaves it: a photo that fails in
     // any way (out of memory included) is a result with its reason. A callback's exception
     // is swallowed. A photo whose output is the same file as another source of the run fails
-    // unread, whatever the order, so no source is replaced before it is read.
+    // unread, whatever the order, so no source is replaced before it is read. Under a name
+    // pattern or format of the output options, a run where two photos would write one file,
+    // or a photo its own source, writes nothing: every photo fails naming both files.
     std::vector<PhotoResult> run() noexcept;
 
   private:

@@ -38,19 +38,6 @@ class Hourglass {
 
 }  // namespace
 
-bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo) {
-    photo.load(sourcePath);
-    return photo.width() > 0;
-}
-
-bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
-                     StatusSink* sink, bool saySaving, std::string* writtenPath) {
-    if (!renderForSaving(photo, settings, sink)) return false;
-    if (saySaving && sink) sink->showStatus("Saving...");
-    if (writtenPath) *writtenPath = PhotoEdit::saveTarget(path, 0, photo.image.bitCount()).path;
-    return photo.saveFile(path, 0);
-}
-
 BatchSaver::BatchSaver(PreviewChain& chain, PreviewView& view, UserDialogs& dialogs,
                        paths::FolderPicker& picker, DirectoryViews& views)
     : chain_(chain), view_(view), dialogs_(dialogs), picker_(picker), views_(views) {

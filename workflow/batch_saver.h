@@ -15,17 +15,8 @@
 #include "workflow/enhancement_settings.h"
 #include "workflow/enhancement_steps.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_saving.h"
 #include "workflow/preview_chain.h"
-
-// The one way a photo is saved, for every save command and the command line (through
-// BatchJob): loadForSaving, then enhanceAndWrite.
-// Reads a photo at full resolution for saving; false when it cannot be read (empty picture).
-bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo);
-// Applies the settings to a loaded photo, says "Saving..." when asked, and writes the
-// output picture to path by its name (through a temporary, so a failed write leaves any
-// earlier file whole). *writtenPath gets the path written (lower-cased name, GIF as .jpg).
-bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
-                     StatusSink* sink, bool saySaving, std::string* writtenPath = nullptr);
 
 // Message boxes and the save-file dialog.
 class UserDialogs {
@@ -83,10 +74,6 @@ class BatchRunner {
     virtual bool showsSteps() const = 0;
 };
 
-inline constexpr const char* kNoSelectedImage = "No selected image.";
-inline constexpr const char* kCannotLocateFile = "Cannot locate file.";
-inline constexpr const char* kCannotReadFile = "Cannot read file.";
-inline constexpr const char* kCannotWriteFile = "Cannot write file.";
 inline constexpr const char* kAskSaveSelected =
     "Would you like to process and save all selected files with the current settings?";
 inline constexpr const char* kAskSaveDirectory =

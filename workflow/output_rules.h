@@ -2,12 +2,21 @@
 // takes, and the summary it reports.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "workflow/output_options.h"
 
 // outputDirectory + separator (when needed) + "enh_" + the source's file name. Sources the
 // library only reads or that hold icons (.pcx, .ico, .cur) get ".png" instead of their
 // extension, so they are written as PNG.
 std::string outputNameFor(const std::string& outputDirectory, const std::string& sourcePath);
+// The same under the output options: the format's extension (.jpg, .png, .tif, .webp) for a
+// chosen format, then the name pattern with {name} (the file name so far), {stem}, {ext}
+// (without its dot), {n} or {n:WIDTH} (n, zero-padded) and {date} (EXIF DateTimeOriginal as
+// YYYY-MM-DD, else the file's modification date). Anything else in braces stays as written.
+std::string outputNameFor(const std::string& outputDirectory, const std::string& sourcePath,
+                          const OutputOptions& options, size_t n);
 // inputDirectory + separator (when needed) + "enhanced"; just "enhanced" without one.
 std::string autosetDirectory(const std::string& inputDirectory);
 // The batch takes a file whose first bytes show one of the library's formats, or, when they

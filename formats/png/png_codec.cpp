@@ -334,6 +334,8 @@ bool PngCodec::encode(ImageStream& stream) {
         setLastError(kWriteFailed);
         return false;
     }
+    if (info.pngCompression >= 0)
+        png_set_compression_level(session->png, std::min<int>(info.pngCompression, 9));
     try {
         return writePicture(*session);
     } catch (const std::bad_alloc&) {

@@ -9,7 +9,7 @@
 
 #include "metadata/photo_metadata.h"
 #include "tests/metadata/metadata_fixtures.h"
-#include "workflow/batch_saver.h"
+#include "workflow/photo_saving.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "metadata/photo_metadata.h"
 #include "tests/cli/cli_run.h"
 #include "tests/metadata/metadata_fixtures.h"
-#include "workflow/batch_saver.h"
+#include "workflow/photo_saving.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "metadata/photo_metadata.h"
 #include "support/byte_stream_support.h"
 #include "tests/metadata/metadata_fixtures.h"
-#include "workflow/batch_saver.h"
+#include "workflow/photo_saving.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "tests/print/fake_prompts.h"
 #include "tests/workflow/fake_view.h"
 #include "tests/workflow/photo_files.h"
-#include "workflow/batch_saver.h"
+#include "workflow/photo_saving.h"
 #include "workflow/preview_chain.h"
 
 using testing_support::TempDir;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
 
 #include "support/test_support.h"
 
@@ -181,4 +182,34 @@ TEST(OutputRules, AFolderTheSystemRefusesSaysWhy) {
     if (readOnly.rfind("skip:", 0) == 0) GTEST_SKIP() << readOnly;
     EXPECT_EQ(readOnly, "");
     EXPECT_TRUE(fs::is_empty(dir.file("ro")));
+}
+
+TEST(OutputRules, NamePatternsAndFormats) {
+    testing_support::TempDir dir;
+    const std::string photo = dir.file("Beach.JPG");
+    testing_support::writeBytes(photo, {1, 2, 3});
+    const struct {
+        OutputFormat format;
+        const char* pattern;
+        size_t n;
+        std::string want;
+    } cases[] = {
+        {OutputFormat::AsSource, "enh_{name}", 1, "enh_Beach.JPG"},
+        {OutputFormat::Png, "enh_{name}", 1, "enh_Beach.png"},
+        {OutputFormat::Tiff, "{stem}-{n:4}.{ext}", 7, "Beach-0007.tif"},
+        {OutputFormat::Webp, "{n}_{stem}", 12, "12_Beach"},
+        {OutputFormat::Jpeg, "{ext}{x}{n:}", 3, "jpg{x}{n:}"},
+        {OutputFormat::AsSource, "{stem}", 1, "Beach"},
+    };
+    for (const auto& c : cases) {
+        OutputOptions o;
+        o.format = c.format;
+        o.namePattern = c.pattern;
+        EXPECT_EQ(outputNameFor("/out", photo, o, c.n), "/out/" + c.want) << c.pattern;
+    }
+    // No EXIF date: the file's own day.
+    OutputOptions dated;
+    dated.namePattern = "{date}";
+    const std::string name = outputNameFor("", photo, dated, 1);
+    EXPECT_TRUE(std::regex_match(name, std::regex("20[0-9]{2}-[01][0-9]-[0-3][0-9]"))) << name;
 }

@@ -32,7 +32,9 @@ DibImage gradient() {
 std::vector<uint8_t> saveCopy(const TempDir& dir, const std::string& name,
                               const OutputOptions& output) {
     const std::string source = dir.file("source.png");
-    if (!std::filesystem::exists(source)) EXPECT_TRUE(gradient().saveToFile(source.c_str(), PNG));
+    if (!std::filesystem::exists(source)) {
+        EXPECT_TRUE(gradient().saveToFile(source.c_str(), PNG));
+    }
     PhotoEdit photo;
     EXPECT_TRUE(loadForSaving(source, photo));
     EnhancementSettings settings;

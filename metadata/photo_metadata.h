@@ -23,10 +23,14 @@ struct PhotoMetadata {
     std::vector<uint8_t> iptc;  // IPTC IIM records
     std::vector<uint8_t> icc;   // the ICC colour profile, byte for byte
     std::string comment;        // the JPEG comment
+    // The settings a corrected copy was made with (preset text), kept in the XMP as
+    // vantifex:Settings; read from a copy, written into the next one (replacing the old).
+    std::string settingsRecord;
 
     bool hasIcc() const { return !icc.empty(); }
     bool empty() const {
-        return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty();
+        return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty() &&
+               settingsRecord.empty();
     }
 };
 
@@ -53,6 +57,10 @@ bool loadUpright(DibImage& image, const std::string& path, uint32_t type,
 inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
+
+// The XMP namespace of the settings record.
+inline constexpr const char* kVantifexXmpNamespace = "http://vantifex.example/ns/1.0/";
+inline constexpr const char* kVantifexXmpPrefix = "vantifex";
 
 // Whether copies written as this type carry metadata (JPEG, PNG, TIFF, WebP).
 bool carriesMetadata(uint32_t type);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
@@ -29,6 +30,7 @@
 #include "browse/qt/photot_view.h"
 #include "print/qt/print_options_dialog.h"
 #include "ui_common/hover_button.h"
+#include "workflow/preset_file.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
 
@@ -135,11 +137,85 @@ void CMainFrame::createActions() {
     connect(printAct_, &QAction::triggered, this, &CMainFrame::onPrint);
     connect(exitAct_, &QAction::triggered, this, &QWidget::close);
     connect(aboutAct_, &QAction::triggered, this, &CMainFrame::onAbout);
+
+    saveSettingsAct_ =
+        make("Save settings...", "Save settings...", "Save the panel's settings as a preset file");
+    loadSettingsAct_ =
+        make("Load settings...", "Load settings...", "Set the panel from a preset file");
+    loadPhotoSettingsAct_ = make("Load settings from photo...", "Load settings from photo...",
+                                 "Set the panel from the settings a corrected copy records");
+    const QString filter = QString("Vantifex settings (*%1)").arg(kPresetExtension);
+    connect(saveSettingsAct_, &QAction::triggered, this, [this, filter] {
+        QDir().mkpath(presetFolder());
+        std::string path = chooseSaveFile(toLocal(presetFolder()), toLocal(filter));
+        if (path.empty()) return;
+        if (path.find('.', path.rfind('/') + 1) == std::string::npos) path += kPresetExtension;
+        saveSettingsTo(fromLocal(path));
+    });
+    connect(loadSettingsAct_, &QAction::triggered, this, [this, filter] {
+        const QString path = QFileDialog::getOpenFileName(this, "Load settings", presetFolder(),
+                                                          filter + ";;All Files (*)");
+        if (!path.isEmpty()) loadSettingsFrom(path, false);
+    });
+    connect(loadPhotoSettingsAct_, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, "Load settings from photo", QString(), QString::fromStdString(kSaveAsFilter));
+        if (!path.isEmpty()) loadSettingsFrom(path, true);
+    });
+}
+
+QString CMainFrame::presetFolder() {
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty()) config = QDir::homePath() + "/.config";
+    return config + "/vantifex/presets";
+}
+
+bool CMainFrame::saveSettingsTo(const QString& path) {
+    std::string error;
+    if (writePresetFile(toLocal(path), panel()->settings(), &error)) return true;
+    showMessage("Cannot save the settings.", error);
+    return false;
+}
+
+bool CMainFrame::loadSettingsFrom(const QString& path, bool fromPhoto) {
+    EnhancementSettings settings;
+    std::string error;
+    const bool ok = fromPhoto ? readPresetFromPhoto(toLocal(path), &settings, &error)
+                              : readPresetFile(toLocal(path), &settings, &error);
+    if (!ok) {
+        showMessage("Cannot load the settings.", error);
+        return false;
+    }
+    panel()->takeSettings(settings);
+    return true;
+}
+
+void CMainFrame::fillPresetsMenu() {
+    presetsMenu_->clear();
+    const QStringList names =
+        QDir(presetFolder())
+            .entryList({QString("*") + kPresetExtension}, QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString& name : names) {
+        QAction* action = presetsMenu_->addAction(name.chopped(int(strlen(kPresetExtension))));
+        action->setObjectName("preset " + name);
+        const QString path = presetFolder() + "/" + name;
+        connect(action, &QAction::triggered, this, [this, path] { loadSettingsFrom(path, false); });
+    }
+    if (names.isEmpty()) presetsMenu_->addAction("(no presets)")->setEnabled(false);
 }
 
 void CMainFrame::createMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("File");
+    file->addAction(saveSettingsAct_);
+    file->addAction(loadSettingsAct_);
+    file->addAction(loadPhotoSettingsAct_);
+    presetsMenu_ = file->addMenu("Presets");
+    presetsMenu_->setObjectName("Presets");
+    presetsMenu_->setAccessibleName("Presets");
+    connect(presetsMenu_, &QMenu::aboutToShow, this, &CMainFrame::fillPresetsMenu);
+    fillPresetsMenu();
+    file->addSeparator();
     file->addAction(printAct_);
     file->addSeparator();
     file->addAction(exitAct_);

@@ -14,6 +14,7 @@
 #include "workflow/preview_chain.h"
 
 class QAction;
+class QMenu;
 class QCheckBox;
 class QLineEdit;
 class QProgressBar;
@@ -78,6 +79,18 @@ class CMainFrame : public QMainWindow,
 
     // One place decides what is enabled.
     void updateActions();
+
+    // --- settings files ---
+    // $XDG_CONFIG_HOME/vantifex/presets (~/.config/... without it).
+    static QString presetFolder();
+    // The panel's settings into a preset file; a refusal is told in a message box.
+    bool saveSettingsTo(const QString& path);
+    // A preset file, or the record of a corrected copy (fromPhoto), into the panel; a refusal
+    // is told in a message box and changes nothing.
+    bool loadSettingsFrom(const QString& path, bool fromPhoto);
+    // The "Presets" submenu, filled from presetFolder() each time it opens.
+    QMenu* presetsMenu() const { return presetsMenu_; }
+    void fillPresetsMenu();
 
     // --- PreviewView ---
     ClientSize enhancedClientSize() const override;
@@ -170,6 +183,10 @@ class CMainFrame : public QMainWindow,
     QAction* printAct_ = nullptr;
     QAction* exitAct_ = nullptr;
     QAction* aboutAct_ = nullptr;
+    QAction* saveSettingsAct_ = nullptr;
+    QAction* loadSettingsAct_ = nullptr;
+    QAction* loadPhotoSettingsAct_ = nullptr;
+    QMenu* presetsMenu_ = nullptr;
     QAction* newAct_ = nullptr;
     QAction* openAct_ = nullptr;
     QAction* saveAct_ = nullptr;

@@ -12,6 +12,7 @@
 #include "cli/enhance_options.h"
 #include "workflow/batch_job.h"
 #include "workflow/output_rules.h"
+#include "workflow/preset_file.h"
 
 namespace fs = std::filesystem;
 
@@ -51,10 +52,19 @@ std::string folderOf(const std::string& file) {
 int runEnhance(const Arguments& args) {
     EnhanceOptions options;
     std::string error;
-    if (!parseEnhanceArguments(args, &options, &error)) return usageError(error);
+    if (!parseEnhanceArguments(args, &options, &error)) {
+        if (!options.presetRefused) return usageError(error);
+        std::fprintf(stderr, "vantifex-cli: %s\n", error.c_str());
+        return 2;
+    }
     if (options.help) {
         std::fputs(kEnhanceHelp, stdout);
         return 0;
+    }
+    if (!options.savePreset.empty()) {
+        if (writePresetFile(options.savePreset, options.settings, &error)) return 0;
+        std::fprintf(stderr, "vantifex-cli: %s\n", error.c_str());
+        return 2;
     }
 
     // Every input is checked before anything is written.

@@ -8,10 +8,12 @@
 #include <cstring>
 
 #include "browse/path_helpers.h"
+#include "workflow/preset_file.h"
 
 const char* const kEnhanceHelp =
     "usage: vantifex-cli enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
-    "                            [--strip-metadata]\n"
+    "                            [--strip-metadata] [--preset FILE | --preset-from PHOTO]\n"
+    "       vantifex-cli enhance [SETTINGS] --save-preset FILE\n"
     "\n"
     "Reads each photo again at full resolution, applies the settings and writes\n"
     "\"enh_\" + its file name into OUTDIR (default: the \"enhanced\" sub-folder of the\n"
@@ -36,6 +38,12 @@ const char* const kEnhanceHelp =
     "  --white-balance HEX   corrections as eight hex digits, red in the low byte\n"
     "                        (one white-point pick on black gives 000c0c0c)\n"
     "  --effect NAME         none, bw, sepia1 ... sepia6, negative (or 0 to 8)\n"
+    "\n"
+    "  --preset FILE         start from the settings of a .vfxpreset file; settings\n"
+    "                        given here override it, wherever they stand\n"
+    "  --preset-from PHOTO   the same, from the settings recorded in a corrected copy\n"
+    "  --save-preset FILE    write the settings to FILE and process nothing\n"
+    "                        (every copy records its settings in its XMP as well)\n"
     "\n"
     "  -o, --output OUTDIR   write every result into OUTDIR\n"
     "  --jobs N              photos processed at once (default: number of cores);\n"
@@ -117,9 +125,39 @@ bool parseWhiteBalanceText(const std::string& text, std::string* out) {
     return true;
 }
 
+// --preset and --preset-from are read before the other settings, so that those override them
+// wherever they stand.
+bool loadPresetArgument(const Arguments& args, EnhanceOptions* options, std::string* error) {
+    std::string from, value;
+    for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        const std::string& arg = args[i];
+        for (const char* name : {"--preset", "--preset-from"}) {
+            const std::string n = name;
+            if (arg == n && i + 1 < args.size()) {
+                value = args[i + 1];
+            } else if (arg.rfind(n + "=", 0) == 0) {
+                value = arg.substr(n.size() + 1);
+            } else {
+                continue;
+            }
+            if (!from.empty()) {
+                *error = "only one --preset or --preset-from may be given";
+                return false;
+            }
+            from = n;
+        }
+    }
+    if (from.empty()) return true;
+    const bool ok = from == "--preset" ? readPresetFile(value, &options->settings, error)
+                                       : readPresetFromPhoto(value, &options->settings, error);
+    options->presetRefused = !ok;
+    return ok;
+}
+
 }  // namespace
 
 bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::string* error) {
+    if (!loadPresetArgument(args, options, error)) return false;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -181,6 +219,19 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
             options->jobs = jobs;
             continue;
         }
+        if (name == "--preset" || name == "--preset-from") {
+            if (!takeValue()) return false;  // already read
+            continue;
+        }
+        if (name == "--save-preset") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                *error = "--save-preset needs a file name";
+                return false;
+            }
+            options->savePreset = value;
+            continue;
+        }
         if (name == "--effect") {
             if (!takeValue()) return false;
             if (!parseEffect(value, &options->settings.effect)) {
@@ -215,6 +266,11 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
         }
     }
     if (options->help) return true;
+    if (!options->savePreset.empty()) {
+        if (options->inputs.empty()) return true;
+        *error = "--save-preset processes nothing: give it no INPUT";
+        return false;
+    }
     if (options->inputs.empty()) {
         *error = "enhance needs at least one INPUT photo or folder (see --help)";
         return false;

@@ -15,6 +15,10 @@ struct EnhanceOptions {
     int jobs = 0;                 // 0: one per core
     bool stripMetadata = false;   // the copies carry none of the photos' metadata
     bool help = false;
+    // --save-preset: write the settings to this file instead of processing anything.
+    std::string savePreset;
+    // The refusal came from a preset (--preset, --preset-from), not from the arguments.
+    bool presetRefused = false;
 };
 
 // The text of "vantifex-cli enhance --help".

@@ -16,6 +16,7 @@
 #include "formats/image_stream.h"
 #include "image/dib_image.h"
 #include "metadata/photo_metadata.h"
+#include "workflow/preset_file.h"
 
 namespace {
 
@@ -138,6 +139,33 @@ const char* yesNo(bool value) {
 
 }  // namespace
 
+// The settings a corrected copy was made with, as the preset they amount to (indented), or
+// why the record is refused; the file's own bytes are never printed (terminal escapes).
+static void printSettingsRecord(const std::string& record, const std::string& path) {
+    if (record.empty()) {
+        std::printf("settings: none\n");
+        return;
+    }
+    EnhancementSettings settings;
+    std::string error;
+    if (!parsePreset(record, path, &settings, &error)) {
+        for (char& c : error)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+        std::printf("settings: refused: %s\n", error.c_str());
+        return;
+    }
+    std::printf("settings:\n");
+    const std::string text = presetText(settings);
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end - start);
+        std::printf("%s%s\n", line.empty() ? "" : "  ", line.c_str());
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+}
+
 int runInfo(const Arguments& args) {
     ParsedArguments parsed;
     std::string reason;
@@ -180,6 +208,7 @@ int runInfo(const Arguments& args) {
     std::printf("dateTaken: %s\n",
                 metadata.dateTaken.empty() ? "none" : metadata.dateTaken.c_str());
     std::printf("iccProfile: %s\n", yesNo(metadata.hasIcc()));
+    printSettingsRecord(metadata.settingsRecord, path);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

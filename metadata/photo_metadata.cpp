@@ -45,8 +45,11 @@ void prepareExiv2() {
         Exiv2::XmpParser::initialize(lockXmp, &xmpMutex);
         // HEIF, AVIF, JPEG XL and CR3 files are ISO base media files.
         Exiv2::enableBMFF(true);
+        Exiv2::XmpProperties::registerNs(kVantifexXmpNamespace, kVantifexXmpPrefix);
     });
 }
+
+const char* const kSettingsKey = "Xmp.vantifex.Settings";
 
 int exiv2Type(uint32_t type) {
     switch (type) {
@@ -116,6 +119,8 @@ PhotoMetadata collect(Exiv2::Image& image) {
         Exiv2::ExifParser::encode(blob, order, exif);
         m.exif.assign(blob.begin(), blob.end());
     }
+    const auto record = image.xmpData().findKey(Exiv2::XmpKey(kSettingsKey));
+    if (record != image.xmpData().end()) m.settingsRecord = record->toString();
     m.xmp = image.xmpPacket();
     if (m.xmp.empty() && !image.xmpData().empty())
         if (Exiv2::XmpParser::encode(m.xmp, image.xmpData()) != 0) m.xmp.clear();
@@ -245,10 +250,15 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
             fitExif(exif, type, width, height);
             image->setExifData(exif);
         }
-        if ((mask & kXmp) && !m.xmp.empty() && supports(Exiv2::mdXmp)) {
+        if ((mask & kXmp) && (!m.xmp.empty() || !m.settingsRecord.empty()) &&
+            supports(Exiv2::mdXmp)) {
             Exiv2::XmpData xmp;
-            if (Exiv2::XmpParser::decode(xmp, m.xmp) != 0) return false;
+            if (!m.xmp.empty() && Exiv2::XmpParser::decode(xmp, m.xmp) != 0) return false;
             fitXmp(xmp, width, height);
+            // The source's own record (a copy corrected again) gives way to this copy's.
+            const auto old = xmp.findKey(Exiv2::XmpKey(kSettingsKey));
+            if (old != xmp.end()) xmp.erase(old);
+            if (!m.settingsRecord.empty()) xmp[kSettingsKey] = m.settingsRecord;
             image->setXmpData(xmp);
         }
         if ((mask & kIptc) && !m.iptc.empty() && image->supportsMetadata(Exiv2::mdIptc)) {

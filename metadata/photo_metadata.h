@@ -27,10 +27,14 @@ struct PhotoMetadata {
     // A JPEG whose EXIF says only "uncalibrated" colour space and interoperability "R03":
     // how cameras mark Adobe RGB without embedding its profile.
     bool adobeRgbByExif = false;
+    // The settings a corrected copy was made with (preset text), kept in the XMP as
+    // vantifex:Settings; read from a copy, written into the next one (replacing the old).
+    std::string settingsRecord;
 
     bool hasIcc() const { return !icc.empty(); }
     bool empty() const {
-        return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty();
+        return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty() &&
+               settingsRecord.empty();
     }
 };
 
@@ -61,6 +65,10 @@ bool loadUpright(DibImage& image, const std::string& path, uint32_t type,
 inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
+
+// The XMP namespace of the settings record.
+inline constexpr const char* kVantifexXmpNamespace = "http://vantifex.example/ns/1.0/";
+inline constexpr const char* kVantifexXmpPrefix = "vantifex";
 
 // Whether copies written as this type carry metadata (JPEG, PNG, TIFF, WebP).
 bool carriesMetadata(uint32_t type);

@@ -1,6 +1,7 @@
 // The batch job: photos are handed out in list order to worker threads; what they report is
 // queued and delivered to the callbacks by the thread that runs the job.
 #include "workflow/batch_job.h"
+#include "workflow/preset_file.h"
 
 #include <sys/stat.h>
 
@@ -174,7 +175,11 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
             result.detail = pathAndReason(source, result.reason);
         } else {
             loaded = true;
-            if (stripMetadata_) photo.metadata.reset();
+            // The copy records its settings, unless it is to carry no metadata at all.
+            if (stripMetadata_)
+                photo.metadata.reset();
+            else
+                photo.metadata = withSettingsRecord(photo.metadata, settings_);
             photo.image.setLastError("");
             errno = 0;
             if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,

@@ -14,6 +14,7 @@
 #include "tests/app/window_test_support.h"
 #include "tests/workflow/fake_dialogs.h"
 #include "workflow/enhancement_steps.h"
+#include "workflow/preset_file.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
 
@@ -136,6 +137,7 @@ class DisplayColourViewTest : public QObject {
         // The same photo and settings saved by the core alone, with no window at all.
         PhotoEdit photo;
         photo.load(path);
+        photo.metadata = withSettingsRecord(photo.metadata, frame->chain().settings());
         QVERIFY(renderForSaving(photo, frame->chain().settings()));
         QVERIFY(photo.saveFile(dir.file("core.png"), 0));
         const auto saved = testing_support::readBytes(dir.file("enhanced/enh_tagged.png"));

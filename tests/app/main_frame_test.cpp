@@ -106,7 +106,9 @@ class MainFrameTest : public QObject {
         QStringList file;
         for (QAction* a : frame->menuBar()->actions()[0]->menu()->actions())
             file << (a->isSeparator() ? "-" : a->text());
-        QCOMPARE(file, (QStringList{"&Print...", "-", "E&xit"}));
+        QCOMPARE(file,
+                 (QStringList{"Save settings...", "Load settings...", "Load settings from photo...",
+                              "Presets", "-", "&Print...", "-", "E&xit"}));
         QCOMPARE(frame->menuBar()->actions()[1]->menu()->actions()[0]->text(),
                  QString("&About Vantifex..."));
         const std::pair<const char*, QKeySequence> keys[] = {

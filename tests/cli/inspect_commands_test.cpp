@@ -249,7 +249,7 @@ TEST(CliInfo, PrintsOneLinePerField) {
             "orientation: none\n"
             "camera: none\n"
             "dateTaken: none\n"
-            "iccProfile: no\n";
+            "iccProfile: no\nsettings: none\n";
         EXPECT_EQ(run.out, expected) << c.file;
     }
 }

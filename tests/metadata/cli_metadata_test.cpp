@@ -74,7 +74,7 @@ TEST(CliMetadata, InfoPrintsWhatTheCameraWrote) {
     const std::string out = runCli({"info", source}, &status);
     EXPECT_EQ(status, 0);
     const std::string tail = std::string("orientation: 6\ncamera: ") + kMake + " " + kModel +
-                             "\ndateTaken: " + kDate + "\niccProfile: yes\n";
+                             "\ndateTaken: " + kDate + "\niccProfile: yes\nsettings: none\n";
     ASSERT_GE(out.size(), tail.size()) << out;
     EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << out;
     // The sizes are the picture as stored.

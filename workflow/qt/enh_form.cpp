@@ -259,6 +259,19 @@ void EnhForm::setPointColour(ColourRef colour) {
     pointSwatch_->update();
 }
 
+void EnhForm::takeSettings(const EnhancementSettings& settings) {
+    // The chain turns stage 0 a quarter per call, after the record has counted the turn.
+    const int turns = (((settings.rotation - settings_.rotation) % 4) + 4) % 4;
+    settings_ = settings;
+    effectBox_->setCurrentIndex(settings_.effect);
+    updateBoxes();
+    setPointColour(settings_.pointColour);
+    if (!chain_) return;
+    if (turns == 0) chain_->restartAtSharpen();
+    if (turns == 3) chain_->onRotateLeft();
+    for (int i = 0; i < turns && turns != 3; ++i) chain_->onRotateRight();
+}
+
 void EnhForm::updateBoxes() {
     for (const auto& [field, box] : boxes_) box->setText(QString::number(settings_.*field));
     whiteBalanceBox_->setText(QString::fromStdString(settings_.whiteBalance));

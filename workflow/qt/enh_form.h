@@ -48,6 +48,9 @@ class EnhForm : public QWidget {
     void setPointColour(ColourRef colour);
     // The record's values into the boxes.
     void updateBoxes();
+    // A whole record (a loaded preset) into the panel: the boxes, the drop-down and the swatch
+    // show it, the preview is turned to its rotation and recomputed from the first step.
+    void takeSettings(const EnhancementSettings& settings);
     // The "white balance" toggle, as the main frame's pick mode follows it.
     bool whiteBalanceToggled() const;
 

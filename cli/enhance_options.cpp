@@ -63,18 +63,8 @@ struct IntegerOption {
     int EnhancementSettings::*field;
 };
 
+// Beside the colour rows.
 const IntegerOption kIntegerOptions[] = {
-    {"red", &EnhancementSettings::redOffset},
-    {"green", &EnhancementSettings::greenOffset},
-    {"blue", &EnhancementSettings::blueOffset},
-    {"yellow", &EnhancementSettings::yellowOffset},
-    {"cyan", &EnhancementSettings::cyanOffset},
-    {"magenta", &EnhancementSettings::magentaOffset},
-    {"white", &EnhancementSettings::whiteOffset},
-    {"rose", &EnhancementSettings::roseOffset},
-    {"orange", &EnhancementSettings::orangeOffset},
-    {"skin", &EnhancementSettings::skinOffset},
-    {"brown", &EnhancementSettings::brownOffset},
     {"sharpen", &EnhancementSettings::sharpen},
     {"brightness", &EnhancementSettings::brightness},
     {"contrast", &EnhancementSettings::contrast},
@@ -250,7 +240,9 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
             continue;
         }
         bool known = false;
-        for (const IntegerOption& option : kIntegerOptions) {
+        std::vector<IntegerOption> integers(std::begin(kIntegerOptions), std::end(kIntegerOptions));
+        for (const NamedCount& row : kNamedCounts) integers.push_back({row.name, row.field});
+        for (const IntegerOption& option : integers) {
             if (name != std::string("--") + option.name) continue;
             known = true;
             if (!takeValue()) return false;

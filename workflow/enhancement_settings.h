@@ -86,6 +86,26 @@ struct EnhancementSettings {
     ChannelShift whiteBalanceShift() const;
 };
 
+// A count of the settings record by the name presets and the command line give it; the
+// eleven colour rows.
+struct NamedCount {
+    const char* name;
+    int EnhancementSettings::*field;
+};
+inline constexpr NamedCount kNamedCounts[] = {
+    {"red", &EnhancementSettings::redOffset},
+    {"green", &EnhancementSettings::greenOffset},
+    {"blue", &EnhancementSettings::blueOffset},
+    {"yellow", &EnhancementSettings::yellowOffset},
+    {"cyan", &EnhancementSettings::cyanOffset},
+    {"magenta", &EnhancementSettings::magentaOffset},
+    {"white", &EnhancementSettings::whiteOffset},
+    {"rose", &EnhancementSettings::roseOffset},
+    {"orange", &EnhancementSettings::orangeOffset},
+    {"skin", &EnhancementSettings::skinOffset},
+    {"brown", &EnhancementSettings::brownOffset},
+};
+
 // The number in a white-balance text: leading hex digits (an optional "0x" first), 0 when
 // there are none; only the low 32 bits are kept.
 uint32_t parseWhiteBalance(const std::string& text);

@@ -12,26 +12,7 @@
 
 namespace {
 
-struct ColourKey {
-    const char* name;
-    int EnhancementSettings::*field;
-};
-
-const ColourKey kColourKeys[] = {
-    {"red", &EnhancementSettings::redOffset},
-    {"green", &EnhancementSettings::greenOffset},
-    {"blue", &EnhancementSettings::blueOffset},
-    {"yellow", &EnhancementSettings::yellowOffset},
-    {"cyan", &EnhancementSettings::cyanOffset},
-    {"magenta", &EnhancementSettings::magentaOffset},
-    {"white", &EnhancementSettings::whiteOffset},
-    {"rose", &EnhancementSettings::roseOffset},
-    {"orange", &EnhancementSettings::orangeOffset},
-    {"skin", &EnhancementSettings::skinOffset},
-    {"brown", &EnhancementSettings::brownOffset},
-};
-
-const ColourKey kCountKeys[] = {
+const NamedCount kCountKeys[] = {
     {"sharpen", &EnhancementSettings::sharpen},
     {"brightness", &EnhancementSettings::brightness},
     {"contrast", &EnhancementSettings::contrast},
@@ -166,7 +147,7 @@ void readColours(Reader& r, const toml::node& node, EnhancementSettings& s) {
     if (!table) return r.fail(node, "'colour' must be a table of the eleven colour rows");
     for (const auto& [key, value] : *table) {
         bool known = false;
-        for (const ColourKey& k : kColourKeys)
+        for (const NamedCount& k : kNamedCounts)
             if (key.str() == k.name) {
                 known = true;
                 r.count(value, "colour." + std::string(k.name), &(s.*k.field));
@@ -228,7 +209,7 @@ void readDocument(Reader& r, const toml::table& document, EnhancementSettings& s
     for (const auto& [key, value] : document) {
         const std::string name(key.str());
         bool known = false;
-        for (const ColourKey& k : kCountKeys)
+        for (const NamedCount& k : kCountKeys)
             if (name == k.name) {
                 known = true;
                 r.count(value, name, &(s.*k.field));
@@ -279,7 +260,7 @@ std::string systemReason(const std::string& doing, const std::string& path) {
 std::string presetText(const EnhancementSettings& s) {
     std::ostringstream out;
     out << "# Vantifex settings\nversion = 1\n";
-    for (const ColourKey& k : kCountKeys) out << k.name << " = " << s.*k.field << "\n";
+    for (const NamedCount& k : kCountKeys) out << k.name << " = " << s.*k.field << "\n";
     out << "white_balance = " << quoted(s.whiteBalance) << "\n";
     out << "point_colour = [" << (s.pointColour & 0xff) << ", " << ((s.pointColour >> 8) & 0xff)
         << ", " << ((s.pointColour >> 16) & 0xff) << "]\n";
@@ -287,7 +268,7 @@ std::string presetText(const EnhancementSettings& s) {
     const int effect = s.effect >= 0 && s.effect <= 8 ? s.effect : 0;
     out << "effect = " << quoted(kEffectNames[effect]) << "\n";
     out << "\n[colour]\n";
-    for (const ColourKey& k : kColourKeys) out << k.name << " = " << s.*k.field << "\n";
+    for (const NamedCount& k : kNamedCounts) out << k.name << " = " << s.*k.field << "\n";
     const OutputOptions& o = s.output;
     const int resize = std::clamp(int(o.resize), 0, 2);
     const int format = std::clamp(int(o.format), 0, 4);

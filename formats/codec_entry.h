@@ -20,6 +20,19 @@ namespace formats {
 // several threads at once (defined with the dispatch).
 void reportSaveResult(const DibImage& image, const char* message);
 
+// Runs a codec's decode or encode; what it throws becomes its lastError and a failure.
+template <class Step>
+bool guarded(DibImage& codec, Step step) {
+    try {
+        return step();
+    } catch (const CodecFailure& failure) {
+        codec.setLastError(failure.message.c_str());
+    } catch (const std::bad_alloc&) {
+        codec.setLastError("Can't allocate memory");
+    }
+    return false;
+}
+
 // Codec objects live on the heap: the GIF codec's tables are too large for a worker's stack.
 // Multi-picture formats (kFrames) read the picture the image's info.frameIndex names.
 template <class Codec, bool kFrames = false>
@@ -35,16 +48,7 @@ bool decodeWith(DibImage& image, ImageStream& stream, const DecodeRequest& reque
     }
     if constexpr (requires { codec->progress = request.progress; })
         codec->progress = request.progress;
-    bool ok = false;
-    try {
-        ok = codec->decode(stream);
-    } catch (const CodecFailure& failure) {
-        codec->setLastError(failure.message.c_str());
-        ok = false;
-    } catch (const std::bad_alloc&) {
-        codec->setLastError("Can't allocate memory");
-        ok = false;
-    }
+    const bool ok = guarded(*codec, [&] { return codec->decode(stream); });
     codec->setDecodeBudget(UINT64_MAX);
     if (ok && codec->isValid()) {
         image.transfer(*codec);
@@ -68,16 +72,7 @@ bool encodeWith(const DibImage& image, ImageStream& stream) {
     codec->borrow(const_cast<DibImage&>(image));
     // Codecs with a quality of their own (WebP) take the image's, as JPEG does.
     if constexpr (requires { codec->quality = 0; }) codec->quality = image.info.jpegQuality;
-    bool ok = false;
-    try {
-        ok = codec->encode(stream);
-    } catch (const CodecFailure& failure) {
-        codec->setLastError(failure.message.c_str());
-        ok = false;
-    } catch (const std::bad_alloc&) {
-        codec->setLastError("Can't allocate memory");
-        ok = false;
-    }
+    const bool ok = guarded(*codec, [&] { return codec->encode(stream); });
     if (!ok && !codec->lastError()[0]) {
         const std::string message =
             std::string("Error writing ") + formatName(codec->type()) + " file";

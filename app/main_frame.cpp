@@ -33,6 +33,7 @@
 #include "workflow/preset_file.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
+#include "workflow/qt/output_options_dialog.h"
 
 CMainFrame* CMainFrame::instance_ = nullptr;
 
@@ -142,6 +143,9 @@ void CMainFrame::createActions() {
         make("Save settings...", "Save settings...", "Save the panel's settings as a preset file");
     loadSettingsAct_ =
         make("Load settings...", "Load settings...", "Set the panel from a preset file");
+    outputOptionsAct_ = make("Output options...", "Output options...",
+                             "JPEG quality, PNG compression, size, format and names of the copies");
+    connect(outputOptionsAct_, &QAction::triggered, this, &CMainFrame::onOutputOptions);
     loadPhotoSettingsAct_ = make("Load settings from photo...", "Load settings from photo...",
                                  "Set the panel from the settings a corrected copy records");
     const QString filter = QString("Vantifex settings (*%1)").arg(kPresetExtension);
@@ -210,6 +214,7 @@ void CMainFrame::createMenus() {
     file->addAction(saveSettingsAct_);
     file->addAction(loadSettingsAct_);
     file->addAction(loadPhotoSettingsAct_);
+    file->addAction(outputOptionsAct_);
     presetsMenu_ = file->addMenu("Presets");
     presetsMenu_->setObjectName("Presets");
     presetsMenu_->setAccessibleName("Presets");
@@ -274,6 +279,13 @@ void CMainFrame::createToolBars() {
     // The state, whatever changed it (a click, the keyboard, a screen reader's toggle).
     connect(autosetBox_, &QCheckBox::toggled, this, &CMainFrame::onAutoset);
     dialogBar_->addWidget(autosetBox_);
+    outputOptionsButton_ = button(outputOptionsAct_);
+}
+
+void CMainFrame::onOutputOptions() {
+    OutputOptionsDialog dialog(panel()->settings().output, this);
+    // The options feed only the written copies, so the preview needs no recomputation.
+    if (dialog.exec() == QDialog::Accepted) panel()->settings().output = dialog.options();
 }
 
 void CMainFrame::createPanes() {

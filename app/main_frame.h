@@ -134,6 +134,7 @@ class CMainFrame : public QMainWindow,
     void onPrint();
     void onAutoset(bool checked);
     void onBrowse();
+    void onOutputOptions();
     void onAbout();
 
     // The largest size a preview needs: the screen, or the window when it is larger.
@@ -186,6 +187,7 @@ class CMainFrame : public QMainWindow,
     QAction* saveSettingsAct_ = nullptr;
     QAction* loadSettingsAct_ = nullptr;
     QAction* loadPhotoSettingsAct_ = nullptr;
+    QAction* outputOptionsAct_ = nullptr;
     QMenu* presetsMenu_ = nullptr;
     QAction* newAct_ = nullptr;
     QAction* openAct_ = nullptr;
@@ -198,6 +200,7 @@ class CMainFrame : public QMainWindow,
     QPushButton* saveSelectedButton_ = nullptr;
     QPushButton* saveDirectoryButton_ = nullptr;
     QPushButton* browseButton_ = nullptr;
+    QPushButton* outputOptionsButton_ = nullptr;
     QLineEdit* outputBox_ = nullptr;
     QCheckBox* autosetBox_ = nullptr;
     QProgressBar* batchProgress_ = nullptr;

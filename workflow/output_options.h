@@ -5,6 +5,10 @@
 
 #include <string>
 
+// The largest resize the options accept: a long edge in pixels, or a percentage.
+inline constexpr int kMaxResizeLongEdge = 65535;
+inline constexpr int kMaxResizePercent = 1000;
+
 enum class OutputFormat { AsSource, Jpeg, Png, Tiff, Webp };
 enum class ResizeMode { None, LongEdge, Percent };
 

@@ -21,8 +21,8 @@ const NamedCount kCountKeys[] = {
 const char* const kResizeNames[] = {"none", "long_edge", "percent"};
 const char* const kFormatNames[] = {"as_source", "jpeg", "png", "tiff", "webp"};
 
-constexpr int kMaxLongEdge = 65535;
-constexpr int kMaxPercent = 1000;
+constexpr int kMaxLongEdge = kMaxResizeLongEdge;
+constexpr int kMaxPercent = kMaxResizePercent;
 constexpr size_t kMaxPattern = 200;
 
 // A TOML basic string; the values written never hold control characters.

@@ -2,9 +2,15 @@
 // to vantifex-cli gives the bytes of the same settings as flags, loading sets the panel and the
 // preview back (rotation included), the Presets submenu, and refusals that change nothing.
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/main_frame.h"
@@ -13,6 +19,7 @@
 #include "tests/workflow/fake_dialogs.h"
 #include "workflow/preset_file.h"
 #include "workflow/qt/enh_form.h"
+#include "workflow/qt/output_options_dialog.h"
 
 using namespace window_tests;
 namespace fs = std::filesystem;
@@ -121,6 +128,55 @@ class WindowPresetsTest : public QObject {
             QCOMPARE(sameFields(frame->panel()->settings(), chosen), std::string());
         }
         frame->setDialogs(nullptr);
+    }
+
+    // The dialog beside the output box edits the record's output options; a pattern that is
+    // no file name keeps it open with the reason, Cancel leaves the options as they were.
+    void outputOptionsDialogEditsTheOutputOptions() {
+        std::unique_ptr<CMainFrame> frame = shownFrame(1200, 800);
+        QVERIFY(frame);
+        auto* button = frame->findChild<QPushButton*>("Output options...");
+        QVERIFY(button);
+        QCOMPARE(button->accessibleName(), QString("Output options..."));
+        struct Row {
+            const char* pattern;
+            bool ok;
+            bool cancel;
+        };
+        for (const Row& r : {Row{"web_{stem}", true, false}, Row{"a/b", false, false},
+                             Row{"web2_{stem}", true, true}}) {
+            const OutputOptions before = frame->panel()->settings().output;
+            QString problem;
+            bool closed = false;
+            QTimer::singleShot(0, [&] {
+                auto* dialog =
+                    qobject_cast<OutputOptionsDialog*>(QApplication::activeModalWidget());
+                if (!dialog) return;
+                dialog->findChild<QSpinBox*>("JPEG quality")->setValue(90);
+                auto* resize = dialog->findChild<QComboBox*>("resize");
+                resize->setCurrentIndex(int(ResizeMode::Percent));
+                dialog->findChild<QLineEdit*>("name pattern")->setText(r.pattern);
+                if (r.cancel)
+                    dialog->reject();
+                else
+                    dialog->accept();
+                problem = dialog->findChild<QLabel*>("options problem")->text();
+                closed = !dialog->isVisible();
+                if (!closed) dialog->reject();
+            });
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(closed, r.ok);
+            QCOMPARE(problem.isEmpty(), r.ok);
+            const OutputOptions& after = frame->panel()->settings().output;
+            if (!r.ok || r.cancel) {
+                QVERIFY(after == before);
+                continue;
+            }
+            QCOMPARE(after.jpegQuality, 90);
+            QCOMPARE(after.resize, ResizeMode::Percent);
+            QCOMPARE(after.resizeValue, 50);
+            QCOMPARE(after.namePattern, std::string(r.pattern));
+        }
     }
 };
 

@@ -39,8 +39,7 @@ Stage restartStage(const EditState& from, const EditState& to) {
     return kStageCount;
 }
 
-bool EditHistory::record(const std::string& name, const EditState& before,
-                         const EditState& after) {
+bool EditHistory::record(const std::string& name, const EditState& before, const EditState& after) {
     const bool cropChanged = before.crop != after.crop;
     if (!cropChanged && sameSteppedValues(before.settings, after.settings)) return false;
     steps_.erase(steps_.begin() + std::ptrdiff_t(next_), steps_.end());

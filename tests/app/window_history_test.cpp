@@ -58,7 +58,8 @@ class WindowHistoryTest : public QObject {
         QStringList items;
         for (QAction* a : edit->actions()) items << a->objectName();
         QCOMPARE(items, (QStringList{"Undo", "Redo"}));
-        QCOMPARE(frame->findChild<QAction*>("Undo")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QCOMPARE(frame->findChild<QAction*>("Undo")->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_Z));
         QCOMPARE(frame->findChild<QAction*>("Redo")->shortcuts(),
                  (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
                                       QKeySequence(Qt::CTRL | Qt::Key_Y)}));
@@ -90,7 +91,8 @@ class WindowHistoryTest : public QObject {
 
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(frame->panel()->settings().redOffset, 2);
-        QVERIFY(testing_support::sameImage(shownPicture(frame->chain().stage(kStageFinal)), redder));
+        QVERIFY(
+            testing_support::sameImage(shownPicture(frame->chain().stage(kStageFinal)), redder));
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(frame->panel()->settings().redOffset, 0);
@@ -123,8 +125,8 @@ class WindowHistoryTest : public QObject {
             int firstRefilled;   // the earliest stage the undo refills
         };
         const Case cases[] = {
-            {"sharpen +", kStageSharpened},      {"contrast -", kStageContrasted},
-            {"brightness +", kStageBrightened},  {"skin +", kStageColoured},
+            {"sharpen +", kStageSharpened},       {"contrast -", kStageContrasted},
+            {"brightness +", kStageBrightened},   {"skin +", kStageColoured},
             {"rotate right", kStageOriginalView}, {"rotate left", kStageOriginalView},
         };
         for (const Case& c : cases) {
@@ -134,9 +136,8 @@ class WindowHistoryTest : public QObject {
             frame->undo();
             QCOMPARE(redoText(*frame), QString("Redo ") + c.button);
             for (int stage = kStageFitted; stage < kStageOriginalView; ++stage)
-                QVERIFY2((frame->chain().fillCount(stage) > 0) == (stage >= c.firstRefilled ||
-                                                                   c.firstRefilled ==
-                                                                       kStageOriginalView),
+                QVERIFY2((frame->chain().fillCount(stage) > 0) ==
+                             (stage >= c.firstRefilled || c.firstRefilled == kStageOriginalView),
                          qPrintable(QString("%1: stage %2").arg(c.button).arg(stage)));
         }
         // The turns were undone: stage 0 is upright again and the count back at 0.
@@ -191,8 +192,7 @@ class WindowHistoryTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(input->scanDone(), 20000);
         QCOMPARE(int(input->grid().items().size()), 3);
         QStringList order;
-        for (const auto& item : input->grid().items())
-            order << QString::fromStdString(item->path);
+        for (const auto& item : input->grid().items()) order << QString::fromStdString(item->path);
 
         const auto shown = [&] { return QString::fromStdString(frame->chain().currentPath()); };
         const auto title = [](const QString& path) {

@@ -222,8 +222,9 @@ TEST(ThumbnailGrid, StepCurrentGoesInItemOrderAndStopsAtTheEnds) {
     for (const Case& c : cases) {
         ThumbnailGrid grid;
         fill(grid, {75, 75, 75, 75});
-        if (c.clicked >= 0)
+        if (c.clicked >= 0) {
             ASSERT_EQ(grid.clickItem(c.clicked, false), "p" + std::to_string(c.clicked));
+        }
         EXPECT_EQ(grid.stepCurrent(c.shown, c.step), c.expected) << c.what;
         EXPECT_EQ(grid.currentIndex(), c.current) << c.what;
     }

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -65,9 +66,25 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(enhancedView(), &ImageView::resized, this, [this] { chain_->rebuildFitted(false); });
     connect(originalView(), &ImageView::resized, this, [this] { chain_->refreshOriginalView(); });
     connect(enhancedView(), &ImageView::picked, this, [this](QPoint at) {
+        const EditState before = editState();
         chain_->pickWhitePoint(at.x(), at.y());
         panel()->updateBoxes();
+        recordStep("white balance", before);
     });
+    connect(panel(), &EnhForm::stepped, this,
+            [this](const QString& name, const EnhancementSettings& before) {
+                recordStep(name, EditState{before, crop_});
+            });
+    // Space and Backspace step through the photos only while a view has the focus (elsewhere
+    // they type or press buttons).
+    for (ImageView* view : {enhancedView(), static_cast<ImageView*>(originalView())}) {
+        auto* next =
+            new QShortcut(QKeySequence(Qt::Key_Space), view, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(next, &QShortcut::activated, this, [this] { stepPhoto(1); });
+        auto* previous = new QShortcut(QKeySequence(Qt::Key_Backspace), view, nullptr, nullptr,
+                                       Qt::WidgetShortcut);
+        connect(previous, &QShortcut::activated, this, [this] { stepPhoto(-1); });
+    }
     for (ImageView* view : {enhancedView(), static_cast<ImageView*>(originalView())})
         connect(view, &ImageView::pointerMoved, this, [this](QPoint at) {
             panel()->setPointColour(chain_->trackPointer(at.x(), at.y()));
@@ -126,6 +143,20 @@ void CMainFrame::createActions() {
     exitAct_ = make("E&xit", "Exit", "Close Vantifex");
     exitAct_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     aboutAct_ = make("&About Vantifex...", "About Vantifex...", "Show the program's version");
+    undoAct_ = make("Undo", "Undo", "Take back the last change of the settings");
+    undoAct_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redoAct_ = make("Redo", "Redo", "Make the last change taken back again");
+    redoAct_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(undoAct_, &QAction::triggered, this, &CMainFrame::undo);
+    connect(redoAct_, &QAction::triggered, this, &CMainFrame::redo);
+    nextPhotoAct_ = make("Next photo", "Next photo", "Load the next photo of the input directory");
+    nextPhotoAct_->setShortcut(QKeySequence(Qt::Key_PageDown));
+    previousPhotoAct_ =
+        make("Previous photo", "Previous photo", "Load the previous photo of the input directory");
+    previousPhotoAct_->setShortcut(QKeySequence(Qt::Key_PageUp));
+    connect(nextPhotoAct_, &QAction::triggered, this, [this] { stepPhoto(1); });
+    connect(previousPhotoAct_, &QAction::triggered, this, [this] { stepPhoto(-1); });
     newAct_ = make("New", "New", "New");
     openAct_ = make("Open", "Open", "Open");
     saveAct_ = make("Save", "Save", "Save");
@@ -181,7 +212,7 @@ bool CMainFrame::saveSettingsTo(const QString& path) {
     return false;
 }
 
-bool CMainFrame::loadSettingsFrom(const QString& path, bool fromPhoto) {
+bool CMainFrame::loadSettingsFrom(const QString& path, bool fromPhoto, const QString& stepName) {
     EnhancementSettings settings;
     std::string error;
     const bool ok = fromPhoto ? readPresetFromPhoto(toLocal(path), &settings, &error)
@@ -190,7 +221,12 @@ bool CMainFrame::loadSettingsFrom(const QString& path, bool fromPhoto) {
         showMessage("Cannot load the settings.", error);
         return false;
     }
+    const EditState before = editState();
     panel()->takeSettings(settings);
+    recordStep(!stepName.isEmpty() ? stepName
+               : fromPhoto         ? QString("Load settings from photo")
+                                   : QString("Load settings"),
+               before);
     return true;
 }
 
@@ -203,7 +239,9 @@ void CMainFrame::fillPresetsMenu() {
         QAction* action = presetsMenu_->addAction(name.chopped(int(strlen(kPresetExtension))));
         action->setObjectName("preset " + name);
         const QString path = presetFolder() + "/" + name;
-        connect(action, &QAction::triggered, this, [this, path] { loadSettingsFrom(path, false); });
+        connect(action, &QAction::triggered, this, [this, path, step = "preset " + action->text()] {
+            loadSettingsFrom(path, false, step);
+        });
     }
     if (names.isEmpty()) presetsMenu_->addAction("(no presets)")->setEnabled(false);
 }
@@ -224,6 +262,10 @@ void CMainFrame::createMenus() {
     file->addAction(printAct_);
     file->addSeparator();
     file->addAction(exitAct_);
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("Edit");
+    edit->addAction(undoAct_);
+    edit->addAction(redoAct_);
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help");
     help->addAction(aboutAct_);
@@ -398,6 +440,49 @@ void CMainFrame::updateActions() {
         {browseButton_, browseAct_},
     };
     for (const auto& [button, action] : mirrored) button->setEnabled(action->isEnabled());
+    // "Undo red +": the step's name; an "&" in it is a character, not a mnemonic.
+    const auto named = [](const char* verb, const std::string& name) {
+        QString text = verb;
+        if (!name.empty()) text += " " + QString::fromStdString(name).replace("&", "&&");
+        return text;
+    };
+    undoAct_->setText(named("Undo", history_.undoName()));
+    undoAct_->setEnabled(history_.canUndo());
+    redoAct_->setText(named("Redo", history_.redoName()));
+    redoAct_->setEnabled(history_.canRedo());
+}
+
+// --- undo and redo ---
+
+EditState CMainFrame::editState() const {
+    return EditState{panel()->settings(), crop_};
+}
+
+void CMainFrame::recordStep(const QString& name, const EditState& before) {
+    if (history_.record(name.toStdString(), before, editState())) updateActions();
+}
+
+void CMainFrame::applyEditState(const EditState& state, Stage restart) {
+    crop_ = state.crop;
+    panel()->showSettings(state.settings, restart);
+}
+
+void CMainFrame::undo() {
+    if (const auto r = history_.undo(editState())) applyEditState(r->state, r->restart);
+    updateActions();
+}
+
+void CMainFrame::redo() {
+    if (const auto r = history_.redo(editState())) applyEditState(r->state, r->restart);
+    updateActions();
+}
+
+bool CMainFrame::stepPhoto(int step) {
+    if (!dirView_) return false;
+    const QString path = dirView_->inputView()->stepCurrent(fromLocal(chain_->currentPath()), step);
+    if (path.isEmpty()) return false;
+    loadPhoto(path);
+    return true;
 }
 
 // --- the workflow ---
@@ -413,6 +498,10 @@ bool CMainFrame::loadPhoto(const QString& path) {
     chain_->setPreviewLimit(limit.width(), limit.height());
     const bool ok = chain_->loadPhoto(toLocal(path));
     if (ok) recent_files::add(path);
+    // The crop belongs to the photo it was made on.
+    if (toLocal(path) != history_.photo()) crop_.reset();
+    history_.photoShown(toLocal(path));
+    updateActions();
     return ok;
 }
 

@@ -11,6 +11,7 @@
 #include "browse/qt/dir_view.h"
 #include "browse/qt/exp_view.h"
 #include "workflow/batch_saver.h"
+#include "workflow/edit_history.h"
 #include "workflow/preview_chain.h"
 
 class QAction;
@@ -80,6 +81,21 @@ class CMainFrame : public QMainWindow,
     // One place decides what is enabled.
     void updateActions();
 
+    // --- undo and redo ---
+    EditHistory& history() { return history_; }
+    // The panel's record and the crop of the photo shown.
+    EditState editState() const;
+    // One step of the history: the change from before to the state now, named name.
+    void recordStep(const QString& name, const EditState& before);
+    // Shows a state from the history: the panel, the crop and the chain from restart on.
+    void applyEditState(const EditState& state, Stage restart);
+    void undo();
+    void redo();
+
+    // Next (step 1) or previous (-1) photo of the input directory in thumbnail order; false
+    // at the ends, where nothing happens.
+    bool stepPhoto(int step);
+
     // --- settings files ---
     // $XDG_CONFIG_HOME/vantifex/presets (~/.config/... without it).
     static QString presetFolder();
@@ -87,7 +103,8 @@ class CMainFrame : public QMainWindow,
     bool saveSettingsTo(const QString& path);
     // A preset file, or the record of a corrected copy (fromPhoto), into the panel; a refusal
     // is told in a message box and changes nothing.
-    bool loadSettingsFrom(const QString& path, bool fromPhoto);
+    // stepName: the history's name of the load (the File menu's words when empty).
+    bool loadSettingsFrom(const QString& path, bool fromPhoto, const QString& stepName = {});
     // The "Presets" submenu, filled from presetFolder() each time it opens.
     QMenu* presetsMenu() const { return presetsMenu_; }
     void fillPresetsMenu();
@@ -172,6 +189,9 @@ class CMainFrame : public QMainWindow,
     UserDialogs* dialogs_ = nullptr;
     paths::FolderPicker* picker_ = nullptr;
     bool pickMode_ = false;
+    EditHistory history_;
+    // The crop of the photo shown, in pixels of the upright photo (none: the whole photo).
+    std::optional<CropRect> crop_;
     bool paneSizesSet_ = false;
     // The window was closed during a batch: it closes when the batch has stopped.
     bool closeAfterBatch_ = false;
@@ -189,6 +209,10 @@ class CMainFrame : public QMainWindow,
     QAction* loadPhotoSettingsAct_ = nullptr;
     QAction* outputOptionsAct_ = nullptr;
     QMenu* presetsMenu_ = nullptr;
+    QAction* undoAct_ = nullptr;
+    QAction* redoAct_ = nullptr;
+    QAction* nextPhotoAct_ = nullptr;
+    QAction* previousPhotoAct_ = nullptr;
     QAction* newAct_ = nullptr;
     QAction* openAct_ = nullptr;
     QAction* saveAct_ = nullptr;

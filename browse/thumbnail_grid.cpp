@@ -96,6 +96,20 @@ std::string ThumbnailGrid::clickItem(int index, bool markOnClick) {
     return item.path;
 }
 
+std::string ThumbnailGrid::stepCurrent(const std::string& path, int step) {
+    const int count = int(items_.size());
+    int from = current_;
+    for (int i = 0; i < count; ++i)
+        if (items_[size_t(i)]->path == path) {
+            from = i;
+            break;
+        }
+    const int to = from >= 0 ? from + step : step > 0 ? 0 : count - 1;
+    if (step == 0 || to < 0 || to >= count) return std::string();
+    current_ = to;
+    return items_[size_t(to)]->path;
+}
+
 bool ThumbnailGrid::markInRect(const SurfaceRect& band) {
     bool any = false;
     for (auto& item : items_)

@@ -71,6 +71,12 @@ class ThumbnailGrid {
     // The paths of the marked items, appended in item order.
     void getSelectedFiles(std::vector<std::string>& out) const;
 
+    // Next and previous photo: the item step places (1 next, -1 previous) from the one whose
+    // path is path, or from the current item when none has it; with neither, the first (a
+    // step forward) or the last item. It becomes the current item and its path is returned;
+    // past either end nothing changes and the result is empty.
+    std::string stepCurrent(const std::string& path, int step);
+
     const std::vector<std::unique_ptr<ThumbnailItem>>& items() const { return items_; }
     int currentIndex() const { return current_; }
 

@@ -365,8 +365,10 @@ ColourRef PreviewChain::trackPointer(int32_t x, int32_t y) noexcept {
 }
 
 std::string PreviewChain::baseTitle() const {
-    const std::string& name = stages_[kStageOriginal].fileName;
-    return name.empty() ? std::string(kAppTitle) : std::string(kAppTitle) + " - " + name;
+    // The file name alone, as desktop programs title a document (the folder is in the tree).
+    const std::string& path = stages_[kStageOriginal].fileName;
+    return path.empty() ? std::string(kAppTitle)
+                        : std::string(kAppTitle) + " - " + paths::fileNameOf(path);
 }
 
 // The status entries report through the views themselves, so a failure there has nowhere to

@@ -100,7 +100,7 @@ class PreviewChain : public StatusSink {
     void beginProgressTitle(const std::string& title) noexcept;
     // Back to "Vantifex - " + the file name of the photo in the editor.
     void endProgressTitle() noexcept;
-    // "Vantifex", plus " - " and stage 0's file name when it has one.
+    // "Vantifex", plus " - " and the file-name part of stage 0's path when it has one.
     std::string baseTitle() const;
 
     const PhotoEdit& stage(int index) const { return stages_[size_t(index)]; }

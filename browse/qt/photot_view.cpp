@@ -115,6 +115,20 @@ bool PhototView::event(QEvent* event) {
     return QAbstractScrollArea::event(event);
 }
 
+QString PhototView::stepCurrent(const QString& path, int step) {
+    const std::string next = grid_.stepCurrent(toLocalPath(path), step);
+    if (next.empty()) return QString();
+    updateExtent();  // lays the items out, so the current one's rectangle is known
+    const SurfaceRect& r = grid_.items()[size_t(grid_.currentIndex())]->rect;
+    QScrollBar* bar = verticalScrollBar();
+    if (r.top < bar->value())
+        bar->setValue(r.top);
+    else if (r.bottom > bar->value() + viewport()->height())
+        bar->setValue(r.bottom - viewport()->height());
+    viewport()->update();
+    return fromLocalPath(next);
+}
+
 int PhototView::scrollX() const {
     return horizontalScrollBar()->value();
 }

@@ -47,6 +47,9 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void loadDirectory(const QString& directory);
     // loadDirectory on the folder already shown.
     void refresh();
+    // The photo step places from path in thumbnail order (ThumbnailGrid::stepCurrent): it
+    // becomes the current thumbnail, scrolled into sight; empty past the ends.
+    QString stepCurrent(const QString& path, int step);
     // Appends the paths of the marked thumbnails, in grid order.
     void getSelectedFiles(QStringList& out) const;
 

@@ -198,3 +198,38 @@ TEST(ThumbnailGrid, PaintsCurrentOliveMarkedFramedBlue) {
     EXPECT_EQ(surface.pixelValue(15, 57), 0xC0C000u);
     EXPECT_EQ(surface.pixelValue(15, 58), 0xFFFFFFu);
 }
+
+TEST(ThumbnailGrid, StepCurrentGoesInItemOrderAndStopsAtTheEnds) {
+    struct Case {
+        const char* what;
+        int clicked;  // the current item before the step (-1: none)
+        std::string shown;
+        int step;
+        std::string expected;  // the path returned, "" for nothing
+        int current;           // the current item afterwards
+    };
+    const Case cases[] = {
+        {"next of the photo shown", -1, "p1", 1, "p2", 2},
+        {"previous of the photo shown", -1, "p1", -1, "p0", 0},
+        {"the shown photo wins over the current item", 3, "p1", 1, "p2", 2},
+        {"past the last: nothing", 1, "p3", 1, "", 1},
+        {"before the first: nothing", 2, "p0", -1, "", 2},
+        {"a photo from elsewhere: from the current item", 2, "/other/x.jpg", 1, "p3", 3},
+        {"nothing shown nor current: next is the first", -1, "", 1, "p0", 0},
+        {"nothing shown nor current: previous is the last", -1, "", -1, "p3", 3},
+        {"no step", -1, "p1", 0, "", -1},
+    };
+    for (const Case& c : cases) {
+        ThumbnailGrid grid;
+        fill(grid, {75, 75, 75, 75});
+        if (c.clicked >= 0) {
+            ASSERT_EQ(grid.clickItem(c.clicked, false), "p" + std::to_string(c.clicked));
+        }
+        EXPECT_EQ(grid.stepCurrent(c.shown, c.step), c.expected) << c.what;
+        EXPECT_EQ(grid.currentIndex(), c.current) << c.what;
+    }
+    ThumbnailGrid empty;
+    EXPECT_EQ(empty.stepCurrent("", 1), "");
+    EXPECT_EQ(empty.stepCurrent("", -1), "");
+    EXPECT_EQ(empty.currentIndex(), -1);
+}

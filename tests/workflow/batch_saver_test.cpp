@@ -266,7 +266,7 @@ TEST(BatchSaver, SaveCurrent) {
     const auto first = readBytes(out);
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(w.dialogs.messages.size(), 3u);
-    EXPECT_EQ(w.view.currentTitle, "Vantifex - " + photo);  // the editor is untouched
+    EXPECT_EQ(w.view.currentTitle, "Vantifex - Shot.PNG");  // the editor is untouched
     // Saving again with other settings overwrites the first result.
     w.settings.brightness = -10;
     w.saver.onSaveCurrent();

@@ -186,40 +186,50 @@ void EnhForm::addStepButtons(QGridLayout* grid, int row, int column, const QStri
                              int S::*field, void (PreviewChain::*restart)(), bool zero,
                              const QString& more, const QString& less) {
     QPushButton* minus = makeButton("-", name + " -", less);
-    connect(minus, &QPushButton::clicked, this, [=, this] { changeField(field, -1, restart); });
+    connect(minus, &QPushButton::clicked, this,
+            [=, this] { changeField(field, -1, restart, name + " -"); });
     grid->addWidget(minus, row, column);
     QLineEdit* box = makeBox(name + " value", 4);
     boxes_.emplace_back(field, box);
     grid->addWidget(box, row, column + 1);
     QPushButton* plus = makeButton("+", name + " +", more);
-    connect(plus, &QPushButton::clicked, this, [=, this] { changeField(field, +1, restart); });
+    connect(plus, &QPushButton::clicked, this,
+            [=, this] { changeField(field, +1, restart, name + " +"); });
     grid->addWidget(plus, row, column + 2);
     if (zero) {
         QPushButton* reset = makeButton("0", name + " 0", name + " back to 0");
-        connect(reset, &QPushButton::clicked, this, [=, this] { setField(field, 0, restart); });
+        connect(reset, &QPushButton::clicked, this,
+                [=, this] { setField(field, 0, restart, name + " 0"); });
         grid->addWidget(reset, row, column + 3);
     }
 }
 
-void EnhForm::changeField(int S::*field, int delta, void (PreviewChain::*restart)()) {
+void EnhForm::changeField(int S::*field, int delta, void (PreviewChain::*restart)(),
+                          const QString& stepName) {
     // The counts have no limits; only wrapping past the int range is kept out.
     int& value = settings_.*field;
     if ((delta > 0 && value == INT32_MAX) || (delta < 0 && value == INT32_MIN)) return;
-    setField(field, value + delta, restart);
+    setField(field, value + delta, restart, stepName);
 }
 
-void EnhForm::setField(int S::*field, int value, void (PreviewChain::*restart)()) {
+void EnhForm::setField(int S::*field, int value, void (PreviewChain::*restart)(),
+                       const QString& stepName) {
+    const EnhancementSettings before = settings_;
     settings_.*field = value;
     updateBoxes();
     if (chain_) (chain_->*restart)();
+    emit stepped(stepName, before);
 }
 
 void EnhForm::onEffectChosen(int index) {
+    const EnhancementSettings before = settings_;
     settings_.effect = index;
     if (chain_) chain_->restartAtColours();
+    emit stepped(QString("FX ") + kEffectNames[index], before);
 }
 
 void EnhForm::onRotate(bool left) {
+    const EnhancementSettings before = settings_;
     if (left) {
         settings_.rotateLeft();
         if (chain_) chain_->onRotateLeft();
@@ -227,9 +237,11 @@ void EnhForm::onRotate(bool left) {
         settings_.rotateRight();
         if (chain_) chain_->onRotateRight();
     }
+    emit stepped(left ? "rotate left" : "rotate right", before);
 }
 
 void EnhForm::onStartOver() {
+    const EnhancementSettings before = settings_;
     if (chain_)
         chain_->startOver();
     else
@@ -237,12 +249,15 @@ void EnhForm::onStartOver() {
     effectBox_->setCurrentIndex(kEffectNone);
     updateBoxes();
     setPointColour(settings_.pointColour);
+    emit stepped("start over", before);
 }
 
 void EnhForm::onWhiteBalanceZero() {
+    const EnhancementSettings before = settings_;
     settings_.whiteBalance.clear();
     updateBoxes();
     if (chain_) chain_->restartAtWhiteBalance();
+    emit stepped("white balance 0", before);
 }
 
 void EnhForm::setWhiteBalance(const std::string& text) {
@@ -260,6 +275,10 @@ void EnhForm::setPointColour(ColourRef colour) {
 }
 
 void EnhForm::takeSettings(const EnhancementSettings& settings) {
+    showSettings(settings, kStageSharpened);
+}
+
+void EnhForm::showSettings(const EnhancementSettings& settings, Stage restart) {
     // The chain turns stage 0 a quarter per call, after the record has counted the turn.
     const int turns = (((settings.rotation - settings_.rotation) % 4) + 4) % 4;
     settings_ = settings;
@@ -267,9 +286,34 @@ void EnhForm::takeSettings(const EnhancementSettings& settings) {
     updateBoxes();
     setPointColour(settings_.pointColour);
     if (!chain_) return;
-    if (turns == 0) chain_->restartAtSharpen();
     if (turns == 3) chain_->onRotateLeft();
     for (int i = 0; i < turns && turns != 3; ++i) chain_->onRotateRight();
+    if (turns != 0) return;  // a turn recomputes every stage
+    switch (restart) {
+        case kStageOriginal:
+        case kStageFitted:
+            chain_->rebuildFitted(true);
+            break;
+        case kStageSharpened:
+            chain_->restartAtSharpen();
+            break;
+        case kStageContrasted:
+            chain_->restartAtContrast();
+            break;
+        case kStageBalanced:
+            chain_->restartAtWhiteBalance();
+            break;
+        case kStageBrightened:
+            chain_->restartAtBrightness();
+            break;
+        case kStageResized:
+        case kStageColoured:
+        case kStageFinal:
+            chain_->restartAtColours();
+            break;
+        default:
+            break;
+    }
 }
 
 void EnhForm::updateBoxes() {

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "workflow/enhancement_settings.h"
+#include "workflow/preview_chain.h"
 #include "workflow/qt/image_view.h"
 
 class QComboBox;
@@ -14,7 +15,6 @@ class QFrame;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
-class PreviewChain;
 
 class EnhForm : public QWidget {
     Q_OBJECT
@@ -51,11 +51,18 @@ class EnhForm : public QWidget {
     // A whole record (a loaded preset) into the panel: the boxes, the drop-down and the swatch
     // show it, the preview is turned to its rotation and recomputed from the first step.
     void takeSettings(const EnhancementSettings& settings);
+    // The same for a record given back by undo or redo: the chain restarts at restart (the
+    // earliest stage the changed values feed; kStageOriginal turns stage 0 to the record's
+    // rotation, kStageCount recomputes nothing).
+    void showSettings(const EnhancementSettings& settings, Stage restart);
     // The "white balance" toggle, as the main frame's pick mode follows it.
     bool whiteBalanceToggled() const;
 
   signals:
     void pickModeToggled(bool on);
+    // A control changed the record (emitted after the chain has restarted): one step of the
+    // history, named by the control ("red +", "FX Sepia 1"), with the record before it.
+    void stepped(const QString& name, const EnhancementSettings& before);
 
   private:
     // A push button with the panel's hover look, named and explained.
@@ -65,8 +72,10 @@ class EnhForm : public QWidget {
     void addStepButtons(class QGridLayout* grid, int row, int column, const QString& name,
                         int EnhancementSettings::*field, void (PreviewChain::*restart)(), bool zero,
                         const QString& more, const QString& less);
-    void changeField(int EnhancementSettings::*field, int delta, void (PreviewChain::*restart)());
-    void setField(int EnhancementSettings::*field, int value, void (PreviewChain::*restart)());
+    void changeField(int EnhancementSettings::*field, int delta, void (PreviewChain::*restart)(),
+                     const QString& stepName);
+    void setField(int EnhancementSettings::*field, int value, void (PreviewChain::*restart)(),
+                  const QString& stepName);
     void onEffectChosen(int index);
     void onRotate(bool left);
     void onStartOver();

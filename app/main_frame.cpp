@@ -327,7 +327,10 @@ void CMainFrame::createToolBars() {
 void CMainFrame::onOutputOptions() {
     OutputOptionsDialog dialog(panel()->settings().output, this);
     // The options feed only the written copies, so the preview needs no recomputation.
-    if (dialog.exec() == QDialog::Accepted) panel()->settings().output = dialog.options();
+    if (dialog.exec() != QDialog::Accepted) return;
+    const EditState before = editState();
+    panel()->settings().output = dialog.options();
+    recordStep("output options", before);
 }
 
 void CMainFrame::createPanes() {

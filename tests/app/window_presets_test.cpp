@@ -176,6 +176,7 @@ class WindowPresetsTest : public QObject {
             QCOMPARE(after.resize, ResizeMode::Percent);
             QCOMPARE(after.resizeValue, 50);
             QCOMPARE(after.namePattern, std::string(r.pattern));
+            QCOMPARE(frame->history().undoName(), std::string("output options"));
         }
     }
 };

@@ -61,8 +61,8 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     format_->setCurrentIndex(int(options.format));
     form->addRow("&Format:", format_);
 
-    pattern_ = named(new QLineEdit(QString::fromStdString(options.namePattern), this),
-                     "name pattern");
+    pattern_ =
+        named(new QLineEdit(QString::fromStdString(options.namePattern), this), "name pattern");
     pattern_->setToolTip("{name}, {stem}, {ext}, {n} or {n:WIDTH}, {date}");
     form->addRow("&Name pattern:", pattern_);
 
@@ -83,7 +83,8 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     connect(resize_, &QComboBox::currentIndexChanged, this, [this] {
         updateControls();
         const auto mode = ResizeMode(resize_->currentIndex());
-        if (mode != ResizeMode::None) resizeValue_->setValue(mode == ResizeMode::LongEdge ? 1920 : 50);
+        if (mode != ResizeMode::None)
+            resizeValue_->setValue(mode == ResizeMode::LongEdge ? 1920 : 50);
     });
     updateControls();
     if (options.resize != ResizeMode::None) resizeValue_->setValue(options.resizeValue);

@@ -16,9 +16,9 @@ struct AreaCase {
 
 TEST(AreaCopy, CopiesPixelsPaletteAlphaAndPictureValues) {
     const AreaCase cases[] = {
-        {24, false, 0, 0, 17, 9},  {24, true, 3, 2, 5, 4}, {8, false, 16, 8, 1, 1},
-        {4, false, 1, 0, 9, 9},    {4, true, 3, 5, 6, 2},  {1, false, 1, 1, 15, 7},
-        {1, false, 7, 3, 9, 1},    {8, true, 0, 8, 17, 1},
+        {24, false, 0, 0, 17, 9}, {24, true, 3, 2, 5, 4}, {8, false, 16, 8, 1, 1},
+        {4, false, 1, 0, 9, 9},   {4, true, 3, 5, 6, 2},  {1, false, 1, 1, 15, 7},
+        {1, false, 7, 3, 9, 1},   {8, true, 0, 8, 17, 1},
     };
     for (const AreaCase& c : cases) {
         DibImage source = randomImage(17, 9, c.bits, c.bits + c.x, c.alpha);

@@ -87,16 +87,16 @@ std::vector<Picture> pictures() {
 // Corners, edges, 1-pixel strips and a single pixel, the whole, and seeded random rectangles.
 std::vector<CropRect> regionsOf(int32_t w, int32_t h, uint32_t seed) {
     std::vector<CropRect> r = {
-        {0, 0, 3, 2},         {w - 3, 0, 3, 2},     {0, h - 2, 3, 2},   {w - 3, h - 2, 3, 2},
-        {0, 0, w, 1},         {0, h - 1, w, 1},     {0, 0, 1, h},       {w - 1, 0, 1, h},
-        {w / 2, 0, 1, h},     {0, h / 2, w, 1},     {w / 2, h / 2, 1, 1}, {0, 0, w, h},
+        {0, 0, 3, 2},         {w - 3, 0, 3, 2}, {0, h - 2, 3, 2},     {w - 3, h - 2, 3, 2},
+        {0, 0, w, 1},         {0, h - 1, w, 1}, {0, 0, 1, h},         {w - 1, 0, 1, h},
+        {w / 2, 0, 1, h},     {0, h / 2, w, 1}, {w / 2, h / 2, 1, 1}, {0, 0, w, h},
         {1, 1, w - 2, h - 2},
     };
     std::mt19937 rng(seed);
     for (int i = 0; i < 8; ++i) {
         const int32_t x = int32_t(rng() % uint32_t(w)), y = int32_t(rng() % uint32_t(h));
-        r.push_back({x, y, 1 + int32_t(rng() % uint32_t(w - x)),
-                     1 + int32_t(rng() % uint32_t(h - y))});
+        r.push_back(
+            {x, y, 1 + int32_t(rng() % uint32_t(w - x)), 1 + int32_t(rng() % uint32_t(h - y))});
     }
     return r;
 }
@@ -118,11 +118,10 @@ std::string differenceIn(const DibImage& whole, const CropRect& region, const Di
     if (part.bitCount() != whole.bitCount()) return "depth " + std::to_string(part.bitCount());
     for (int32_t y = 0; y < region.height; ++y)
         for (int32_t x = 0; x < region.width; ++x) {
-            const RgbQuad a = whole.getPixelColor(region.x + x,
-                                                  whole.height() - 1 - (region.y + y));
+            const RgbQuad a =
+                whole.getPixelColor(region.x + x, whole.height() - 1 - (region.y + y));
             const RgbQuad b = part.getPixelColor(x, part.height() - 1 - y);
-            if (!(a == b))
-                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+            if (!(a == b)) return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
         }
     return "";
 }
@@ -152,8 +151,8 @@ TEST(RegionRender, EveryRegionEqualsThatPartOfTheWholeResult) {
                         << picture.name << ", " << row.name << ", turn " << rotation << ", "
                         << describe(region);
                     EXPECT_EQ(differenceIn(whole, region, out.image), "")
-                        << picture.name << ", " << row.name << ", turn " << rotation
-                        << ", region " << describe(region);
+                        << picture.name << ", " << row.name << ", turn " << rotation << ", region "
+                        << describe(region);
                 }
             }
         }
@@ -190,10 +189,20 @@ TEST(RegionRender, SourceAreaIsTheTurnedBackRegionWithTheFiltersMargin) {
         {"no filter", 10, 6, 0, 0, {4, 2, 3, 1}, {4, 2, 3, 1}},
         {"sharpen 1 reaches two pixels", 10, 6, 0, 1, {4, 2, 1, 1}, {2, 0, 5, 5}},
         {"blur 3 reaches three, clipped", 10, 6, 0, -3, {8, 4, 2, 2}, {5, 1, 5, 5}},
-        {"turned right: the result's top-left is the photo's bottom-left", 10, 6, 1, 0,
-         {0, 0, 1, 1}, {0, 5, 1, 1}},
-        {"turned left: the result's top-left is the photo's top-right", 10, 6, -1, 0,
-         {0, 0, 2, 1}, {9, 0, 1, 2}},
+        {"turned right: the result's top-left is the photo's bottom-left",
+         10,
+         6,
+         1,
+         0,
+         {0, 0, 1, 1},
+         {0, 5, 1, 1}},
+        {"turned left: the result's top-left is the photo's top-right",
+         10,
+         6,
+         -1,
+         0,
+         {0, 0, 2, 1},
+         {9, 0, 1, 2}},
         {"half a turn", 10, 6, 2, 0, {0, 0, 3, 2}, {7, 4, 3, 2}},
         {"turned right with a margin", 10, 6, 1, 1, {0, 0, 1, 1}, {0, 3, 3, 3}},
         {"a huge sharpen covers the photo", 10, 6, 0, 1000000, {5, 5, 1, 1}, {0, 0, 10, 6}},

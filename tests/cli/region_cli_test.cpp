@@ -64,8 +64,8 @@ TEST(EnhanceRegionCli, TheRegionEqualsThatPartOfAWholeRun) {
                               joined(s).find("--rotation -1") != std::string::npos;
         const int W = sideways ? 19 : 31, H = sideways ? 31 : 19;
         std::vector<std::string> wholeArgs = s;
-        wholeArgs.insert(wholeArgs.end(),
-                         {photo.string(), "-o", (dir.path() / "whole").string(), "--strip-metadata"});
+        wholeArgs.insert(wholeArgs.end(), {photo.string(), "-o", (dir.path() / "whole").string(),
+                                           "--strip-metadata"});
         const CliRun whole = runEnhance(wholeArgs);
         ASSERT_EQ(whole.status, 0) << joined(wholeArgs) << whole.err;
         DibImage wholePicture;
@@ -122,8 +122,8 @@ TEST(EnhanceRegionCli, ARegionOutsideAResultWritesNothing) {
         EXPECT_EQ(run.out, "") << joined(args);
         EXPECT_FALSE(fs::exists(out)) << joined(args);
     }
-    for (const char* bad : {"1,2,3", "1,2,3,4,5", "0,0,0,4", "0,0,4,0", "-1,0,2,2", "a,b,c,d",
-                            "1,,2,3", ""}) {
+    for (const char* bad :
+         {"1,2,3", "1,2,3,4,5", "0,0,0,4", "0,0,4,0", "-1,0,2,2", "a,b,c,d", "1,,2,3", ""}) {
         const std::vector<std::string> args = {big, "--region", bad, "-o", out};
         const CliRun run = runEnhance(args);
         EXPECT_EQ(run.status, 2) << joined(args);

@@ -96,3 +96,12 @@ bool renderRegion(PhotoEdit& photo, const EnhancementSettings& s, const CropRect
     photo.bluePlane.destroy();
     return ok;
 }
+
+CropRect visibleRegion(const CropRect& whole, int32_t centreX, int32_t centreY, int32_t viewWidth,
+                       int32_t viewHeight) {
+    if (whole.isEmpty() || viewWidth <= 0 || viewHeight <= 0) return CropRect{};
+    const int32_t w = std::min(viewWidth, whole.width), h = std::min(viewHeight, whole.height);
+    const int32_t x = std::clamp(centreX - w / 2, 0, whole.width - w);
+    const int32_t y = std::clamp(centreY - h / 2, 0, whole.height - h);
+    return CropRect{x, y, w, h};
+}

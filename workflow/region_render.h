@@ -37,3 +37,9 @@ bool renderRegion(const DibImage& source, const EnhancementSettings& s, const Cr
 // name and metadata kept. The whole result is renderForSaving itself, without a copy.
 bool renderRegion(PhotoEdit& photo, const EnhancementSettings& s, const CropRect& region,
                   StatusSink* sink = nullptr);
+
+// What a viewWidth x viewHeight window at 100 % shows of a result of whole's size around
+// (centreX, centreY): the view's size (at most the result's), centred there and moved back
+// inside the result where the centre lies near its edges. Empty for an empty result or view.
+CropRect visibleRegion(const CropRect& whole, int32_t centreX, int32_t centreY, int32_t viewWidth,
+                       int32_t viewHeight);

@@ -243,4 +243,26 @@ TEST(RegionRender, RefusesRegionsOutsideTheResultAndEmptyPhotos) {
     EXPECT_FALSE(renderRegion(empty, EnhancementSettings{}, CropRect{0, 0, 1, 1}));
 }
 
+struct VisibleCase {
+    const char* name;
+    CropRect whole;
+    int32_t cx, cy, vw, vh;
+    CropRect shown;
+};
+
+TEST(RegionRender, TheVisibleRegionStaysOnThePhoto) {
+    const VisibleCase cases[] = {
+        {"centred", {0, 0, 100, 80}, 50, 40, 20, 10, {40, 35, 20, 10}},
+        {"near the top-left corner", {0, 0, 100, 80}, 3, 2, 20, 10, {0, 0, 20, 10}},
+        {"near the bottom-right corner", {0, 0, 100, 80}, 99, 79, 20, 10, {80, 70, 20, 10}},
+        {"a view wider than the photo", {0, 0, 100, 80}, 10, 40, 300, 10, {0, 35, 100, 10}},
+        {"a view larger than the photo", {0, 0, 100, 80}, 90, 5, 300, 200, {0, 0, 100, 80}},
+        {"an empty view", {0, 0, 100, 80}, 50, 40, 0, 10, {}},
+        {"no photo", {}, 0, 0, 20, 10, {}},
+    };
+    for (const VisibleCase& c : cases)
+        EXPECT_EQ(describe(visibleRegion(c.whole, c.cx, c.cy, c.vw, c.vh)), describe(c.shown))
+            << c.name;
+}
+
 }  // namespace

@@ -520,6 +520,7 @@ void CMainFrame::repaintEnhanced() {
 
 void CMainFrame::repaintOriginal() {
     originalView()->refreshPicture();
+    if (oneToOne_) oneToOne_->refresh();
 }
 
 void CMainFrame::beginWaitCursor() {

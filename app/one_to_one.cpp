@@ -8,8 +8,7 @@
 #include "workflow/qt/image_view.h"
 #include "workflow/region_render.h"
 
-OneToOne::OneToOne(PreviewChain& chain, ImageView& enhanced, ImageView& original,
-                   QObject* parent)
+OneToOne::OneToOne(PreviewChain& chain, ImageView& enhanced, ImageView& original, QObject* parent)
     : QObject(parent), chain_(chain), enhanced_(enhanced), original_(original) {}
 
 OneToOne::~OneToOne() {
@@ -20,6 +19,7 @@ void OneToOne::showAt(double fx, double fy) {
     if (chain_.currentPath().empty()) return;
     fx_ = std::clamp(fx, 0.0, 1.0);
     fy_ = std::clamp(fy, 0.0, 1.0);
+    rotation_ = chain_.settings().rotation;
     wanted_ = true;
     if (source_ && sourcePath_ == chain_.currentPath()) {
         render();
@@ -57,6 +57,7 @@ void OneToOne::pan(QPoint delta) {
     const double cy = shown_.y + shown_.height / 2.0 - delta.y();
     fx_ = std::clamp(cx / whole.width, 0.0, 1.0);
     fy_ = std::clamp(cy / whole.height, 0.0, 1.0);
+    rotation_ = chain_.settings().rotation;
     render();
     emit changed();
 }
@@ -112,6 +113,13 @@ void OneToOne::decoded(const std::string& path, std::shared_ptr<const DibImage> 
 
 void OneToOne::render() {
     const EnhancementSettings& s = chain_.settings();
+    // A clockwise turn moves the point at (fx, fy) to (1 - fy, fx).
+    for (int turns = ((s.rotation - rotation_) % 4 + 4) % 4; turns > 0; --turns) {
+        const double x = fx_;
+        fx_ = 1.0 - fy_;
+        fy_ = x;
+    }
+    rotation_ = s.rotation;
     const CropRect whole = wholeResult(source_->width(), source_->height(), s);
     const auto centre = [&](double f, int32_t side) {
         return int32_t(std::min<double>(f * side, side - 1));

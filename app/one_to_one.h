@@ -67,6 +67,8 @@ class OneToOne : public QObject {
     std::shared_ptr<const DibImage> source_;
     // Where the view is centred, fractions of the result (kept through turns and loads).
     double fx_ = 0.5, fy_ = 0.5;
+    // The settings' rotation the centre was taken at: a turn at 1:1 turns the centre with it.
+    int rotation_ = 0;
     CropRect shown_;
     CropRect shownOriginal_;
 };

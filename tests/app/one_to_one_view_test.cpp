@@ -111,8 +111,8 @@ class OneToOneViewTest : public QObject {
         const CropRect originalShown = frame->oneToOne().shownOriginalRegion();
         QCOMPARE(originalShown.width, std::min(frame->originalView()->width(),
                                                frame->originalView()->zoomedPicture()->width()));
-        const QString why = differenceFromRegion(frame->originalView(),
-                                                 savedPicture(photo_, turns), originalShown);
+        const QString why =
+            differenceFromRegion(frame->originalView(), savedPicture(photo_, turns), originalShown);
         QVERIFY2(why.isEmpty(), qPrintable("original view: " + why));
     }
 
@@ -168,6 +168,15 @@ class OneToOneViewTest : public QObject {
         const QString why =
             differenceFromRegion(view, savedPicture(photo_, frame->chain().settings()), panned);
         QVERIFY2(why.isEmpty(), qPrintable(why));
+
+        // A turn at 1:1 keeps the same place of the photo in view, turned with it.
+        const int cx = panned.x + panned.width / 2, cy = panned.y + panned.height / 2;
+        clickPanel(*frame, "rotate right");
+        const CropRect turned = frame->oneToOne().shownRegion();
+        const int tx = 1300 - cy, ty = cx;
+        QVERIFY2(turned.x <= tx && tx < turned.x + turned.width && turned.y <= ty &&
+                     ty < turned.y + turned.height,
+                 qPrintable(QString("(%1, %2) is not in view").arg(tx).arg(ty)));
     }
 
     void anotherPhotoOrAPickReturnsToTheFittedView() {

@@ -24,6 +24,7 @@
 #include "app/about_box.h"
 #include "app/batch_thread.h"
 #include "app/enh_frame.h"
+#include "app/one_to_one.h"
 #include "app/recent_files.h"
 #include "browse/qt/dir_view.h"
 #include "browse/qt/exp_view.h"
@@ -90,6 +91,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
             panel()->setPointColour(chain_->trackPointer(at.x(), at.y()));
         });
     connect(panel(), &EnhForm::pickModeToggled, this, &CMainFrame::setPickMode);
+
+    oneToOne_ = new OneToOne(*chain_, *enhancedView(), *originalView(), this);
+    connect(oneToOne_, &OneToOne::changed, this, &CMainFrame::updateActions);
+    connect(oneToOneAct_, &QAction::triggered, this, [this] { oneToOne_->showAt(0.5, 0.5); });
+    connect(fittedAct_, &QAction::triggered, this, [this] { oneToOne_->showFitted(); });
+    connect(enhancedView(), &ImageView::doubleClicked, this,
+            [this](QPoint at) { oneToOne_->showAtViewPoint(at); });
+    for (ImageView* view : {enhancedView(), static_cast<ImageView*>(originalView())})
+        connect(view, &ImageView::dragged, this, [this](QPoint delta) { oneToOne_->pan(delta); });
 
     saver_ = std::make_unique<BatchSaver>(*chain_, *this, *this, *this, *this);
     batch_ = new BatchThread(this);
@@ -160,6 +170,11 @@ void CMainFrame::createActions() {
     newAct_ = make("New", "New", "New");
     openAct_ = make("Open", "Open", "Open");
     saveAct_ = make("Save", "Save", "Save");
+    oneToOneAct_ =
+        make("100%", "100%", "Show the corrected photo at 100 %: the pixels that saving writes");
+    oneToOneAct_->setShortcut(QKeySequence(Qt::Key_1));
+    fittedAct_ = make("fitted view", "fitted view", "Show the whole photo fitted to the views");
+    fittedAct_->setShortcuts({QKeySequence(Qt::Key_0), QKeySequence(Qt::Key_Escape)});
 
     connect(saveAsAct_, &QAction::triggered, this, &CMainFrame::onSaveAs);
     connect(saveCurrentAct_, &QAction::triggered, this, &CMainFrame::onSaveCurrent);
@@ -322,6 +337,8 @@ void CMainFrame::createToolBars() {
     connect(autosetBox_, &QCheckBox::toggled, this, &CMainFrame::onAutoset);
     dialogBar_->addWidget(autosetBox_);
     outputOptionsButton_ = button(outputOptionsAct_);
+    dialogBar_->addSeparator();
+    oneToOneButton_ = button(oneToOneAct_);
 }
 
 void CMainFrame::onOutputOptions() {
@@ -435,12 +452,14 @@ void CMainFrame::updateActions() {
     if (cancelBatchButton_) cancelBatchButton_->setEnabled(saving && !batch_->cancelling());
     // The document framework's commands: this program has no document files.
     for (QAction* a : {newAct_, openAct_, saveAct_}) a->setEnabled(false);
+    fittedAct_->setEnabled(oneToOne_ && oneToOne_->active());
     const std::pair<QPushButton*, QAction*> mirrored[] = {
         {saveAsButton_, saveAsAct_},
         {saveCurrentButton_, saveCurrentAct_},
         {saveSelectedButton_, saveSelectedAct_},
         {saveDirectoryButton_, saveDirectoryAct_},
         {browseButton_, browseAct_},
+        {oneToOneButton_, oneToOneAct_},
     };
     for (const auto& [button, action] : mirrored) button->setEnabled(action->isEnabled());
     // "Undo red +": the step's name; an "&" in it is a character, not a mnemonic.
@@ -519,6 +538,8 @@ void CMainFrame::selectInputDirectory(const QString& directory) {
 
 void CMainFrame::setPickMode(bool on) {
     pickMode_ = on;
+    // A pick reads the fitted picture.
+    if (on) oneToOne_->showFitted();
     enhancedView()->setPickMode(on);
     originalView()->setPickMode(on);
 }
@@ -598,10 +619,12 @@ void CMainFrame::drawStatus(const std::string& text) {
 
 void CMainFrame::repaintEnhanced() {
     enhancedView()->refreshPicture();
+    if (oneToOne_) oneToOne_->refresh();
 }
 
 void CMainFrame::repaintOriginal() {
     originalView()->refreshPicture();
+    if (oneToOne_) oneToOne_->refresh();
 }
 
 void CMainFrame::beginWaitCursor() {

@@ -29,6 +29,7 @@ class ImageView;
 class OriginalImageView;
 class PrintOptionsDialog;
 class BatchThread;
+class OneToOne;
 
 class CMainFrame : public QMainWindow,
                    public PreviewView,
@@ -72,6 +73,8 @@ class CMainFrame : public QMainWindow,
     BatchSaver& saver() { return *saver_; }
     // Where the save commands run, off the window's thread.
     BatchThread& batch() { return *batch_; }
+    // The 100 % view of the two image views.
+    OneToOne& oneToOne() { return *oneToOne_; }
 
     // Message boxes, the save dialog and the folder picker go to these instead of the real
     // ones when set (tests answer them); null restores the real ones.
@@ -186,6 +189,7 @@ class CMainFrame : public QMainWindow,
     // A child of the window; stopped (after the photos in hand) before the saver and the
     // chain go.
     BatchThread* batch_ = nullptr;
+    OneToOne* oneToOne_ = nullptr;
     UserDialogs* dialogs_ = nullptr;
     paths::FolderPicker* picker_ = nullptr;
     bool pickMode_ = false;
@@ -216,6 +220,8 @@ class CMainFrame : public QMainWindow,
     QAction* newAct_ = nullptr;
     QAction* openAct_ = nullptr;
     QAction* saveAct_ = nullptr;
+    QAction* oneToOneAct_ = nullptr;
+    QAction* fittedAct_ = nullptr;
 
     QToolBar* toolBar_ = nullptr;
     QToolBar* dialogBar_ = nullptr;
@@ -225,6 +231,7 @@ class CMainFrame : public QMainWindow,
     QPushButton* saveDirectoryButton_ = nullptr;
     QPushButton* browseButton_ = nullptr;
     QPushButton* outputOptionsButton_ = nullptr;
+    QPushButton* oneToOneButton_ = nullptr;
     QLineEdit* outputBox_ = nullptr;
     QCheckBox* autosetBox_ = nullptr;
     QProgressBar* batchProgress_ = nullptr;

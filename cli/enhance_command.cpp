@@ -12,7 +12,9 @@
 #include "cli/enhance_options.h"
 #include "workflow/batch_job.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_saving.h"
 #include "workflow/preset_file.h"
+#include "workflow/region_render.h"
 
 namespace fs = std::filesystem;
 
@@ -96,6 +98,22 @@ int runEnhance(const Arguments& args) {
         }
     }
 
+    // A region must lie inside every result before anything is written; a file that cannot
+    // be read is left to the run, which reports it.
+    if (options.region) {
+        for (const BatchSource& source : sources) {
+            if (!isBatchPhoto(source.path)) continue;
+            PhotoEdit photo;
+            if (!loadForSaving(source.path, photo)) continue;
+            const CropRect whole = wholeResult(photo.width(), photo.height(), options.settings);
+            if (options.region->fitsIn(whole.width, whole.height)) continue;
+            std::fprintf(
+                stderr, "vantifex-cli: %s\n",
+                regionOutsideText(*options.region, whole.width, whole.height, source.path).c_str());
+            return 2;
+        }
+    }
+
     // From here on Ctrl-C finishes the photos in hand and reports.
     stopOnSignal(SIGINT);
     stopOnSignal(SIGTERM);
@@ -105,6 +123,7 @@ int runEnhance(const Arguments& args) {
     // Every missing level of the output folders; a folder that cannot be made fails its
     // photos with the system's reason.
     job.setCreateOutputFolders(true);
+    if (options.region) job.setRegion(*options.region);
     job.onProgress([](size_t i, size_t n, const std::string& path) {
         std::fprintf(stderr, "Processing %zu of %zu: %s\n", i, n, path.c_str());
     });

@@ -49,6 +49,9 @@ const char* const kEnhanceHelp =
     "  --jobs N              photos processed at once (default: number of cores);\n"
     "                        the files written do not depend on N\n"
     "  --strip-metadata      write no metadata at all (no camera, date or GPS)\n"
+    "  --region X,Y,W,H      write only that part of each result: W x H pixels from\n"
+    "                        (X, Y), counted from the top-left corner of the turned\n"
+    "                        result; exactly those pixels of the whole result\n"
     "  --help                show this text\n"
     "\n"
     "Progress goes to stderr; the summary, with the reason of each photo that could\n"
@@ -77,6 +80,21 @@ bool parseInt(const std::string& text, int* value) {
     if (begin != end && *begin == '+') ++begin;
     const auto [ptr, ec] = std::from_chars(begin, end, *value);
     return ec == std::errc() && ptr == end && begin != end;
+}
+
+// "X,Y,W,H": four whole numbers, the corner not negative and the sides above 0.
+bool parseRegion(const std::string& text, CropRect* region) {
+    int v[4] = {};
+    size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const size_t comma = i < 3 ? text.find(',', start) : text.size();
+        if (comma == std::string::npos || !parseInt(text.substr(start, comma - start), &v[i]))
+            return false;
+        start = comma + 1;
+    }
+    if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1) return false;
+    *region = CropRect{v[0], v[1], v[2], v[3]};
+    return true;
 }
 
 bool parseEffect(const std::string& text, int* effect) {
@@ -220,6 +238,17 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
                 return false;
             }
             options->savePreset = value;
+            continue;
+        }
+        if (name == "--region") {
+            if (!takeValue()) return false;
+            CropRect region;
+            if (!parseRegion(value, &region)) {
+                *error =
+                    "--region needs X,Y,W,H (whole numbers, W and H above 0), not '" + value + "'";
+                return false;
+            }
+            options->region = region;
             continue;
         }
         if (name == "--effect") {

@@ -2,10 +2,12 @@
 // folder, the number of parallel jobs and whether metadata is left out.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "workflow/crop_rect.h"
 #include "workflow/enhancement_settings.h"
 
 struct EnhanceOptions {
@@ -19,6 +21,8 @@ struct EnhanceOptions {
     std::string savePreset;
     // The refusal came from a preset (--preset, --preset-from), not from the arguments.
     bool presetRefused = false;
+    // --region: only this part of each result is written (pixels from its top-left corner).
+    std::optional<CropRect> region;
 };
 
 // The text of "vantifex-cli enhance --help".

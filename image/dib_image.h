@@ -234,6 +234,10 @@ class DibImage {
                       const DibImage* made = nullptr);
     bool flip();
     bool mirror();
+    // This image := the w x h area of source whose lower-left pixel is (x, y) (rows from the
+    // bottom), with its palette, alpha and picture values. False, leaving this image as it is,
+    // when the area is empty or not wholly inside source (area_copy.cpp).
+    bool copyArea(const DibImage& source, int32_t x, int32_t y, int32_t w, int32_t h);
 
     // --- loading and saving through the format dispatch (formats/dispatch.cpp) ---
     // Every failure leaves its cause in lastError; a success clears it. Saving changes

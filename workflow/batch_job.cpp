@@ -22,6 +22,7 @@
 #include "workflow/exception_text.h"
 #include "workflow/output_rules.h"
 #include "workflow/photo_saving.h"
+#include "workflow/region_render.h"
 
 namespace {
 
@@ -139,6 +140,14 @@ class QueueSink : public StatusSink {
 
 }  // namespace
 
+std::string regionOutsideText(const CropRect& region, int32_t width, int32_t height,
+                              const std::string& path) {
+    return "the region " + std::to_string(region.x) + "," + std::to_string(region.y) + "," +
+           std::to_string(region.width) + "," + std::to_string(region.height) +
+           " lies outside the " + std::to_string(width) + " x " + std::to_string(height) +
+           " result of " + path;
+}
+
 void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
     PhotoResult& result = shared.results[index];
     const std::string& source = sources_[index].path;
@@ -182,8 +191,14 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
                 photo.metadata = withSettingsRecord(photo.metadata, settings_);
             photo.image.setLastError("");
             errno = 0;
-            if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,
-                                &result.written)) {
+            const CropRect whole = wholeResult(photo.width(), photo.height(), settings_);
+            if (region_ && !region_->fitsIn(whole.width, whole.height)) {
+                result.outcome = PhotoOutcome::kUnwritable;
+                result.written = output;
+                result.reason = regionOutsideText(*region_, whole.width, whole.height, source);
+                result.detail = pathAndReason(source, result.reason);
+            } else if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,
+                                       &result.written, region_ ? &*region_ : nullptr)) {
                 result.outcome = PhotoOutcome::kWritten;
             } else {
                 result.outcome = PhotoOutcome::kUnwritable;

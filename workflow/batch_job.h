@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "workflow/crop_rect.h"
 #include "workflow/enhancement_settings.h"
 #include "workflow/exception_text.h"
 
@@ -53,6 +55,10 @@ struct PhotoResult {
     std::string detail;
 };
 
+// "the region X,Y,W,H lies outside the W x H result of PATH".
+std::string regionOutsideText(const CropRect& region, int32_t width, int32_t height,
+                              const std::string& path);
+
 // Runs once. Every callback is called on the thread that calls run(), never on a worker, so
 // a window may call its views from them (or post them on, when run() is off its thread).
 class BatchJob {
@@ -82,6 +88,9 @@ class BatchJob {
     // Output folders ("enh_" rules) are made, every missing level, before any photo starts;
     // the photos into a folder that cannot be made fail with its reason, unread.
     void setCreateOutputFolders(bool create) { createFolders_ = create; }
+    // Only this part of each result is written (renderRegion); a photo whose result does not
+    // hold it is not written and fails with regionOutsideText.
+    void setRegion(const CropRect& region) { region_ = region; }
 
     // From any thread (a signal handler included): the photos in hand finish, no other
     // photo starts.
@@ -113,6 +122,7 @@ class BatchJob {
     bool announceSaving_ = true;
     bool stripMetadata_ = false;
     bool createFolders_ = false;
+    std::optional<CropRect> region_;
     std::atomic<bool> stop_{false};
     const std::atomic<bool>* external_ = nullptr;
     Progress progress_;

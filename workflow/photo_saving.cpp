@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "workflow/region_render.h"
+
 std::pair<int32_t, int32_t> exportSize(int32_t width, int32_t height, const OutputOptions& output) {
     if (width <= 0 || height <= 0 || output.resizeValue <= 0) return {width, height};
     double scale = 1;
@@ -29,8 +31,10 @@ bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo) {
 }
 
 bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
-                     StatusSink* sink, bool saySaving, std::string* writtenPath) {
-    if (!renderForSaving(photo, settings, sink)) return false;
+                     StatusSink* sink, bool saySaving, std::string* writtenPath,
+                     const CropRect* region) {
+    const CropRect part = region ? *region : wholeResult(photo.width(), photo.height(), settings);
+    if (!renderRegion(photo, settings, part, sink)) return false;
     // Shrinking averages the areas under each new pixel (24 bits; others interpolate).
     const auto [width, height] = exportSize(photo.width(), photo.height(), settings.output);
     if ((width != photo.width() || height != photo.height()) &&

@@ -112,7 +112,7 @@ class MainFrameTest : public QObject {
             file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file,
                  (QStringList{"Save settings...", "Load settings...", "Load settings from photo...",
-                              "Presets", "-", "&Print...", "-", "E&xit"}));
+                              "Output options...", "Presets", "-", "&Print...", "-", "E&xit"}));
         QCOMPARE(frame->menuBar()->actions()[2]->menu()->actions()[0]->text(),
                  QString("&About Vantifex..."));
         const std::pair<const char*, QKeySequence> keys[] = {

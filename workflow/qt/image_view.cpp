@@ -57,6 +57,18 @@ void ImageView::drawStatus(const QString& text) {
     repaint(dirty);
 }
 
+void ImageView::setZoomed(std::shared_ptr<const DibImage> picture) {
+    zoomed_ = std::move(picture);
+    dragging_ = false;
+    if (!pickMode_) {
+        if (zoomed_)
+            setCursor(Qt::OpenHandCursor);
+        else
+            unsetCursor();
+    }
+    refreshPicture();
+}
+
 void ImageView::refreshPicture() {
     frameDirty_ = true;
     status_.clear();
@@ -71,7 +83,13 @@ void ImageView::compose() {
                     true);
     surface.fill(SurfaceRect{0, 0, frame_.width(), frame_.height()}, uint8_t(bg.blue()),
                  uint8_t(bg.green()), uint8_t(bg.red()));
-    if (const PhotoEdit* photo = pictureToShow()) {
+    if (zoomed_) {
+        zoomed_->draw(&surface, 0, 0);
+        if (const auto colour = chain_ ? chain_->stage(kStageOriginal).displayColour() : nullptr)
+            colour->convertSurface(surface,
+                                   SurfaceRect{0, 0, zoomed_->width(), zoomed_->height()}.intersect(
+                                       surface.clipBox()));
+    } else if (const PhotoEdit* photo = pictureToShow()) {
         photo->paintPlanes(&surface, SurfaceRect{0, 0, frame_.width(), frame_.height()}, false,
                            false);
         // Only the painted picture goes to sRGB; the stages keep the photo's own values.
@@ -112,12 +130,29 @@ void ImageView::resizeEvent(QResizeEvent* event) {
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
+    if (zoomed_ && !pickMode_ && event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        dragFrom_ = event->position().toPoint();
+    }
     if (pickMode_ && takesPicks() && event->button() == Qt::LeftButton)
         emit picked(event->position().toPoint());
     QWidget::mousePressEvent(event);
 }
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_ && zoomed_ && (event->buttons() & Qt::LeftButton)) {
+        const QPoint at = event->position().toPoint();
+        const QPoint delta = at - dragFrom_;
+        dragFrom_ = at;
+        if (!delta.isNull()) emit dragged(delta);
+    }
     if (pickMode_) emit pointerMoved(event->position().toPoint());
     QWidget::mouseMoveEvent(event);
+}
+
+void ImageView::mouseDoubleClickEvent(QMouseEvent* event) {
+    dragging_ = false;
+    if (event->button() == Qt::LeftButton && !pickMode_)
+        emit doubleClicked(event->position().toPoint());
+    QWidget::mouseDoubleClickEvent(event);
 }

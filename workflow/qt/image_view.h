@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QWidget>
+#include <memory>
 
 #include "workflow/preview_chain.h"
 
@@ -32,6 +34,11 @@ class ImageView : public QWidget {
     const QString& statusText() const { return status_; }
     // The stage changed: the next paint draws it again.
     void refreshPicture();
+    // At 100 %: picture (a region of the full-size result) is shown at its own size from the
+    // view's top-left corner instead of the stage, and dragging pans; null: the fitted stage.
+    void setZoomed(std::shared_ptr<const DibImage> picture);
+    bool zoomed() const { return zoomed_ != nullptr; }
+    const DibImage* zoomedPicture() const { return zoomed_.get(); }
     // Pictures composed so far (status-only repaints reuse the last one); benchmarks wait
     // for it to grow.
     int pictureCount() const { return pictureCount_; }
@@ -42,12 +49,17 @@ class ImageView : public QWidget {
     void picked(QPoint at);
     // Pointer movement in pick mode.
     void pointerMoved(QPoint at);
+    // A double-click with the left button, view coordinates.
+    void doubleClicked(QPoint at);
+    // At 100 %: the pointer moved by delta with the left button held.
+    void dragged(QPoint delta);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     // Whether clicks pick and the cursor shows the cross-hair.
     virtual bool takesPicks() const { return true; }
 
@@ -65,6 +77,9 @@ class ImageView : public QWidget {
     QImage frame_;
     bool frameDirty_ = true;
     int pictureCount_ = 0;
+    std::shared_ptr<const DibImage> zoomed_;
+    QPoint dragFrom_;
+    bool dragging_ = false;
 };
 
 class OriginalImageView : public ImageView {

@@ -55,12 +55,13 @@ std::string outputClash(const std::vector<PlannedOutput>& plan) {
         if (owner != plan.size()) {
             // The source's own file under another name (a link, "./") is still itself.
             FileId own;
-            const bool itself = plan[owner].source == p.source ||
-                                (fileIdentity(p.source, &own) && fileIdentity(p.target, &id) &&
-                                 own == id) ||
-                                fileKey(plan[owner].source) == fileKey(p.source);
-            if (!itself) return "cannot write " + p.source + " to " + p.target +
-                                ": it is also a source of this run";
+            const bool itself =
+                plan[owner].source == p.source ||
+                (fileIdentity(p.source, &own) && fileIdentity(p.target, &id) && own == id) ||
+                fileKey(plan[owner].source) == fileKey(p.source);
+            if (!itself)
+                return "cannot write " + p.source + " to " + p.target +
+                       ": it is also a source of this run";
             if (!p.mayReplaceSource) return "cannot write " + p.source + " over itself";
         }
         const auto [it, added] = writerOf.emplace(key, i);

@@ -24,7 +24,8 @@ void makePhotos(const fs::path& in) {
     fs::create_directories(in);
     for (int i = 0; i < 24; ++i) {
         const bool jpeg = i % 3 == 0;
-        const fs::path p = in / ((i < 10 ? "p0" : "p") + std::to_string(i) + (jpeg ? ".jpg" : ".png"));
+        const fs::path p =
+            in / ((i < 10 ? "p0" : "p") + std::to_string(i) + (jpeg ? ".jpg" : ".png"));
         ASSERT_TRUE(randomImage(20 + i, 14 + i % 5, 24, uint32_t(i + 1))
                         .saveToFile(p.c_str(), jpeg ? JPEG : PNG));
     }
@@ -32,7 +33,8 @@ void makePhotos(const fs::path& in) {
 
 std::map<std::string, std::vector<uint8_t>> contents(const fs::path& dir) {
     std::map<std::string, std::vector<uint8_t>> files;
-    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename()] = readBytes(e.path());
+    for (const auto& e : fs::directory_iterator(dir))
+        files[e.path().filename()] = readBytes(e.path());
     return files;
 }
 
@@ -42,7 +44,8 @@ std::map<std::string, std::pair<ino_t, long long>> stamps(const fs::path& dir) {
     for (const auto& e : fs::directory_iterator(dir)) {
         struct stat st {};
         EXPECT_EQ(stat(e.path().c_str(), &st), 0);
-        out[e.path().filename()] = {st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+        out[e.path().filename()] = {st.st_ino,
+                                    st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
     }
     return out;
 }
@@ -80,7 +83,8 @@ TEST(ScaleOut, RecipesMatchOnePlainRunAndSkipWhatIsDone) {
     makePhotos(dir.path() / "in");
     const std::string settings = " --sharpen 1 --contrast 10 --quality 85 --resize 30 ";
     std::string out;
-    ASSERT_EQ(shell(dir.path(), "\"$CLI\" enhance" + settings + "--threads 2 in -o plain", &out), 0);
+    ASSERT_EQ(shell(dir.path(), "\"$CLI\" enhance" + settings + "--threads 2 in -o plain", &out),
+              0);
     ASSERT_EQ(processedAndSkipped(out), std::make_pair(24, 0)) << out;
     const auto plain = contents(dir.path() / "plain");
     ASSERT_EQ(plain.size(), 24u);

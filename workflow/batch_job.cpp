@@ -335,6 +335,7 @@ std::vector<PhotoResult> BatchJob::run() noexcept {
                 r.written = plan_->targets[i];
                 r.reason = plan_->refusal;
                 r.detail = plan_->refusal;
+                r.runRefused = true;
                 continue;
             }
             if (skipExisting_) {
@@ -413,9 +414,13 @@ BatchCounts countResults(const std::vector<PhotoResult>& results) {
 std::string batchSummary(const std::vector<PhotoResult>& results) {
     const BatchCounts c = countResults(results);
     std::string text = finishedMessage(c.processed, c.unreadable, c.unwritten);
+    std::string refusal;
     for (const PhotoResult& r : results)
-        if (r.outcome == PhotoOutcome::kUnreadable || r.outcome == PhotoOutcome::kUnwritable)
+        if (r.runRefused)
+            refusal = r.reason;
+        else if (r.outcome == PhotoOutcome::kUnreadable || r.outcome == PhotoOutcome::kUnwritable)
             text.append("\n").append(paths::fileNameOf(r.source)).append(": ").append(r.reason);
+    if (!refusal.empty()) text.append("\nNothing was written: ").append(refusal);
     if (c.skipped > 0) {
         char line[96];
         std::snprintf(line, sizeof line, "\n%d skipped: already written.", c.skipped);

@@ -54,6 +54,8 @@ struct PhotoResult {
     // kUnreadable, kUnwritable: the path that failed and the system's reason, "PATH: REASON"
     // (the whole message as REASON when the system gave none), for a message box.
     std::string detail;
+    // The whole run was refused (BatchJob::refusal()): reason is the refusal.
+    bool runRefused = false;
 };
 
 // Runs once. Every callback is called on the thread that calls run(), never on a worker, so
@@ -142,6 +144,7 @@ struct BatchCounts {
 BatchCounts countResults(const std::vector<PhotoResult>& results);
 
 // finishedMessage of the counts, then "NAME: reason" for each photo that could not be read
-// or written (NAME the source's file name), then how many were skipped as already written,
+// or written (NAME the source's file name; a refused run's reason once, as "Nothing was
+// written: REASON"), then how many were skipped as already written,
 // then, after a stop, how many were not started.
 std::string batchSummary(const std::vector<PhotoResult>& results);

@@ -90,8 +90,11 @@ TEST(EnhanceOutputOptions, EachFlagWritesWhatItSays) {
         {{"--format", "webp", "--quality", "60"}, "enh_photo.webp", WEBP, 40, 30},
         {{"--format", "source"}, "enh_photo.png", PNG, 40, 30},
         {{"--name", "{stem}-{n:3}.{ext}"}, "photo-001.png", PNG, 40, 30},
-        {{"--name", "web_{name}", "--format", "jpeg", "--resize", "10"}, "web_photo.jpg", JPEG,
-         10, 8},
+        {{"--name", "web_{name}", "--format", "jpeg", "--resize", "10"},
+         "web_photo.jpg",
+         JPEG,
+         10,
+         8},
     };
     for (const Row& row : rows) {
         std::string what;
@@ -148,14 +151,18 @@ TEST(EnhanceOutputOptions, BadValuesAreRefusedNamingTheFlag) {
         {{"--quality", "101"}, "--quality needs a whole number from 1 to 100, not '101'"},
         {{"--quality", "high"}, "--quality needs a whole number from 1 to 100, not 'high'"},
         {{"--quality"}, "--quality needs a value"},
-        {{"--png-compression", "10"}, "--png-compression needs a whole number from 0 to 9, not '10'"},
-        {{"--png-compression", "-1"}, "--png-compression needs a whole number from 0 to 9, not '-1'"},
-        {{"--resize", "0"}, "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '0'"},
+        {{"--png-compression", "10"},
+         "--png-compression needs a whole number from 0 to 9, not '10'"},
+        {{"--png-compression", "-1"},
+         "--png-compression needs a whole number from 0 to 9, not '-1'"},
+        {{"--resize", "0"},
+         "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '0'"},
         {{"--resize", "65536"},
          "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '65536'"},
         {{"--resize", "1001%"},
          "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '1001%'"},
-        {{"--resize", "%"}, "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '%'"},
+        {{"--resize", "%"},
+         "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '%'"},
         {{"--resize", "50 %"},
          "--resize needs N (1 to 65535 pixels), N% (1 to 1000) or none, not '50 %'"},
         {{"--format", "gif"}, "--format needs source, jpeg, png, tiff or webp, not 'gif'"},
@@ -184,22 +191,21 @@ TEST(EnhanceOutputOptions, BadValuesAreRefusedNamingTheFlag) {
 TEST(EnhanceOutputOptions, FlagsOverrideAPresetAndAreSavedInOne) {
     TempDir dir;
     const std::string first = dir.file("web.vfxpreset"), second = dir.file("small.vfxpreset");
-    ASSERT_EQ(enhance({"--quality", "90", "--resize", "50%", "--format", "jpeg", "--name",
-                       "{stem}_web.{ext}", "--enlarge", "--png-compression", "6",
-                       "--save-preset", first})
-                  .status,
-              0);
+    ASSERT_EQ(
+        enhance({"--quality", "90", "--resize", "50%", "--format", "jpeg", "--name",
+                 "{stem}_web.{ext}", "--enlarge", "--png-compression", "6", "--save-preset", first})
+            .status,
+        0);
     const std::string text = slurp(first);
-    for (const char* line :
-         {"jpeg_quality = 90\n", "png_compression = 6\n", "resize = \"percent\"\n",
-          "resize_value = 50\n", "enlarge = true\n", "format = \"jpeg\"\n",
-          "name_pattern = \"{stem}_web.{ext}\"\n"})
+    for (const char* line : {"jpeg_quality = 90\n", "png_compression = 6\n",
+                             "resize = \"percent\"\n", "resize_value = 50\n", "enlarge = true\n",
+                             "format = \"jpeg\"\n", "name_pattern = \"{stem}_web.{ext}\"\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
     // Flags win over the preset wherever they stand; what they leave keeps the preset's value.
-    ASSERT_EQ(enhance({"--resize", "800", "--preset", first, "--quality", "60", "--save-preset",
-                       second})
-                  .status,
-              0);
+    ASSERT_EQ(
+        enhance({"--resize", "800", "--preset", first, "--quality", "60", "--save-preset", second})
+            .status,
+        0);
     const std::string changed = slurp(second);
     for (const char* line : {"jpeg_quality = 60\n", "resize = \"long_edge\"\n",
                              "resize_value = 800\n", "format = \"jpeg\"\n", "enlarge = true\n"})
@@ -209,8 +215,8 @@ TEST(EnhanceOutputOptions, FlagsOverrideAPresetAndAreSavedInOne) {
     const fs::path viaPreset = p.dir.path() / "a", viaFlags = p.dir.path() / "b";
     ASSERT_EQ(enhance({"--preset", first, p.photo.string(), "-o", viaPreset.string()}).status, 0);
     ASSERT_EQ(enhance({"--quality", "90", "--resize", "50%", "--format", "jpeg", "--name",
-                       "{stem}_web.{ext}", "--enlarge", "--png-compression", "6",
-                       p.photo.string(), "-o", viaFlags.string()})
+                       "{stem}_web.{ext}", "--enlarge", "--png-compression", "6", p.photo.string(),
+                       "-o", viaFlags.string()})
                   .status,
               0);
     ASSERT_EQ(filesIn(viaPreset), std::vector<std::string>{"photo_web.jpg"});
@@ -295,8 +301,10 @@ TEST(EnhanceOutputOptions, FilesFromAFileOrStandardInput) {
         std::string message;
     } refusals[] = {
         {dir.file("empty"), "usage: no INPUT in " + dir.file("empty") + "\n"},
-        {dir.file("missing"), "usage: no such file or folder: " + (in / "gone.png").string() + "\n"},
-        {dir.file("absent"), "usage: cannot read " + dir.file("absent") + ": No such file or directory\n"},
+        {dir.file("missing"),
+         "usage: no such file or folder: " + (in / "gone.png").string() + "\n"},
+        {dir.file("absent"),
+         "usage: cannot read " + dir.file("absent") + ": No such file or directory\n"},
     };
     for (const auto& r : refusals) {
         const fs::path out = dir.path() / "refused";
@@ -324,9 +332,13 @@ TEST(EnhanceOutputOptions, ExitStatusesASchedulerCanActOn) {
         std::string summary;
     } rows[] = {
         {"all written", {good, "-o", out.string()}, 0, "Finished processing 1 images.\n"},
-        {"all skipped", {good, "-o", out.string(), "--skip-existing"}, 0,
+        {"all skipped",
+         {good, "-o", out.string(), "--skip-existing"},
+         0,
          "Finished processing 0 images.\n1 skipped: already written.\n"},
-        {"written again without --skip-existing", {good, "-o", out.string()}, 0,
+        {"written again without --skip-existing",
+         {good, "-o", out.string()},
+         0,
          "Finished processing 1 images.\n"},
         {"one unreadable", {in.string(), "-o", out.string(), "--skip-existing"}, 1, ""},
         {"a usage error", {good, "--bogus"}, 2, ""},

@@ -348,7 +348,9 @@ TEST(EnhanceOutputOptions, ExitStatusesASchedulerCanActOn) {
         SCOPED_TRACE(row.what);
         const CliRun run = enhance(row.args);
         EXPECT_EQ(run.status, row.status) << run.err;
-        if (!row.summary.empty()) EXPECT_EQ(run.out, row.summary);
+        if (!row.summary.empty()) {
+            EXPECT_EQ(run.out, row.summary);
+        }
     }
     EXPECT_EQ(filesIn(out), (std::vector<std::string>{"enh_good.png"}));
 }

@@ -603,5 +603,21 @@ TEST(EnhanceCli, ASignalStopsAfterThePhotosInHand) {
             EXPECT_TRUE(back.loadFromFile((out / name).c_str(), PNG)) << name;
             EXPECT_EQ(back.width(), 400) << name;
         }
+        // Run again with --skip-existing: only what was left is done, and the whole equals
+        // one run that was never stopped.
+        const CliRun rest =
+            runCli({"--sharpen", "3", "--skip-existing", in.string(), "-o", out.string()});
+        EXPECT_EQ(rest.status, 0) << rest.err;
+        EXPECT_EQ(rest.out, "Finished processing " + std::to_string(photos - int(names.size())) +
+                                " images.\n" + std::to_string(names.size()) +
+                                " skipped: already written.\n");
+        if (c.signal == SIGTERM) {
+            const fs::path whole = dir.path() / "whole";
+            ASSERT_EQ(runCli({"--sharpen", "3", in.string(), "-o", whole.string()}).status, 0);
+            ASSERT_EQ(filesIn(out), filesIn(whole));
+            for (const std::string& name : filesIn(whole))
+                EXPECT_EQ(readBytes((out / name).string()), readBytes((whole / name).string()))
+                    << name;
+        }
     }
 }

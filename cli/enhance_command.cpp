@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "browse/directory_listing.h"
 #include "cli/commands.h"
 #include "cli/enhance_options.h"
+#include "cli/file_list.h"
 #include "workflow/batch_job.h"
 #include "workflow/output_rules.h"
 #include "workflow/photo_saving.h"
@@ -69,6 +72,19 @@ int runEnhance(const Arguments& args) {
         return 2;
     }
 
+    if (!options.filesFrom.empty()) {
+        const bool standardInput = options.filesFrom == "-";
+        FILE* list = standardInput ? stdin : std::fopen(options.filesFrom.c_str(), "rb");
+        if (!list)
+            return usageError("cannot read " + options.filesFrom + ": " + std::strerror(errno));
+        const bool read = readFileList(list, options.nulSeparated, &options.inputs);
+        const int error = errno;
+        if (!standardInput) std::fclose(list);
+        if (!read)
+            return usageError("cannot read " + options.filesFrom + ": " + std::strerror(error));
+        if (options.inputs.empty()) return usageError("no INPUT in " + options.filesFrom);
+    }
+
     // Every input is checked before anything is written.
     std::vector<BatchSource> sources;
     std::vector<bool> named;  // given on the command line, not found in a folder
@@ -114,12 +130,19 @@ int runEnhance(const Arguments& args) {
         }
     }
 
+    BatchJob job(sources, options.settings, options.jobs);
+    // Names that clash are a mistake of the command line: nothing is written.
+    if (!job.refusal().empty()) {
+        std::fprintf(stderr, "vantifex-cli: %s\n", job.refusal().c_str());
+        return 2;
+    }
+
     // From here on Ctrl-C finishes the photos in hand and reports.
     stopOnSignal(SIGINT);
     stopOnSignal(SIGTERM);
-    BatchJob job(sources, options.settings, options.jobs);
     job.watchStopFlag(&gStopRequested);
     job.setStripMetadata(options.stripMetadata);
+    job.setSkipExisting(options.skipExisting);
     // Every missing level of the output folders; a folder that cannot be made fails its
     // photos with the system's reason.
     job.setCreateOutputFolders(true);

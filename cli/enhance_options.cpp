@@ -1,5 +1,5 @@
 // Parsing the enhance command line: integer settings, the effect by name or number, the
-// white-balance text as the panel shows it, -o and --jobs.
+// white-balance text as the panel shows it, the output options, the inputs and the run's flags.
 #include "cli/enhance_options.h"
 
 #include <cctype>
@@ -8,10 +8,12 @@
 #include <cstring>
 
 #include "browse/path_helpers.h"
+#include "workflow/output_rules.h"
 #include "workflow/preset_file.h"
 
 const char* const kEnhanceHelp =
-    "usage: vantifex-cli enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
+    "usage: vantifex-cli enhance [SETTINGS] [OUTPUT OPTIONS] INPUT... [-o OUTDIR]\n"
+    "                            [--files-from FILE [-0]] [--skip-existing] [--jobs N]\n"
     "                            [--strip-metadata] [--preset FILE | --preset-from PHOTO]\n"
     "       vantifex-cli enhance [SETTINGS] --save-preset FILE\n"
     "\n"
@@ -45,9 +47,26 @@ const char* const kEnhanceHelp =
     "  --save-preset FILE    write the settings to FILE and process nothing\n"
     "                        (every copy records its settings in its XMP as well)\n"
     "\n"
+    "output options (override a preset's):\n"
+    "  --quality N           JPEG and WebP quality, 1 to 100 (default 75)\n"
+    "  --png-compression N   PNG compression level, 0 to 9 (default: libpng's)\n"
+    "  --resize N | N%       long edge of N pixels, or N percent of the size; shrinking\n"
+    "                        averages the area under each pixel (none: full size)\n"
+    "  --enlarge             let --resize make a photo larger (else it never does)\n"
+    "  --format FORMAT       source (as the photo), jpeg, png, tiff or webp\n"
+    "  --name PATTERN        the output name (default enh_{name}): {name} the file\n"
+    "                        name, {stem} without its extension, {ext} the extension,\n"
+    "                        {n} the photo's number in the run ({n:4} zero-padded to\n"
+    "                        4 digits), {date} the day it was taken (YYYY-MM-DD)\n"
+    "A run whose outputs would write over one of its photos, or two of them over one\n"
+    "file, is refused before anything is written.\n"
+    "\n"
     "  -o, --output OUTDIR   write every result into OUTDIR\n"
-    "  --jobs N              photos processed at once (default: number of cores);\n"
-    "                        the files written do not depend on N\n"
+    "  --files-from FILE     more INPUTs, one per line (- reads standard input)\n"
+    "  -0, --null            the names in FILE end with NUL (find -print0)\n"
+    "  --skip-existing       a photo whose output is there already is skipped\n"
+    "  --jobs N              photos processed at once (default: number of cores;\n"
+    "  --threads N           the same); the files written do not depend on N\n"
     "  --strip-metadata      write no metadata at all (no camera, date or GPS)\n"
     "  --region X,Y,W,H      write only that part of each result: W x H pixels from\n"
     "                        (X, Y), counted from the top-left corner of the turned\n"
@@ -56,8 +75,9 @@ const char* const kEnhanceHelp =
     "\n"
     "Progress goes to stderr; the summary, with the reason of each photo that could\n"
     "not be read or written, to stdout. Ctrl-C (or SIGTERM) stops after the photos in\n"
-    "hand. Exit status: 0 every photo was written, 1 some could not be read or\n"
-    "written, 2 bad arguments, 130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
+    "hand. Exit status: 0 every photo was written (or skipped), 1 some could not be\n"
+    "read or written, 2 bad arguments or a refused run, 130 stopped by SIGINT, 143\n"
+    "stopped by SIGTERM. See docs/scale-out.md for runs over many machines.\n";
 
 namespace {
 
@@ -133,6 +153,76 @@ bool parseWhiteBalanceText(const std::string& text, std::string* out) {
     return true;
 }
 
+// The output options' flags: each reads its value into the options, or says what it needs.
+struct OutputOption {
+    const char* name;
+    const char* needs;
+    bool (*read)(const std::string& value, OutputOptions* output);
+};
+
+bool readQuality(const std::string& value, OutputOptions* o) {
+    int n = 0;
+    if (!parseInt(value, &n) || n < 1 || n > 100) return false;
+    o->jpegQuality = n;
+    return true;
+}
+
+bool readPngCompression(const std::string& value, OutputOptions* o) {
+    int n = 0;
+    if (!parseInt(value, &n) || n < 0 || n > 9) return false;
+    o->pngCompression = n;
+    return true;
+}
+
+bool readResize(const std::string& value, OutputOptions* o) {
+    if (value == "none") {
+        o->resize = ResizeMode::None;
+        o->resizeValue = 0;
+        return true;
+    }
+    const bool percent = !value.empty() && value.back() == '%';
+    int n = 0;
+    if (!parseInt(percent ? value.substr(0, value.size() - 1) : value, &n) || n < 1 ||
+        n > (percent ? kMaxPercent : kMaxLongEdge))
+        return false;
+    o->resize = percent ? ResizeMode::Percent : ResizeMode::LongEdge;
+    o->resizeValue = n;
+    return true;
+}
+
+bool readFormat(const std::string& value, OutputOptions* o) {
+    static const struct {
+        const char* name;
+        OutputFormat format;
+    } formats[] = {{"source", OutputFormat::AsSource}, {"as_source", OutputFormat::AsSource},
+                   {"jpeg", OutputFormat::Jpeg},       {"jpg", OutputFormat::Jpeg},
+                   {"png", OutputFormat::Png},         {"tiff", OutputFormat::Tiff},
+                   {"tif", OutputFormat::Tiff},        {"webp", OutputFormat::Webp}};
+    const std::string lower = paths::toLower(value);
+    for (const auto& f : formats)
+        if (lower == f.name) {
+            o->format = f.format;
+            return true;
+        }
+    return false;
+}
+
+bool readNamePattern(const std::string& value, OutputOptions* o) {
+    if (!namePatternProblem(value).empty()) return false;
+    o->namePattern = value;
+    return true;
+}
+
+const OutputOption kOutputOptions[] = {
+    {"--quality", "a whole number from 1 to 100", readQuality},
+    {"--png-compression", "a whole number from 0 to 9", readPngCompression},
+    {"--resize", "N (1 to 65535 pixels), N% (1 to 1000) or none", readResize},
+    {"--format", "source, jpeg, png, tiff or webp", readFormat},
+    {"--name", "a file name of 1 to 200 bytes without '/' or control characters", readNamePattern},
+};
+static_assert(kMaxLongEdge == 65535 && kMaxPercent == 1000 && kMaxNamePattern == 200,
+              "the texts of kOutputOptions name these limits");
+
 // --preset and --preset-from are read before the other settings, so that those override them
 // wherever they stand.
 bool loadPresetArgument(const Arguments& args, EnhanceOptions* options, std::string* error) {
@@ -189,6 +279,18 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
             options->stripMetadata = true;
             continue;
         }
+        if (arg == "--skip-existing") {
+            options->skipExisting = true;
+            continue;
+        }
+        if (arg == "--enlarge") {
+            options->settings.output.enlarge = true;
+            continue;
+        }
+        if (arg == "-0" || arg == "--null") {
+            options->nulSeparated = true;
+            continue;
+        }
         // "--name value" or "--name=value"; -o takes its value as the next argument.
         std::string name = arg;
         std::string value;
@@ -217,14 +319,34 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
             options->outputDirectory = value;
             continue;
         }
-        if (name == "--jobs" || name == "-j") {
+        if (name == "--jobs" || name == "-j" || name == "--threads") {
             if (!takeValue()) return false;
             int jobs = 0;
             if (!parseInt(value, &jobs) || jobs < 1 || jobs > 1024) {
-                *error = "--jobs needs a whole number from 1 to 1024, not '" + value + "'";
+                *error = name + " needs a whole number from 1 to 1024, not '" + value + "'";
                 return false;
             }
             options->jobs = jobs;
+            continue;
+        }
+        if (name == "--files-from") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                *error = "--files-from needs a file name, or - for standard input";
+                return false;
+            }
+            options->filesFrom = value;
+            continue;
+        }
+        const OutputOption* output = nullptr;
+        for (const OutputOption& row : kOutputOptions)
+            if (name == row.name) output = &row;
+        if (output) {
+            if (!takeValue()) return false;
+            if (!output->read(value, &options->settings.output)) {
+                *error = name + " needs " + output->needs + ", not '" + value + "'";
+                return false;
+            }
             continue;
         }
         if (name == "--preset" || name == "--preset-from") {
@@ -288,11 +410,15 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
     }
     if (options->help) return true;
     if (!options->savePreset.empty()) {
-        if (options->inputs.empty()) return true;
+        if (options->inputs.empty() && options->filesFrom.empty()) return true;
         *error = "--save-preset processes nothing: give it no INPUT";
         return false;
     }
-    if (options->inputs.empty()) {
+    if (options->nulSeparated && options->filesFrom.empty()) {
+        *error = "-0 goes with --files-from FILE";
+        return false;
+    }
+    if (options->inputs.empty() && options->filesFrom.empty()) {
         *error = "enhance needs at least one INPUT photo or folder (see --help)";
         return false;
     }

@@ -1,5 +1,6 @@
-// The arguments of "vantifex-cli enhance": the correction settings, the inputs, the output
-// folder, the number of parallel jobs and whether metadata is left out.
+// The arguments of "vantifex-cli enhance": the correction settings with their output options,
+// the inputs (named or listed in a file), the output folder, the number of parallel jobs,
+// whether metadata is left out and whether outputs already there are skipped.
 #pragma once
 
 #include <optional>
@@ -14,8 +15,12 @@ struct EnhanceOptions {
     EnhancementSettings settings;
     std::vector<std::string> inputs;
     std::string outputDirectory;  // empty: each input's "enhanced" sub-folder
-    int jobs = 0;                 // 0: one per core
+    int jobs = 0;                 // 0: one per core (--jobs, --threads)
     bool stripMetadata = false;   // the copies carry none of the photos' metadata
+    bool skipExisting = false;    // an output already there is skipped, not written again
+    // --files-from: more inputs, one per line ("-" for standard input), or NUL-separated (-0).
+    std::string filesFrom;
+    bool nulSeparated = false;
     bool help = false;
     // --save-preset: write the settings to this file instead of processing anything.
     std::string savePreset;

@@ -10,30 +10,20 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
-#include <set>
 #include <thread>
 
 #include "browse/path_helpers.h"
 #include "enhance/photo_edit.h"
 #include "workflow/exception_text.h"
+#include "workflow/output_plan.h"
 #include "workflow/output_rules.h"
 #include "workflow/photo_saving.h"
 #include "workflow/region_render.h"
 
 namespace {
-
-constexpr size_t kNone = size_t(-1);
-
-// The same file under different spellings ("a/./b", "./a/b") gets one key.
-std::string fileKey(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : canonical.string();
-}
 
 // The loader's or writer's message; the system's reason when the library left none.
 std::string failureReason(const DibImage& image, int savedErrno, const char* verb,
@@ -55,14 +45,6 @@ std::string pathAndReason(const std::string& path, const std::string& message) {
             return path + ": " + message.substr(verbEnd + marker.size());
     }
     return path + ": " + message;
-}
-
-// The file at path, followed through links; false when there is none.
-bool fileIdentity(const std::string& path, std::pair<dev_t, ino_t>* id) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return false;
-    *id = {st.st_dev, st.st_ino};
-    return true;
 }
 
 }  // namespace
@@ -98,15 +80,12 @@ struct BatchJob::Shared {
     explicit Shared(std::vector<PhotoResult>& r) : results(r) {}
 
     std::vector<PhotoResult>& results;
-    std::vector<std::string> outputs;  // the name asked for, per photo the batch takes
-    std::vector<size_t> after;         // the earlier photo writing the same file, or kNone
+    std::vector<std::string> outputs;  // the name asked for, per photo still to do
     std::vector<PhotoResult> refused;  // a failure known before the photo is read
-    std::vector<char> done;
-    bool inline_ = true;  // no workers: the running thread works and delivers at once
+    bool inline_ = true;               // no workers: the running thread works and delivers at once
 
     std::mutex mutex;
     std::condition_variable eventReady;  // for the delivering thread
-    std::condition_variable photoDone;   // for workers waiting on an earlier photo
     std::deque<Event> events;
     size_t next = 0;
     int liveWorkers = 0;
@@ -239,15 +218,9 @@ void BatchJob::work(Shared& shared) noexcept {
             }
         } catch (...) {
         }
-        // Photos writing the same file finish in list order, as with one job.
-        const size_t before = shared.after[i];
-        if (before != kNone && !shared.inline_)
-            shared.photoDone.wait(lock, [&] { return shared.done[before] != 0; });
         if (!shared.inline_) lock.unlock();
         processPhoto(shared, i);
         if (!shared.inline_) lock.lock();
-        shared.done[i] = 1;
-        shared.photoDone.notify_all();
         try {
             if (shared.inline_) {
                 if (finished_) finished_(i + 1, shared.results[i]);
@@ -288,115 +261,118 @@ void BatchJob::deliver(Shared& shared, std::unique_lock<std::mutex>& lock) noexc
     }
 }
 
-void BatchJob::refuseUnsafeOutputs(Shared& shared) const {
+struct BatchJob::Plan {
+    std::vector<std::string> outputs;  // the name asked for, per photo the batch takes, else ""
+    std::vector<std::string> targets;  // the file saving writes for it
+    size_t photos = 0;
+    std::string refusal;
+};
+
+void BatchJob::makePlan() {
+    if (plan_) return;
+    auto plan = std::make_shared<Plan>();
     const size_t n = sources_.size();
-    // The sources by file identity, not by name: "a/./b", links and hard links are one file.
-    std::vector<std::pair<dev_t, ino_t>> sourceIds(n);
-    std::vector<char> hasId(n, 0);
-    std::set<std::pair<dev_t, ino_t>> allSources;
-    for (size_t i = 0; i < n; ++i)
-        if (!shared.outputs[i].empty() && fileIdentity(sources_[i].path, &sourceIds[i])) {
-            hasId[i] = 1;
-            allSources.insert(sourceIds[i]);
-        }
+    plan->outputs.resize(n);
+    plan->targets.resize(n);
+    std::vector<PlannedOutput> checked;
+    for (size_t i = 0; i < n; ++i) {
+        const BatchSource& s = sources_[i];
+        if (!isBatchPhoto(s.path)) continue;
+        ++plan->photos;
+        plan->outputs[i] = s.output.nameFor(s.path, settings_.output, plan->photos);
+        plan->targets[i] = PhotoEdit::saveTarget(plan->outputs[i], 0, 24).path;
+        checked.push_back(PlannedOutput{s.path, plan->targets[i], !s.output.path.empty()});
+    }
+    plan->refusal = outputClash(checked);
+    plan_ = std::move(plan);
+}
+
+const std::string& BatchJob::refusal() {
+    makePlan();
+    return plan_->refusal;
+}
+
+void BatchJob::refuseUnmadeFolders(Shared& shared) const {
+    const size_t n = sources_.size();
     std::map<std::string, std::string> folderFailures;  // folder -> its reason, or ""
     for (size_t i = 0; i < n; ++i) {
         if (shared.outputs[i].empty()) continue;
-        PhotoResult& refusal = shared.refused[i];
-        const std::string target = PhotoEdit::saveTarget(shared.outputs[i], 0, 24).path;
         const std::string& folder =
             sources_[i].output.path.empty() ? sources_[i].output.directory : std::string();
-        if (createFolders_ && !folder.empty()) {
-            auto it = folderFailures.find(folder);
-            if (it == folderFailures.end()) {
-                std::string failed;
-                const int error = createOutputDirectory(folder, &failed);
-                it = folderFailures
-                         .emplace(folder,
-                                  error ? failed + ": " + std::strerror(error) : std::string())
-                         .first;
-            }
-            if (!it->second.empty()) {
-                refusal.written = target;
-                refusal.detail = it->second;
-                refusal.reason = "cannot create the folder " + it->second;
-                continue;
-            }
+        if (folder.empty()) continue;
+        auto it = folderFailures.find(folder);
+        if (it == folderFailures.end()) {
+            std::string failed;
+            const int error = createOutputDirectory(folder, &failed);
+            it = folderFailures
+                     .emplace(folder, error ? failed + ": " + std::strerror(error) : std::string())
+                     .first;
         }
-        // Writing over another source would replace it before it is read (or after, with a
-        // result depending on the order); a photo may replace its own source ("save...").
-        std::pair<dev_t, ino_t> id;
-        if (fileIdentity(target, &id) && allSources.count(id) &&
-            !(hasId[i] && id == sourceIds[i])) {
-            refusal.written = target;
-            refusal.reason = "cannot write " + target + ": it is also a source of this run";
-            refusal.detail = pathAndReason(target, refusal.reason);
+        if (!it->second.empty()) {
+            PhotoResult& refusal = shared.refused[i];
+            refusal.written = plan_->targets[i];
+            refusal.detail = it->second;
+            refusal.reason = "cannot create the folder " + it->second;
         }
     }
 }
 
+namespace {
+
+// Whatever stands at path (a file, a link, even a dangling one).
+bool somethingAt(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
 std::vector<PhotoResult> BatchJob::run() noexcept {
     std::vector<PhotoResult> results;
     const size_t n = sources_.size();
-    size_t photos = 0;
     try {
+        results.resize(n);
+        for (size_t i = 0; i < n; ++i) results[i].source = sources_[i].path;
+        makePlan();
         Shared shared(results);
-        shared.results.resize(n);
-        shared.outputs.resize(n);
-        shared.after.assign(n, kNone);
-        shared.done.assign(n, 0);
+        shared.outputs = plan_->outputs;
         shared.refused.resize(n);
-        // Which files are taken, where they go, and which of them land in the same file.
-        std::map<std::string, size_t> lastWriterOf;
-        std::set<std::string> sourceKeys;
-        bool replacesASource = false;
-        // A name pattern or format of the user's: a run that would clash writes nothing.
-        const OutputOptions plain;
-        const bool renames = settings_.output.namePattern != plain.namePattern ||
-                             settings_.output.format != plain.format;
-        std::string clash;
+        size_t photos = 0;
         for (size_t i = 0; i < n; ++i) {
             PhotoResult& r = shared.results[i];
-            r.source = sources_[i].path;
-            if (!isBatchPhoto(r.source)) {
+            if (shared.outputs[i].empty()) {
                 r.outcome = PhotoOutcome::kNotAPhoto;
                 continue;
             }
+            // A clash writes nothing at all: every photo says why.
+            if (!plan_->refusal.empty()) {
+                r.outcome = PhotoOutcome::kUnwritable;
+                r.written = plan_->targets[i];
+                r.reason = plan_->refusal;
+                r.detail = plan_->refusal;
+                r.runRefused = true;
+                continue;
+            }
+            if (skipExisting_) {
+                // A paletted picture meant for GIF keeps ".gif": either name may be there.
+                const std::string paletted = PhotoEdit::saveTarget(shared.outputs[i], 0, 8).path;
+                const std::string& there = somethingAt(plan_->targets[i]) ? plan_->targets[i]
+                                           : somethingAt(paletted)        ? paletted
+                                                                          : std::string();
+                if (!there.empty()) {
+                    r.outcome = PhotoOutcome::kSkipped;
+                    r.written = there;
+                    shared.outputs[i].clear();
+                    continue;
+                }
+            }
             ++photos;
-            shared.outputs[i] = sources_[i].output.nameFor(r.source, settings_.output, photos);
-            const std::string key = fileKey(PhotoEdit::saveTarget(shared.outputs[i], 0, 24).path);
-            const auto [it, added] = lastWriterOf.emplace(key, i);
-            if (renames && clash.empty()) {
-                if (!added)
-                    clash = "cannot write " + sources_[it->second].path + " and " + r.source +
-                            " both to " + key;
-                else if (key == fileKey(r.source))
-                    clash = "cannot write " + r.source + " over itself";
-            }
-            if (!added) {
-                shared.after[i] = it->second;
-                it->second = i;
-            }
-            sourceKeys.insert(fileKey(r.source));
         }
-        for (const auto& [key, writer] : lastWriterOf)
-            if (sourceKeys.count(key)) replacesASource = true;
-        if (!clash.empty()) {
-            for (size_t i = 0; i < n; ++i) {
-                if (shared.outputs[i].empty()) continue;
-                shared.results[i].outcome = PhotoOutcome::kUnwritable;
-                shared.results[i].written = shared.outputs[i];
-                shared.results[i].reason = clash;
-                shared.results[i].detail = clash;
-            }
-            return results;
-        }
-        refuseUnsafeOutputs(shared);
+        if (!plan_->refusal.empty()) return results;
+        if (createFolders_) refuseUnmadeFolders(shared);
 
-        // An output that replaces one of the sources makes the order matter: one job then.
         size_t jobs =
             jobs_ > 0 ? size_t(jobs_) : std::max<size_t>(1, std::thread::hardware_concurrency());
-        if (replacesASource) jobs = 1;
         jobs = std::min(jobs, photos);
         std::vector<std::thread> workers;
         if (jobs > 1) {
@@ -445,6 +421,7 @@ BatchCounts countResults(const std::vector<PhotoResult>& results) {
         if (r.outcome == PhotoOutcome::kUnreadable) ++c.unreadable;
         if (r.outcome == PhotoOutcome::kUnwritable) ++c.unwritten;
         if (r.outcome == PhotoOutcome::kNotStarted) ++c.notStarted;
+        if (r.outcome == PhotoOutcome::kSkipped) ++c.skipped;
     }
     return c;
 }
@@ -452,9 +429,18 @@ BatchCounts countResults(const std::vector<PhotoResult>& results) {
 std::string batchSummary(const std::vector<PhotoResult>& results) {
     const BatchCounts c = countResults(results);
     std::string text = finishedMessage(c.processed, c.unreadable, c.unwritten);
+    std::string refusal;
     for (const PhotoResult& r : results)
-        if (r.outcome == PhotoOutcome::kUnreadable || r.outcome == PhotoOutcome::kUnwritable)
+        if (r.runRefused)
+            refusal = r.reason;
+        else if (r.outcome == PhotoOutcome::kUnreadable || r.outcome == PhotoOutcome::kUnwritable)
             text.append("\n").append(paths::fileNameOf(r.source)).append(": ").append(r.reason);
+    if (!refusal.empty()) text.append("\nNothing was written: ").append(refusal);
+    if (c.skipped > 0) {
+        char line[96];
+        std::snprintf(line, sizeof line, "\n%d skipped: already written.", c.skipped);
+        text += line;
+    }
     if (c.notStarted > 0) {
         char line[96];
         std::snprintf(line, sizeof line, "\nStopped: %d not started.", c.notStarted);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,18 +42,22 @@ enum class PhotoOutcome {
     kUnwritable,
     kNotAPhoto,   // the batch does not take this file (isBatchPhoto)
     kNotStarted,  // a stop request came first
+    kSkipped,     // its output is there already (setSkipExisting)
 };
 
 struct PhotoResult {
     PhotoOutcome outcome = PhotoOutcome::kNotStarted;
     std::string source;
-    // kWritten: the file written; kUnwritable: the file that could not be written.
+    // kWritten: the file written; kUnwritable: the file that could not be written;
+    // kSkipped: the file that was there.
     std::string written;
     // kUnreadable, kUnwritable: the loader's or the writer's message.
     std::string reason;
     // kUnreadable, kUnwritable: the path that failed and the system's reason, "PATH: REASON"
     // (the whole message as REASON when the system gave none), for a message box.
     std::string detail;
+    // The whole run was refused (BatchJob::refusal()): reason is the refusal.
+    bool runRefused = false;
 };
 
 // "the region X,Y,W,H lies outside the W x H result of PATH".
@@ -92,6 +97,14 @@ class BatchJob {
     // hold it is not written and fails with regionOutsideText.
     void setRegion(const CropRect& region) { region_ = region; }
 
+    // A photo whose output file exists already is left alone and counted as skipped, so a
+    // run that was cut short, or shared out among machines, does only what is left.
+    void setSkipExisting(bool skip) { skipExisting_ = skip; }
+
+    // Why the run would write nothing (outputClash of its outputs), or "". Planned once; run()
+    // uses the same plan. May throw (out of memory), unlike run().
+    const std::string& refusal();
+
     // From any thread (a signal handler included): the photos in hand finish, no other
     // photo starts.
     void stop() noexcept { stop_.store(true); }
@@ -101,20 +114,19 @@ class BatchJob {
 
     // One result per source, in list order. No exception leaves it: a photo that fails in
     // any way (out of memory included) is a result with its reason. A callback's exception
-    // is swallowed. A photo whose output is the same file as another source of the run fails
-    // unread, whatever the order, so no source is replaced before it is read. Under a name
-    // pattern or format of the output options, a run where two photos would write one file,
-    // or a photo its own source, writes nothing: every photo fails naming both files.
+    // is swallowed. A run with a refusal() writes nothing: every photo it takes fails unread
+    // with that reason.
     std::vector<PhotoResult> run() noexcept;
 
   private:
     struct Shared;
+    struct Plan;
+    void makePlan();
     void work(Shared& shared) noexcept;
     void processPhoto(Shared& shared, size_t index) noexcept;
     void deliver(Shared& shared, std::unique_lock<std::mutex>& lock) noexcept;
-    // Marks the photos that must not be written: their folder cannot be made, or their
-    // output is another source of the run.
-    void refuseUnsafeOutputs(Shared& shared) const;
+    // Marks the photos whose folder cannot be made.
+    void refuseUnmadeFolders(Shared& shared) const;
 
     std::vector<BatchSource> sources_;
     EnhancementSettings settings_;
@@ -123,6 +135,8 @@ class BatchJob {
     bool stripMetadata_ = false;
     bool createFolders_ = false;
     std::optional<CropRect> region_;
+    bool skipExisting_ = false;
+    std::shared_ptr<const Plan> plan_;
     std::atomic<bool> stop_{false};
     const std::atomic<bool>* external_ = nullptr;
     Progress progress_;
@@ -130,15 +144,18 @@ class BatchJob {
     Finished finished_;
 };
 
-// Photos processed (written or not), not read, not written and not started.
+// Photos processed (written or not), not read, not written, not started and skipped.
 struct BatchCounts {
     int processed = 0;
     int unreadable = 0;
     int unwritten = 0;
     int notStarted = 0;
+    int skipped = 0;
 };
 BatchCounts countResults(const std::vector<PhotoResult>& results);
 
 // finishedMessage of the counts, then "NAME: reason" for each photo that could not be read
-// or written (NAME the source's file name), then, after a stop, how many were not started.
+// or written (NAME the source's file name; a refused run's reason once, as "Nothing was
+// written: REASON"), then how many were skipped as already written,
+// then, after a stop, how many were not started.
 std::string batchSummary(const std::vector<PhotoResult>& results);

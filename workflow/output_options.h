@@ -3,11 +3,13 @@
 // plain program always wrote.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
-// The largest resize the options accept: a long edge in pixels, or a percentage.
-inline constexpr int kMaxResizeLongEdge = 65535;
-inline constexpr int kMaxResizePercent = 1000;
+// The largest values a preset, the dialog and the command line accept.
+inline constexpr int kMaxLongEdge = 65535;
+inline constexpr int kMaxPercent = 1000;
+inline constexpr size_t kMaxNamePattern = 200;
 
 enum class OutputFormat { AsSource, Jpeg, Png, Tiff, Webp };
 enum class ResizeMode { None, LongEdge, Percent };

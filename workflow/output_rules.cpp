@@ -101,6 +101,15 @@ std::string outputNameFor(const std::string& outputDirectory, const std::string&
     return out + result;
 }
 
+std::string namePatternProblem(const std::string& pattern) {
+    if (pattern.empty() || pattern.size() > kMaxNamePattern)
+        return "must be a file name of 1 to " + std::to_string(kMaxNamePattern) + " bytes";
+    for (char c : pattern)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return "must be a file name without '/' or control characters";
+    return "";
+}
+
 std::string autosetDirectory(const std::string& inputDirectory) {
     return paths::joinPath(inputDirectory, "enhanced");
 }

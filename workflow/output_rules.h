@@ -17,6 +17,8 @@ std::string outputNameFor(const std::string& outputDirectory, const std::string&
 // YYYY-MM-DD, else the file's modification date). Anything else in braces stays as written.
 std::string outputNameFor(const std::string& outputDirectory, const std::string& sourcePath,
                           const OutputOptions& options, size_t n);
+// Why pattern cannot name files ("must be a file name ..."), or "" when it can.
+std::string namePatternProblem(const std::string& pattern);
 // inputDirectory + separator (when needed) + "enhanced"; just "enhanced" without one.
 std::string autosetDirectory(const std::string& inputDirectory);
 // The batch takes a file whose first bytes show one of the library's formats, or, when they

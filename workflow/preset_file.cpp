@@ -10,6 +10,8 @@
 #include <limits>
 #include <sstream>
 
+#include "workflow/output_rules.h"
+
 namespace {
 
 const NamedCount kCountKeys[] = {
@@ -20,10 +22,6 @@ const NamedCount kCountKeys[] = {
 
 const char* const kResizeNames[] = {"none", "long_edge", "percent"};
 const char* const kFormatNames[] = {"as_source", "jpeg", "png", "tiff", "webp"};
-
-constexpr int kMaxLongEdge = kMaxResizeLongEdge;
-constexpr int kMaxPercent = kMaxResizePercent;
-constexpr size_t kMaxPattern = 200;
 
 // A TOML basic string; the values written never hold control characters.
 std::string quoted(const std::string& text) {
@@ -53,15 +51,6 @@ bool panelWhiteBalance(const std::string& text) {
     return true;
 }
 
-std::string patternProblem(const std::string& pattern) {
-    if (pattern.empty() || pattern.size() > kMaxPattern)
-        return "must be a file name of 1 to " + std::to_string(kMaxPattern) + " bytes";
-    for (char c : pattern)
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return "must be a file name without '/' or control characters";
-    return "";
-}
-
 std::string outputProblem(const OutputOptions& o) {
     if (o.jpegQuality < 1 || o.jpegQuality > 100)
         return "'output.jpeg_quality' must be a whole number from 1 to 100";
@@ -79,7 +68,7 @@ std::string outputProblem(const OutputOptions& o) {
                std::to_string(kMaxPercent) + " (percent)";
     const int format = int(o.format);
     if (format < 0 || format > 4) return "'output.format' must be " + oneOf(kFormatNames, 5);
-    const std::string pattern = patternProblem(o.namePattern);
+    const std::string pattern = namePatternProblem(o.namePattern);
     if (!pattern.empty()) return "'output.name_pattern' " + pattern;
     return "";
 }
@@ -182,7 +171,7 @@ void readOutput(Reader& r, const toml::node& node, OutputOptions& o) {
             o.format = OutputFormat(format);
         } else if (name == "name_pattern") {
             if (const std::string* pattern = r.text(value, full)) {
-                const std::string problem = patternProblem(*pattern);
+                const std::string problem = namePatternProblem(*pattern);
                 if (!problem.empty()) r.fail(value, "'" + full + "' " + problem);
                 o.namePattern = *pattern;
             }

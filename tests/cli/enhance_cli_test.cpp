@@ -428,22 +428,19 @@ TEST(EnhanceCli, AnyNumberOfJobsWritesTheSameBytes) {
     }
 }
 
-TEST(EnhanceCli, PhotosWritingTheSameFileFinishInListOrder) {
+TEST(EnhanceCli, PhotosWritingTheSameFileAreRefusedBeforeAnythingIsWritten) {
     TempDir dir;
     fs::create_directories(dir.path() / "a");
     fs::create_directories(dir.path() / "b");
     const std::string first = save(dir.path() / "a" / "same.png", randomImage(30, 20, 24, 1), PNG);
     const std::string second = save(dir.path() / "b" / "SAME.png", randomImage(20, 30, 24, 2), PNG);
-    const fs::path solo = dir.path() / "solo", both = dir.path() / "both";
-    ASSERT_EQ(runCli({second, "-o", solo.string()}).status, 0);
-    for (int round = 0; round < 3; ++round) {
-        fs::remove_all(both);
-        const CliRun run = runCli({"--jobs", "2", first, second, "-o", both.string()});
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, "Finished processing 2 images.\n");
-        EXPECT_EQ(readBytes((both / "enh_same.png").string()),
-                  readBytes((solo / "enh_same.png").string()));
-    }
+    const fs::path both = dir.path() / "both";
+    const CliRun run = runCli({"--jobs", "2", first, second, "-o", both.string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "vantifex-cli: cannot write " + first + " and " + second + " both to " +
+                           (both / "enh_same.png").string() + "\n");
+    EXPECT_FALSE(fs::exists(both));
 }
 
 TEST(EnhanceCli, AFailedWriteLeavesTheEarlierResultWhole) {
@@ -486,32 +483,20 @@ TEST(EnhanceCli, OutputFoldersAreMadeAtEveryLevel) {
 
 TEST(EnhanceCli, ARunNeverWritesOverOneOfItsSources) {
     // The output folder is the input folder, which holds an earlier result as well.
-    TempDir dir, alone;
+    TempDir dir;
     save(dir.path() / "p01.jpg", randomImage(30, 20, 24, 1), JPEG);
     const std::string earlier = save(dir.path() / "enh_p01.jpg", randomImage(30, 20, 24, 2), JPEG);
     save(dir.path() / "p02.jpg", randomImage(30, 20, 24, 3), JPEG);
     const std::vector<uint8_t> earlierBytes = readBytes(earlier);
-    fs::copy_file(earlier, alone.path() / "enh_p01.jpg");
-    ASSERT_EQ(runCli({(alone.path() / "enh_p01.jpg").string(), "-o", alone.path().string()}).status,
-              0);
     for (const char* jobs : {"1", "2"}) {
         SCOPED_TRACE(jobs);
-        fs::remove(dir.path() / "enh_enh_p01.jpg");
-        fs::remove(dir.path() / "enh_p02.jpg");
         const CliRun run = runCli({"--jobs", jobs, dir.path().string(), "-o", dir.path().string()});
-        EXPECT_EQ(run.status, 1);
-        const std::string target = (dir.path() / "enh_p01.jpg").string();
-        EXPECT_NE(
-            run.out.find("\np01.jpg: cannot write " + target + ": it is also a source of this run"),
-            std::string::npos)
-            << run.out;
-        EXPECT_NE(run.out.find("1 could not be written."), std::string::npos) << run.out;
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "vantifex-cli: cannot write " + (dir.path() / "p01.jpg").string() +
+                               " to " + earlier + ": it is also a source of this run\n");
         EXPECT_EQ(readBytes(earlier), earlierBytes);
-        // Made from the earlier result as it was, and the others went on.
-        EXPECT_EQ(readBytes((dir.path() / "enh_enh_p01.jpg").string()),
-                  readBytes((alone.path() / "enh_enh_p01.jpg").string()));
-        EXPECT_TRUE(fs::exists(dir.path() / "enh_p02.jpg"));
-        EXPECT_FALSE(fs::exists(dir.path() / "enh_enh_enh_p01.jpg"));
+        EXPECT_EQ(filesIn(dir.path()),
+                  (std::vector<std::string>{"enh_p01.jpg", "p01.jpg", "p02.jpg"}));
     }
 }
 
@@ -617,6 +602,22 @@ TEST(EnhanceCli, ASignalStopsAfterThePhotosInHand) {
             DibImage back;
             EXPECT_TRUE(back.loadFromFile((out / name).c_str(), PNG)) << name;
             EXPECT_EQ(back.width(), 400) << name;
+        }
+        // Run again with --skip-existing: only what was left is done, and the whole equals
+        // one run that was never stopped.
+        const CliRun rest =
+            runCli({"--sharpen", "3", "--skip-existing", in.string(), "-o", out.string()});
+        EXPECT_EQ(rest.status, 0) << rest.err;
+        EXPECT_EQ(rest.out, "Finished processing " + std::to_string(photos - int(names.size())) +
+                                " images.\n" + std::to_string(names.size()) +
+                                " skipped: already written.\n");
+        if (c.signal == SIGTERM) {
+            const fs::path whole = dir.path() / "whole";
+            ASSERT_EQ(runCli({"--sharpen", "3", in.string(), "-o", whole.string()}).status, 0);
+            ASSERT_EQ(filesIn(out), filesIn(whole));
+            for (const std::string& name : filesIn(whole))
+                EXPECT_EQ(readBytes((out / name).string()), readBytes((whole / name).string()))
+                    << name;
         }
     }
 }

@@ -261,68 +261,148 @@ TEST(BatchJob, SummaryCountsAndNamesEachFailure) {
     for (const auto& c : cases) EXPECT_EQ(batchSummary(c.results), c.summary);
 }
 
-namespace {
-
-// The bytes a photo gives when it is enhanced alone, into a folder of its own.
-std::vector<uint8_t> enhancedAlone(const std::string& photo, const TempDir& scratch) {
-    const std::string copy = scratch.file(fs::path(photo).filename().string());
-    fs::copy_file(photo, copy, fs::copy_options::overwrite_existing);
-    BatchJob job({copy}, EnhancementSettings{}, OutputRule::enhancedInto(scratch.file("alone")));
-    job.setCreateOutputFolders(true);
-    const auto results = job.run();
-    EXPECT_EQ(results[0].outcome, PhotoOutcome::kWritten) << results[0].reason;
-    return readBytes(results[0].written);
+// Each row a run whose names clash: it writes nothing at all, every photo it takes fails
+// with one message naming both files, and refusal() says it before the run.
+TEST(BatchJob, ARunWhoseOutputsClashWritesNothing) {
+    struct Row {
+        const char* what;
+        std::vector<std::string> files;  // made in the folder (".lnk" names: links)
+        std::vector<std::string> list;   // the run's sources, in the folder
+        OutputOptions output;
+        std::string message;  // with {D} for the folder
+    };
+    OutputOptions stemOnly;
+    stemOnly.namePattern = "{stem}.png";
+    OutputOptions asJpeg;
+    asJpeg.format = OutputFormat::Jpeg;
+    OutputOptions fixedName;
+    fixedName.namePattern = "same.png";
+    const Row rows[] = {
+        {"the default pattern, two formats of one name",
+         {"IMG_1.heic", "IMG_1.JPG"},
+         {"IMG_1.heic", "IMG_1.JPG"},
+         {},
+         "cannot write {D}/IMG_1.heic and {D}/IMG_1.JPG both to {D}/enh_img_1.jpg"},
+        {"one format for all",
+         {"a.png", "a.bmp"},
+         {"a.png", "a.bmp"},
+         asJpeg,
+         "cannot write {D}/a.png and {D}/a.bmp both to {D}/enh_a.jpg"},
+        {"a fixed name",
+         {"x.png", "y.png", "z.png"},
+         {"x.png", "y.png", "z.png"},
+         fixedName,
+         "cannot write {D}/x.png and {D}/y.png both to {D}/same.png"},
+        {"a pattern giving the source's own name",
+         {"b.png"},
+         {"b.png"},
+         stemOnly,
+         "cannot write {D}/b.png over itself"},
+        {"an earlier result in the run",
+         {"p01.png", "enh_p01.png"},
+         {"p01.png", "enh_p01.png"},
+         {},
+         "cannot write {D}/p01.png to {D}/enh_p01.png: it is also a source of this run"},
+        {"another source through a link",
+         {"q.png", "r.png", "enh_r.png.lnk"},
+         {"q.png", "r.png"},
+         {},
+         "cannot write {D}/r.png to {D}/enh_r.png: it is also a source of this run"},
+        {"another source through a \"./\" spelling",
+         {"s.png", "enh_s.png"},
+         {"s.png", "./enh_s.png"},
+         {},
+         "cannot write {D}/s.png to {D}/enh_s.png: it is also a source of this run"},
+    };
+    for (const Row& row : rows) {
+        for (const int jobs : {1, 3}) {
+            SCOPED_TRACE(std::string(row.what) + ", jobs " + std::to_string(jobs));
+            TempDir dir;
+            uint32_t seed = 1;
+            for (const std::string& f : row.files) {
+                const bool link = f.size() > 4 && f.compare(f.size() - 4, 4, ".lnk") == 0;
+                if (link)
+                    fs::create_symlink(dir.file("q.png"), dir.file(f.substr(0, f.size() - 4)));
+                else
+                    saveAs(dir.file(f), randomImage(9, 7, 24, seed++), PNG);
+            }
+            std::map<std::string, std::vector<uint8_t>> before;
+            for (const auto& e : fs::directory_iterator(dir.path()))
+                if (!fs::is_symlink(e.path())) before[e.path().string()] = readBytes(e.path());
+            std::vector<std::string> list;
+            for (const std::string& f : row.list)
+                list.push_back(f.rfind("./", 0) == 0 ? dir.path().string() + "/./" + f.substr(2)
+                                                     : dir.file(f));
+            EnhancementSettings settings;
+            settings.output = row.output;
+            BatchJob job(list, settings, OutputRule::enhancedInto(dir.path().string()), jobs);
+            std::string message = row.message;
+            for (size_t at; (at = message.find("{D}")) != std::string::npos;)
+                message.replace(at, 3, dir.path().string());
+            // The "./" spelling is told as it was given.
+            if (row.list.back().rfind("./", 0) == 0)
+                message = "cannot write " + list[0] + " to " + dir.file("enh_s.png") +
+                          ": it is also a source of this run";
+            EXPECT_EQ(job.refusal(), message);
+            const auto results = job.run();
+            ASSERT_EQ(results.size(), list.size());
+            for (const PhotoResult& r : results) {
+                EXPECT_EQ(r.outcome, PhotoOutcome::kUnwritable) << r.source;
+                EXPECT_EQ(r.reason, message) << r.source;
+            }
+            std::map<std::string, std::vector<uint8_t>> after;
+            for (const auto& e : fs::directory_iterator(dir.path()))
+                if (!fs::is_symlink(e.path())) after[e.path().string()] = readBytes(e.path());
+            EXPECT_EQ(after, before);
+        }
+    }
 }
 
-}  // namespace
+TEST(BatchJob, OutputsThatDoNotClashPassTheCheck) {
+    TempDir dir;
+    const std::string a = saveAs(dir.file("a.png"), randomImage(9, 7, 24, 1), PNG);
+    const std::string b = saveAs(dir.file("A.bmp"), randomImage(9, 7, 24, 2), BMP);
+    // An earlier result that is not a source of the run is replaced, as it always was.
+    saveAs(dir.file("enh_a.png"), randomImage(9, 7, 24, 3), PNG);
+    BatchJob job({a, b}, EnhancementSettings{}, OutputRule::enhancedInto(dir.path().string()));
+    EXPECT_EQ(job.refusal(), "");
+    const auto results = job.run();
+    ASSERT_EQ(results.size(), 2u);
+    for (const PhotoResult& r : results) EXPECT_EQ(r.outcome, PhotoOutcome::kWritten) << r.reason;
+}
 
-TEST(BatchJob, NoPhotoIsWrittenOverAnotherSourceOfTheRun) {
-    for (const int jobs : {1, 3}) {
-        for (const bool enhancedFirst : {false, true}) {
-            SCOPED_TRACE(std::to_string(jobs) + (enhancedFirst ? " jobs, enh_ first" : " jobs"));
-            TempDir dir, scratch;
-            const std::string photo = saveAs(dir.file("p01.jpg"), randomImage(30, 20, 24, 1), JPEG);
-            const std::string earlier =
-                saveAs(dir.file("enh_p01.jpg"), randomImage(30, 20, 24, 2), JPEG);
-            // The same file under other names: a spelling with "./", a link, a hard link.
-            const std::string other = saveAs(dir.file("q.png"), randomImage(9, 9, 24, 3), PNG);
-            fs::create_symlink(other, dir.file("enh_r.png"));
-            const std::string r = saveAs(dir.file("r.png"), randomImage(9, 9, 24, 4), PNG);
-            const std::string s = saveAs(dir.file("s.png"), randomImage(9, 9, 24, 5), PNG);
-            fs::create_hard_link(s, dir.file("enh_t.png"));
-            const std::string t = saveAs(dir.file("t.png"), randomImage(9, 9, 24, 6), PNG);
-            const auto otherBytes = readBytes(other);
-            const auto sBytes = readBytes(s);
-            const auto earlierBytes = readBytes(earlier);
-            const auto expected = enhancedAlone(earlier, scratch);
-
-            std::vector<std::string> list = {
-                photo, dir.path().string() + "/./enh_p01.jpg", other, r, s, t};
-            if (enhancedFirst) std::swap(list[0], list[1]);
-            const auto results = BatchJob(list, EnhancementSettings{},
-                                          OutputRule::enhancedInto(dir.path().string()), jobs)
-                                     .run();
-            ASSERT_EQ(results.size(), list.size());
-            std::map<std::string, PhotoResult> byName;
-            for (const PhotoResult& res : results) byName[fs::path(res.source).filename()] = res;
-            // r.png would replace q.png through the link, t.png would replace s.png.
-            for (const char* refused : {"p01.jpg", "r.png", "t.png"}) {
-                const PhotoResult& res = byName[refused];
-                EXPECT_EQ(res.outcome, PhotoOutcome::kUnwritable) << refused;
-                EXPECT_EQ(res.reason,
-                          "cannot write " + res.written + ": it is also a source of this run")
-                    << refused;
-                EXPECT_EQ(res.detail, res.written + ": it is also a source of this run");
-            }
-            EXPECT_EQ(byName["enh_p01.jpg"].outcome, PhotoOutcome::kWritten);
-            EXPECT_EQ(byName["q.png"].outcome, PhotoOutcome::kWritten);
-            EXPECT_EQ(byName["s.png"].outcome, PhotoOutcome::kWritten);
-            EXPECT_EQ(readBytes(earlier), earlierBytes);
-            // Made from the photo as it was, not from a result written over it.
-            EXPECT_EQ(readBytes(dir.file("enh_enh_p01.jpg")), expected);
-            EXPECT_EQ(readBytes(other), otherBytes);
-            EXPECT_EQ(readBytes(s), sBytes);
-            EXPECT_TRUE(fs::is_symlink(dir.file("enh_r.png")));
+TEST(BatchJob, SkipExistingLeavesOutputsThatAreThere) {
+    TempDir dir;
+    const auto list = photos(dir, 4);
+    const std::string out = dir.file("out");
+    fs::create_directory(out);
+    const std::vector<uint8_t> earlier{'o', 'l', 'd'};
+    writeBytes(out + "/enh_p01.png", earlier);
+    // A paletted GIF source keeps ".gif"; its result under that name counts as well.
+    const std::string gif = saveAs(dir.file("g.gif"), randomImage(9, 7, 8, 9), GIF);
+    writeBytes(out + "/enh_g.gif", earlier);
+    std::vector<std::string> all = list;
+    all.push_back(gif);
+    for (const bool skip : {true, false}) {
+        SCOPED_TRACE(skip ? "skip" : "no skip");
+        BatchJob job(all, EnhancementSettings{}, OutputRule::enhancedInto(out), 2);
+        job.setSkipExisting(skip);
+        const auto results = job.run();
+        ASSERT_EQ(results.size(), 5u);
+        const PhotoOutcome expected = skip ? PhotoOutcome::kSkipped : PhotoOutcome::kWritten;
+        EXPECT_EQ(results[1].outcome, expected);
+        EXPECT_EQ(results[4].outcome, expected);
+        for (size_t i : {size_t(0), size_t(2), size_t(3)})
+            EXPECT_EQ(results[i].outcome, PhotoOutcome::kWritten) << i;
+        if (skip) {
+            EXPECT_EQ(results[1].written, out + "/enh_p01.png");
+            EXPECT_EQ(readBytes(out + "/enh_p01.png"), earlier);
+            EXPECT_EQ(readBytes(out + "/enh_g.gif"), earlier);
+            EXPECT_EQ(batchSummary(results),
+                      "Finished processing 3 images.\n2 skipped: already written.");
+        } else {
+            EXPECT_NE(readBytes(out + "/enh_p01.png"), earlier);
+            EXPECT_EQ(batchSummary(results), "Finished processing 5 images.");
         }
     }
 }

@@ -348,3 +348,22 @@ TEST(BatchSaver, SaveAs) {
     EXPECT_EQ(w.views.outputRefreshes, 0);
     EXPECT_TRUE(w.dialogs.messages.size() == 1);
 }
+
+TEST(BatchSaver, ABatchWhoseNamesClashWritesNothingAndSaysWhyOnce) {
+    Workbench w;
+    const std::string heic = w.save("IMG_1.heic", randomImage(20, 14, 24, 1), PNG);
+    const std::string jpg = w.save("IMG_1.JPG", randomImage(20, 14, 24, 2), JPEG);
+    w.save("IMG_2.png", randomImage(20, 14, 24, 3), PNG);
+    w.saver.onAutoset(true);
+    w.saver.onInputDirectoryChanged(w.dir.path().string());
+    w.views.selected = {heic, jpg, w.dir.file("IMG_2.png")};
+    w.saver.onSaveSelected();
+    ASSERT_EQ(w.dialogs.informations.size(), 1u);
+    EXPECT_EQ(w.dialogs.informations[0],
+              "Finished processing 3 images.\n3 could not be written.\nNothing was written: "
+              "cannot write " +
+                  heic + " and " + jpg + " both to " + w.dir.file("enhanced/enh_img_1.jpg"));
+    EXPECT_EQ(w.saver.unwrittenCount(), 3);
+    EXPECT_FALSE(fs::exists(w.dir.file("enhanced/enh_img_1.jpg")));
+    EXPECT_FALSE(fs::exists(w.dir.file("enhanced/enh_img_2.png")));
+}

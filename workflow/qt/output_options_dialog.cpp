@@ -97,7 +97,7 @@ void OutputOptionsDialog::updateControls() {
     if (mode == ResizeMode::None) {
         resizeValue_->setRange(0, 0);
     } else {
-        const int max = mode == ResizeMode::LongEdge ? kMaxResizeLongEdge : kMaxResizePercent;
+        const int max = mode == ResizeMode::LongEdge ? kMaxLongEdge : kMaxPercent;
         resizeValue_->setRange(1, max);
     }
 }

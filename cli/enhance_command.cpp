@@ -12,6 +12,7 @@
 #include "cli/enhance_options.h"
 #include "workflow/batch_job.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_crop.h"
 #include "workflow/preset_file.h"
 
 namespace fs = std::filesystem;
@@ -93,6 +94,27 @@ int runEnhance(const Arguments& args) {
                                         : options.outputDirectory;
             sources.push_back(BatchSource{input, OutputRule::enhancedInto(out)});
             named.push_back(true);
+        }
+    }
+
+    // A crop is checked against every photo before anything is written. Files that do not
+    // read are left to the run, which reports them.
+    if (!options.crop.isEmpty()) {
+        for (BatchSource& source : sources) {
+            source.crop = options.crop;
+            // The smallest decode that still tells the full size.
+            PhotoEdit photo;
+            photo.loadForPreview(source.path, 1, 1);
+            if (photo.width() <= 0) continue;
+            int32_t width = 0, height = 0;
+            fullUprightSize(source.path, photo, width, height);
+            if (options.settings.rotation % 2 != 0) std::swap(width, height);
+            if (!options.crop.fitsIn(width, height)) {
+                std::fprintf(stderr, "vantifex-cli: --crop %s lies outside %s (%d x %d)\n",
+                             cropText(options.crop).c_str(), source.path.c_str(), int(width),
+                             int(height));
+                return 2;
+            }
         }
     }
 

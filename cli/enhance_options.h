@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "workflow/crop_rect.h"
 #include "workflow/enhancement_settings.h"
 
 struct EnhanceOptions {
@@ -14,6 +15,7 @@ struct EnhanceOptions {
     std::string outputDirectory;  // empty: each input's "enhanced" sub-folder
     int jobs = 0;                 // 0: one per core
     bool stripMetadata = false;   // the copies carry none of the photos' metadata
+    CropRect crop;                // --crop: kept part of every photo (empty: all of it)
     bool help = false;
     // --save-preset: write the settings to this file instead of processing anything.
     std::string savePreset;

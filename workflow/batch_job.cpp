@@ -182,8 +182,8 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
                 photo.metadata = withSettingsRecord(photo.metadata, settings_);
             photo.image.setLastError("");
             errno = 0;
-            if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,
-                                &result.written)) {
+            if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_, &result.written,
+                                sources_[index].crop)) {
                 result.outcome = PhotoOutcome::kWritten;
             } else {
                 result.outcome = PhotoOutcome::kUnwritable;

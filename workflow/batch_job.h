@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "workflow/crop_rect.h"
 #include "workflow/enhancement_settings.h"
 #include "workflow/exception_text.h"
 
@@ -31,6 +32,9 @@ struct OutputRule {
 struct BatchSource {
     std::string path;
     OutputRule output;
+    // The part kept, in pixels of the photo after its turns (empty: the whole photo); one
+    // that does not fit fails the photo unwritten, with cropOutsideText as reason.
+    CropRect crop{};
 };
 
 enum class PhotoOutcome {

@@ -29,8 +29,9 @@ bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo) {
 }
 
 bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
-                     StatusSink* sink, bool saySaving, std::string* writtenPath) {
-    if (!renderForSaving(photo, settings, sink)) return false;
+                     StatusSink* sink, bool saySaving, std::string* writtenPath,
+                     const CropRect& crop) {
+    if (!renderForSaving(photo, settings, sink, crop)) return false;
     // Shrinking averages the areas under each new pixel (24 bits; others interpolate).
     const auto [width, height] = exportSize(photo.width(), photo.height(), settings.output);
     if ((width != photo.width() || height != photo.height()) &&

@@ -28,5 +28,7 @@ bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo);
 // Applies the settings to a loaded photo, says "Saving..." when asked, and writes the
 // output picture to path by its name (through a temporary, so a failed write leaves any
 // earlier file whole). *writtenPath gets the path written (lower-cased name, GIF as .jpg).
+// crop: as renderForSaving takes it.
 bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
-                     StatusSink* sink, bool saySaving, std::string* writtenPath = nullptr);
+                     StatusSink* sink, bool saySaving, std::string* writtenPath = nullptr,
+                     const CropRect& crop = {});

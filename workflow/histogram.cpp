@@ -1,0 +1,118 @@
+// Counting the colours of the shown picture; one pass over the planes, as a repaint makes.
+#include "workflow/histogram.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Lumas of every red, green and blue value, scaled by 1000, so that a pixel costs three
+// look-ups and one division-free rounding.
+struct LumaTable {
+    uint32_t red[256], green[256], blue[256];
+    uint8_t luma[255 * 1000 + 1];
+    LumaTable() {
+        for (uint32_t v = 0; v < 256; ++v) {
+            red[v] = 299 * v;
+            green[v] = 587 * v;
+            blue[v] = 114 * v;
+        }
+        for (uint32_t s = 0; s <= 255 * 1000; ++s) luma[s] = uint8_t((s + 500) / 1000);
+    }
+};
+
+const LumaTable& lumaTable() {
+    static const LumaTable table;
+    return table;
+}
+
+class Counter {
+  public:
+    explicit Counter(Histogram& h) : h_(h), t_(lumaTable()) {}
+    void add(uint32_t r, uint32_t g, uint32_t b) {
+        ++h_.red[r];
+        ++h_.green[g];
+        ++h_.blue[b];
+        ++h_.luminance[t_.luma[t_.red[r] + t_.green[g] + t_.blue[b]]];
+        // min == 0 or max == 255 without branches on the common, unclipped pixel.
+        h_.clippedShadows += (r == 0) | (g == 0) | (b == 0);
+        h_.clippedHighlights += (r == 255) | (g == 255) | (b == 255);
+    }
+
+  private:
+    Histogram& h_;
+    const LumaTable& t_;
+};
+
+bool isPlane(const DibImage& plane, int32_t w, int32_t h) {
+    return plane.isValid() && plane.bitCount() == 8 && plane.header.colorsUsed == 256 &&
+           plane.width() == w && plane.height() == h;
+}
+
+}  // namespace
+
+uint32_t Histogram::peak() const {
+    uint32_t most = 0;
+    for (const Counts* c : {&red, &green, &blue, &luminance})
+        most = std::max(most, *std::max_element(c->begin(), c->end()));
+    return most;
+}
+
+Histogram planesHistogram(const PhotoEdit& photo) {
+    Histogram h;
+    const DibImage &R = photo.redPlane, &G = photo.greenPlane, &B = photo.bluePlane;
+    const int32_t W = R.width(), H = R.height();
+    if (W <= 0 || H <= 0 || G.width() != W || G.height() != H || B.width() != W ||
+        B.height() != H)
+        return h;
+    Counter count(h);
+    h.pixels = uint64_t(W) * uint64_t(H);
+    if (isPlane(R, W, H) && isPlane(G, W, H) && isPlane(B, W, H)) {
+        // The three palettes packed as the views pack them: one OR per pixel.
+        uint32_t packed[3][256];
+        const DibImage* planes[3] = {&R, &G, &B};
+        for (int p = 0; p < 3; ++p) {
+            const RgbQuad* pal = planes[p]->paletteBase();
+            for (int i = 0; i < 256; ++i)
+                packed[p][i] = uint32_t(pal[i].red) | uint32_t(pal[i].green) << 8 |
+                               uint32_t(pal[i].blue) << 16;
+        }
+        for (int32_t y = 0; y < H; ++y) {
+            const uint8_t *r = R.row(y), *g = G.row(y), *b = B.row(y);
+            for (int32_t x = 0; x < W; ++x) {
+                const uint32_t c = packed[0][r[x]] | packed[1][g[x]] | packed[2][b[x]];
+                count.add(c & 0xff, c >> 8 & 0xff, c >> 16);
+            }
+        }
+        return h;
+    }
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+            const RgbQuad a = R.getPixelColor(x, y), b = G.getPixelColor(x, y),
+                          c = B.getPixelColor(x, y);
+            count.add(a.red | b.red | c.red, a.green | b.green | c.green,
+                      a.blue | b.blue | c.blue);
+        }
+    return h;
+}
+
+Histogram pictureHistogram(const DibImage& picture) {
+    Histogram h;
+    if (!picture.isValid()) return h;
+    Counter count(h);
+    h.pixels = uint64_t(picture.width()) * uint64_t(picture.height());
+    for (int32_t y = 0; y < picture.height(); ++y)
+        for (int32_t x = 0; x < picture.width(); ++x) {
+            const RgbQuad c = picture.getPixelColor(x, y);
+            count.add(c.red, c.green, c.blue);
+        }
+    return h;
+}
+
+std::string clippedText(const Histogram& histogram) {
+    char text[96];
+    std::snprintf(text, sizeof text, "shadows clipped %.1f %%   highlights clipped %.1f %%",
+                  100.0 * histogram.shadowShare(), 100.0 * histogram.highlightShare());
+    return text;
+}

@@ -63,8 +63,7 @@ Histogram planesHistogram(const PhotoEdit& photo) {
     Histogram h;
     const DibImage &R = photo.redPlane, &G = photo.greenPlane, &B = photo.bluePlane;
     const int32_t W = R.width(), H = R.height();
-    if (W <= 0 || H <= 0 || G.width() != W || G.height() != H || B.width() != W ||
-        B.height() != H)
+    if (W <= 0 || H <= 0 || G.width() != W || G.height() != H || B.width() != W || B.height() != H)
         return h;
     Counter count(h);
     h.pixels = uint64_t(W) * uint64_t(H);
@@ -91,8 +90,7 @@ Histogram planesHistogram(const PhotoEdit& photo) {
         for (int32_t x = 0; x < W; ++x) {
             const RgbQuad a = R.getPixelColor(x, y), b = G.getPixelColor(x, y),
                           c = B.getPixelColor(x, y);
-            count.add(a.red | b.red | c.red, a.green | b.green | c.green,
-                      a.blue | b.blue | c.blue);
+            count.add(a.red | b.red | c.red, a.green | b.green | c.green, a.blue | b.blue | c.blue);
         }
     return h;
 }

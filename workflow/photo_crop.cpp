@@ -77,7 +77,8 @@ CropRect scaleCrop(const CropRect& crop, int32_t fullWidth, int32_t fullHeight, 
 CropRect turnCrop(const CropRect& crop, int32_t width, int32_t height, int direction) {
     if (crop.isEmpty()) return crop;
     // Clockwise the left column becomes the top row; the old bottom becomes the left.
-    if (direction == 0) return CropRect{height - crop.y - crop.height, crop.x, crop.height, crop.width};
+    if (direction == 0)
+        return CropRect{height - crop.y - crop.height, crop.x, crop.height, crop.width};
     return CropRect{crop.y, width - crop.x - crop.width, crop.height, crop.width};
 }
 

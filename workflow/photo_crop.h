@@ -42,7 +42,7 @@ struct CropAspect {
     int32_t high;
 };
 inline constexpr CropAspect kCropAspects[] = {
-    {"free", 0, 0}, {"as shot", -1, -1}, {"1:1", 1, 1},   {"3:2", 3, 2},
+    {"free", 0, 0}, {"as shot", -1, -1}, {"1:1", 1, 1}, {"3:2", 3, 2},
     {"4:3", 4, 3},  {"16:9", 16, 9},     {"5:4", 5, 4},
 };
 inline constexpr int kCropAspectCount = int(sizeof kCropAspects / sizeof kCropAspects[0]);

@@ -52,11 +52,16 @@ TEST(CropArithmetic, ParsesOnlyFourWholeNumbers) {
         bool ok;
         CropRect crop;
     } cases[] = {
-        {"10,20,30,40", true, {10, 20, 30, 40}}, {"0,0,1,1", true, {0, 0, 1, 1}},
-        {"10,20,30", false, {}},                 {"10,20,30,40,5", false, {}},
-        {"-1,0,5,5", false, {}},                 {"0,0,0,5", false, {}},
-        {"0,0,5,-5", false, {}},                 {"a,0,5,5", false, {}},
-        {"1, 2,3,4", false, {}},                 {"", false, {}},
+        {"10,20,30,40", true, {10, 20, 30, 40}},
+        {"0,0,1,1", true, {0, 0, 1, 1}},
+        {"10,20,30", false, {}},
+        {"10,20,30,40,5", false, {}},
+        {"-1,0,5,5", false, {}},
+        {"0,0,0,5", false, {}},
+        {"0,0,5,-5", false, {}},
+        {"a,0,5,5", false, {}},
+        {"1, 2,3,4", false, {}},
+        {"", false, {}},
         {"99999999999,0,1,1", false, {}},
     };
     for (const Case& c : cases) {
@@ -195,8 +200,7 @@ TEST(CropSaving, EqualsTheCorrectionOfThePhotoCutBeforehand) {
     for (const int turns : {0, 1, 2, -1}) {
         const bool sideways = turns % 2 != 0;
         // Touching the right edge, so that the sharpen's edge rule matters on one side.
-        const CropRect crop =
-            sideways ? CropRect{5, 9, H - 5, 17} : CropRect{9, 5, W - 9, 17};
+        const CropRect crop = sideways ? CropRect{5, 9, H - 5, 17} : CropRect{9, 5, W - 9, 17};
         const std::string cut = dir.file("cut" + std::to_string(turns) + ".png");
         ASSERT_TRUE(madeByHand(W, H, turns, crop).saveToFile(cut.c_str(), PNG));
         for (const Setting& setting : settings) {

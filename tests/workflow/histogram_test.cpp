@@ -27,9 +27,9 @@ TEST(Histogram, CountsSingleColours) {
         bool shadow, highlight;
     } cases[] = {
         {{0, 0, 0, 0}, 0, true, false},          {{255, 255, 255, 0}, 255, false, true},
-        {{0, 0, 255, 0}, 76, true, true},        // red: 0.299 x 255 = 76.2
-        {{0, 255, 0, 0}, 150, true, true},       // green: 149.7
-        {{255, 0, 0, 0}, 29, true, true},        // blue: 29.07
+        {{0, 0, 255, 0}, 76, true, true},         // red: 0.299 x 255 = 76.2
+        {{0, 255, 0, 0}, 150, true, true},        // green: 149.7
+        {{255, 0, 0, 0}, 29, true, true},         // blue: 29.07
         {{100, 150, 200, 0}, 159, false, false},  // 59.8 + 88.05 + 11.4 = 159.25
     };
     for (const Case& c : cases) {
@@ -51,7 +51,8 @@ TEST(Histogram, CountsSingleColours) {
 
 TEST(Histogram, RampFillsEveryBinOnce) {
     DibImage ramp(256, 1, 24, BMP);
-    for (int i = 0; i < 256; ++i) ramp.setPixelColor(i, 0, RgbQuad{uint8_t(i), uint8_t(i), uint8_t(i), 0});
+    for (int i = 0; i < 256; ++i)
+        ramp.setPixelColor(i, 0, RgbQuad{uint8_t(i), uint8_t(i), uint8_t(i), 0});
     const Histogram h = pictureHistogram(ramp);
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(h.red[size_t(i)], 1u);
@@ -96,8 +97,8 @@ TEST(Histogram, TheChainRecountsWithEveryRecomputation) {
     chain.restartAtBrightness();
     EXPECT_EQ(chain.histogram().clippedHighlights, all);
     ASSERT_TRUE(chain.setCrop(CropRect{0, 0, 10, 10}));
-    EXPECT_EQ(chain.histogram().pixels, uint64_t(chain.stage(kStageFinal).width()) *
-                                            chain.stage(kStageFinal).height());
+    EXPECT_EQ(chain.histogram().pixels,
+              uint64_t(chain.stage(kStageFinal).width()) * chain.stage(kStageFinal).height());
     EXPECT_NE(chain.histogram().pixels, all) << "a square part of a 4:3 photo";
 }
 

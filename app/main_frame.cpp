@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -32,6 +33,7 @@
 #include "ui_common/hover_button.h"
 #include "workflow/preset_file.h"
 #include "workflow/qt/enh_form.h"
+#include "workflow/qt/histogram_strip.h"
 #include "workflow/qt/image_view.h"
 
 CMainFrame* CMainFrame::instance_ = nullptr;
@@ -72,6 +74,14 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
             panel()->setPointColour(chain_->trackPointer(at.x(), at.y()));
         });
     connect(panel(), &EnhForm::pickModeToggled, this, &CMainFrame::setPickMode);
+    connect(panel(), &EnhForm::cropModeToggled, this, [this](bool on) {
+        originalView()->setCropAspect(panel()->cropAspect());
+        originalView()->setCropMode(on);
+    });
+    connect(panel(), &EnhForm::cropAspectChosen, originalView(), &OriginalImageView::setCropAspect);
+    connect(originalView(), &OriginalImageView::cropApplied, this, &CMainFrame::applyCrop);
+    connect(originalView(), &OriginalImageView::cropCancelled, this,
+            [this] { panel()->cropToggle()->setChecked(false); });
 
     saver_ = std::make_unique<BatchSaver>(*chain_, *this, *this, *this, *this);
     batch_ = new BatchThread(this);
@@ -399,9 +409,16 @@ QSize CMainFrame::previewLimit() const {
 bool CMainFrame::loadPhoto(const QString& path) {
     const QSize limit = previewLimit();
     chain_->setPreviewLimit(limit.width(), limit.height());
+    // The crop being drawn belongs to the photo that goes.
+    panel()->cropToggle()->setChecked(false);
     const bool ok = chain_->loadPhoto(toLocal(path));
     if (ok) recent_files::add(path);
     return ok;
+}
+
+void CMainFrame::applyCrop(const CropRect& crop) {
+    chain_->setCrop(crop);
+    panel()->cropToggle()->setChecked(false);
 }
 
 void CMainFrame::onInputDirectoryChanged(const QString& directory) {
@@ -494,6 +511,7 @@ void CMainFrame::drawStatus(const std::string& text) {
 
 void CMainFrame::repaintEnhanced() {
     enhancedView()->refreshPicture();
+    panel()->histogramStrip()->refresh();
 }
 
 void CMainFrame::repaintOriginal() {

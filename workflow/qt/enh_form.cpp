@@ -177,6 +177,7 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
     column->setSpacing(0);
     column->addWidget(scroll_, 1);
     column->addWidget(histogram_);
+    layout->addLayout(column);
     layout->addWidget(separator_);
     layout->addWidget(view_, 1);
     updateBoxes();

@@ -41,8 +41,8 @@ void HistogramStrip::paintEvent(QPaintEvent*) {
             QPainterPath path(QPointF(plot.left(), plot.bottom()));
             for (int i = 0; i < Histogram::kBins; ++i) {
                 const double x = plot.left() + (i + 0.5) * plot.width() / Histogram::kBins;
-                const double y = plot.bottom() - std::sqrt(double(counts[size_t(i)])) / peak *
-                                                     (plot.height() - 1);
+                const double y = plot.bottom() -
+                                 std::sqrt(double(counts[size_t(i)])) / peak * (plot.height() - 1);
                 path.lineTo(x, y);
             }
             return path;

@@ -7,34 +7,15 @@
 
 namespace {
 
-// Lumas of every red, green and blue value, scaled by 1000, so that a pixel costs three
-// look-ups and one division-free rounding.
-struct LumaTable {
-    uint32_t red[256], green[256], blue[256];
-    uint8_t luma[255 * 1000 + 1];
-    LumaTable() {
-        for (uint32_t v = 0; v < 256; ++v) {
-            red[v] = 299 * v;
-            green[v] = 587 * v;
-            blue[v] = 114 * v;
-        }
-        for (uint32_t s = 0; s <= 255 * 1000; ++s) luma[s] = uint8_t((s + 500) / 1000);
-    }
-};
-
-const LumaTable& lumaTable() {
-    static const LumaTable table;
-    return table;
-}
-
 class Counter {
   public:
-    explicit Counter(Histogram& h) : h_(h), t_(lumaTable()) {}
+    explicit Counter(Histogram& h) : h_(h) {}
     void add(uint32_t r, uint32_t g, uint32_t b) {
         ++h_.red[r];
         ++h_.green[g];
         ++h_.blue[b];
-        ++h_.luminance[t_.luma[t_.red[r] + t_.green[g] + t_.blue[b]]];
+        // The weights sum to 65536, so a grey's luma is its own value.
+        ++h_.luminance[(r * 19595 + g * 38470 + b * 7471 + 32768) >> 16];
         // min == 0 or max == 255 without branches on the common, unclipped pixel.
         h_.clippedShadows += (r == 0) | (g == 0) | (b == 0);
         h_.clippedHighlights += (r == 255) | (g == 255) | (b == 255);
@@ -42,7 +23,6 @@ class Counter {
 
   private:
     Histogram& h_;
-    const LumaTable& t_;
 };
 
 bool isPlane(const DibImage& plane, int32_t w, int32_t h) {

@@ -14,7 +14,7 @@ struct Histogram {
     Counts red{};
     Counts green{};
     Counts blue{};
-    // Rec. 601 luma, (299 R + 587 G + 114 B) / 1000 rounded.
+    // Rec. 601 luma in 16-bit fixed point, (19595 R + 38470 G + 7471 B + 32768) >> 16.
     Counts luminance{};
     uint64_t pixels = 0;
     // Pixels with some channel at 0 (shadows) or at 255 (highlights).

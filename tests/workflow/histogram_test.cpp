@@ -30,7 +30,7 @@ TEST(Histogram, CountsSingleColours) {
         {{0, 0, 255, 0}, 76, true, true},         // red: 0.299 x 255 = 76.2
         {{0, 255, 0, 0}, 150, true, true},        // green: 149.7
         {{255, 0, 0, 0}, 29, true, true},         // blue: 29.07
-        {{100, 150, 200, 0}, 159, false, false},  // 59.8 + 88.05 + 11.4 = 159.25
+        {{100, 150, 200, 0}, 159, false, false},  // 59.8 + 88.05 + 11.4 = 159.25 (159.75 fixed)
     };
     for (const Case& c : cases) {
         PhotoEdit photo;

@@ -16,7 +16,7 @@ HistogramStrip::HistogramStrip(QWidget* parent) : QWidget(parent) {
 }
 
 QSize HistogramStrip::sizeHint() const {
-    return QSize(256, 80 + fontMetrics().height() + 6);
+    return QSize(256, 80 + 2 * fontMetrics().height() + 6);
 }
 
 void HistogramStrip::refresh() {
@@ -30,7 +30,8 @@ QString HistogramStrip::clippedText() const {
 
 void HistogramStrip::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const int textHeight = fontMetrics().height() + 4;
+    // Shadows above highlights: the two shares on one line are wider than the panel.
+    const int textHeight = 2 * fontMetrics().height() + 4;
     const QRect plot(2, 2, width() - 4, height() - textHeight - 4);
     p.fillRect(plot, QColor(24, 24, 24));
     if (!chain_ || plot.width() <= 0 || plot.height() <= 0) return;
@@ -60,5 +61,5 @@ void HistogramStrip::paintEvent(QPaintEvent*) {
     }
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(QRect(0, height() - textHeight, width(), textHeight), Qt::AlignCenter,
-               clippedText());
+               clippedText().replace("   ", "\n"));
 }

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -34,6 +35,7 @@
 #include "ui_common/hover_button.h"
 #include "workflow/preset_file.h"
 #include "workflow/qt/enh_form.h"
+#include "workflow/qt/histogram_strip.h"
 #include "workflow/qt/image_view.h"
 #include "workflow/qt/output_options_dialog.h"
 
@@ -91,6 +93,14 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
             panel()->setPointColour(chain_->trackPointer(at.x(), at.y()));
         });
     connect(panel(), &EnhForm::pickModeToggled, this, &CMainFrame::setPickMode);
+    connect(panel(), &EnhForm::cropModeToggled, this, [this](bool on) {
+        originalView()->setCropAspect(panel()->cropAspect());
+        originalView()->setCropMode(on);
+    });
+    connect(panel(), &EnhForm::cropAspectChosen, originalView(), &OriginalImageView::setCropAspect);
+    connect(originalView(), &OriginalImageView::cropApplied, this, &CMainFrame::applyCrop);
+    connect(originalView(), &OriginalImageView::cropCancelled, this,
+            [this] { panel()->cropToggle()->setChecked(false); });
 
     oneToOne_ = new OneToOne(*chain_, *enhancedView(), *originalView(), this);
     connect(oneToOne_, &OneToOne::changed, this, &CMainFrame::updateActions);
@@ -477,15 +487,22 @@ void CMainFrame::updateActions() {
 // --- undo and redo ---
 
 EditState CMainFrame::editState() const {
-    return EditState{panel()->settings(), crop_};
+    std::optional<CropRect> crop;
+    if (!chain_->crop().isEmpty()) crop = chain_->crop();
+    return EditState{panel()->settings(), crop};
 }
 
 void CMainFrame::recordStep(const QString& name, const EditState& before) {
+    // crop_ mirrors the chain's crop between steps: a panel step reports its record before
+    // the change only after the chain has already dropped the crop ("start over").
+    crop_ = editState().crop;
     if (history_.record(name.toStdString(), before, editState())) updateActions();
 }
 
 void CMainFrame::applyEditState(const EditState& state, Stage restart) {
     crop_ = state.crop;
+    // A changed crop rebuilds the chain from the fitted picture by itself.
+    if (editState().crop != state.crop) chain_->setCrop(state.crop.value_or(CropRect{}));
     panel()->showSettings(state.settings, restart);
 }
 
@@ -518,13 +535,22 @@ QSize CMainFrame::previewLimit() const {
 bool CMainFrame::loadPhoto(const QString& path) {
     const QSize limit = previewLimit();
     chain_->setPreviewLimit(limit.width(), limit.height());
+    // The crop being drawn belongs to the photo that goes.
+    panel()->cropToggle()->setChecked(false);
     const bool ok = chain_->loadPhoto(toLocal(path));
     if (ok) recent_files::add(path);
-    // The crop belongs to the photo it was made on.
-    if (toLocal(path) != history_.photo()) crop_.reset();
+    // The chain drops the crop with the photo it was made on (reloading it too).
+    crop_.reset();
     history_.photoShown(toLocal(path));
     updateActions();
     return ok;
+}
+
+void CMainFrame::applyCrop(const CropRect& crop) {
+    const EditState before{panel()->settings(), crop_};
+    const bool applied = chain_->setCrop(crop);
+    panel()->cropToggle()->setChecked(false);
+    if (applied) recordStep("crop", before);
 }
 
 void CMainFrame::onInputDirectoryChanged(const QString& directory) {
@@ -620,6 +646,7 @@ void CMainFrame::drawStatus(const std::string& text) {
 void CMainFrame::repaintEnhanced() {
     enhancedView()->refreshPicture();
     if (oneToOne_) oneToOne_->refresh();
+    panel()->histogramStrip()->refresh();
 }
 
 void CMainFrame::repaintOriginal() {

@@ -3,6 +3,8 @@
 // window side of the chain (PreviewView) and of the saving logic (DirectoryViews).
 #pragma once
 
+#include "workflow/crop_rect.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
@@ -50,6 +52,9 @@ class CMainFrame : public QMainWindow,
     // --- the workflow's entry points ---
     // Loads a photo into the editor; the preview is decoded no larger than the screen.
     bool loadPhoto(const QString& path);
+    // Every change of the photo's crop made in the window goes through here: applies crop
+    // (an empty one clears it) and leaves crop mode.
+    void applyCrop(const CropRect& crop);
     // A folder became the input directory (the folder tree, or a folder on the command line).
     void onInputDirectoryChanged(const QString& directory);
     // A folder given from outside the tree (the command line): selected in the tree, which

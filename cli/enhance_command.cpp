@@ -15,6 +15,7 @@
 #include "cli/file_list.h"
 #include "workflow/batch_job.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_crop.h"
 #include "workflow/photo_saving.h"
 #include "workflow/preset_file.h"
 #include "workflow/region_render.h"
@@ -114,6 +115,27 @@ int runEnhance(const Arguments& args) {
         }
     }
 
+    // A crop is checked against every photo before anything is written. Files that do not
+    // read are left to the run, which reports them.
+    if (!options.crop.isEmpty()) {
+        for (BatchSource& source : sources) {
+            source.crop = options.crop;
+            // The smallest decode that still tells the full size.
+            PhotoEdit photo;
+            photo.loadForPreview(source.path, 1, 1);
+            if (photo.width() <= 0) continue;
+            int32_t width = 0, height = 0;
+            fullUprightSize(source.path, photo, width, height);
+            if (options.settings.rotation % 2 != 0) std::swap(width, height);
+            if (!options.crop.fitsIn(width, height)) {
+                std::fprintf(stderr, "vantifex-cli: --crop %s lies outside %s (%d x %d)\n",
+                             cropText(options.crop).c_str(), source.path.c_str(), int(width),
+                             int(height));
+                return 2;
+            }
+        }
+    }
+
     // A region must lie inside every result before anything is written; a file that cannot
     // be read is left to the run, which reports it.
     if (options.region) {
@@ -121,7 +143,9 @@ int runEnhance(const Arguments& args) {
             if (!isBatchPhoto(source.path)) continue;
             PhotoEdit photo;
             if (!loadForSaving(source.path, photo)) continue;
-            const CropRect whole = wholeResult(photo.width(), photo.height(), options.settings);
+            const CropRect whole =
+                source.crop.isEmpty() ? wholeResult(photo.width(), photo.height(), options.settings)
+                                      : CropRect{0, 0, source.crop.width, source.crop.height};
             if (options.region->fitsIn(whole.width, whole.height)) continue;
             std::fprintf(
                 stderr, "vantifex-cli: %s\n",

@@ -9,6 +9,7 @@
 
 #include "browse/path_helpers.h"
 #include "workflow/output_rules.h"
+#include "workflow/photo_crop.h"
 #include "workflow/preset_file.h"
 
 const char* const kEnhanceHelp =
@@ -40,6 +41,8 @@ const char* const kEnhanceHelp =
     "  --white-balance HEX   corrections as eight hex digits, red in the low byte\n"
     "                        (one white-point pick on black gives 000c0c0c)\n"
     "  --effect NAME         none, bw, sepia1 ... sepia6, negative (or 0 to 8)\n"
+    "  --crop X,Y,W,H        keep only that part of each photo, in pixels of the\n"
+    "                        upright photo (after --rotation), before every step\n"
     "\n"
     "  --preset FILE         start from the settings of a .vfxpreset file; settings\n"
     "                        given here override it, wherever they stand\n"
@@ -378,6 +381,14 @@ bool parseEnhanceArguments(const Arguments& args, EnhanceOptions* options, std::
             if (!parseEffect(value, &options->settings.effect)) {
                 *error = "--effect must be none, bw, sepia1 to sepia6, negative or 0 to 8, not '" +
                          value + "'";
+                return false;
+            }
+            continue;
+        }
+        if (name == "--crop") {
+            if (!takeValue()) return false;
+            if (!parseCrop(value, &options->crop)) {
+                *error = "--crop needs X,Y,W,H in pixels (W and H above 0), not '" + value + "'";
                 return false;
             }
             continue;

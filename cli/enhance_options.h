@@ -21,6 +21,7 @@ struct EnhanceOptions {
     // --files-from: more inputs, one per line ("-" for standard input), or NUL-separated (-0).
     std::string filesFrom;
     bool nulSeparated = false;
+    CropRect crop;  // --crop: kept part of every photo (empty: all of it)
     bool help = false;
     // --save-preset: write the settings to this file instead of processing anything.
     std::string savePreset;

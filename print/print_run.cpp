@@ -82,10 +82,12 @@ bool makePreviewCopy(const PhotoEdit& finalStage, const LayoutRect& page, const 
 }
 
 bool makePrintCopy(const std::string& path, const EnhancementSettings& settings, StatusSink* sink,
-                   const PrintValues& values, const PrinterPage& printer, PrintCopy& out) {
+                   const PrintValues& values, const PrinterPage& printer, PrintCopy& out,
+                   const CropRect& crop) {
     out = PrintCopy();
     PhotoEdit merged;
-    if (!loadForSaving(path, merged) || !renderForSaving(merged, settings, sink)) return false;
+    if (!loadForSaving(path, merged) || !renderForSaving(merged, settings, sink, crop))
+        return false;
     // The photo was read; a copy of no size is still a (blank) print.
     scaleCopy(merged, printer.width, printHeightPixels(values, printer.dpiY), printer.height,
               values.centred(), 0, out);
@@ -94,10 +96,10 @@ bool makePrintCopy(const std::string& path, const EnhancementSettings& settings,
 
 const char* preparePrintCopy(const std::string& path, const EnhancementSettings& settings,
                              StatusSink* sink, const PrintValues& values,
-                             const PrinterPage& printer, PrintCopy& out) {
+                             const PrinterPage& printer, PrintCopy& out, const CropRect& crop) {
     if (path.empty()) return kNoSelectedImage;
     if (!paths::fileExists(path)) return kCannotLocateFile;
-    if (!makePrintCopy(path, settings, sink, values, printer, out)) return kCannotReadFile;
+    if (!makePrintCopy(path, settings, sink, values, printer, out, crop)) return kCannotReadFile;
     return nullptr;
 }
 

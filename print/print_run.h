@@ -50,13 +50,14 @@ bool makePreviewCopy(const PhotoEdit& finalStage, const LayoutRect& page, const 
 // planes merged, exactly as "save current >" writes it, then fitted into (page width x
 // printHeightPixels), smooth. False when the photo cannot be read.
 bool makePrintCopy(const std::string& path, const EnhancementSettings& settings, StatusSink* sink,
-                   const PrintValues& values, const PrinterPage& printer, PrintCopy& out);
+                   const PrintValues& values, const PrinterPage& printer, PrintCopy& out,
+                   const CropRect& crop = {});
 
 // The checks "save current >" makes ("No selected image.", "Cannot locate file.", "Cannot read
 // file.") and then makePrintCopy: the message to show, or nullptr when out is ready.
 const char* preparePrintCopy(const std::string& path, const EnhancementSettings& settings,
                              StatusSink* sink, const PrintValues& values,
-                             const PrinterPage& printer, PrintCopy& out);
+                             const PrinterPage& printer, PrintCopy& out, const CropRect& crop = {});
 
 // The message boxes of the print run.
 class PrintPrompts {

@@ -170,14 +170,17 @@ void BatchJob::processPhoto(Shared& shared, size_t index) noexcept {
                 photo.metadata = withSettingsRecord(photo.metadata, settings_);
             photo.image.setLastError("");
             errno = 0;
-            const CropRect whole = wholeResult(photo.width(), photo.height(), settings_);
+            const CropRect& crop = sources_[index].crop;
+            const CropRect whole = crop.isEmpty()
+                                       ? wholeResult(photo.width(), photo.height(), settings_)
+                                       : CropRect{0, 0, crop.width, crop.height};
             if (region_ && !region_->fitsIn(whole.width, whole.height)) {
                 result.outcome = PhotoOutcome::kUnwritable;
                 result.written = output;
                 result.reason = regionOutsideText(*region_, whole.width, whole.height, source);
                 result.detail = pathAndReason(source, result.reason);
             } else if (enhanceAndWrite(photo, settings_, output, &sink, announceSaving_,
-                                       &result.written, region_ ? &*region_ : nullptr)) {
+                                       &result.written, crop, region_ ? &*region_ : nullptr)) {
                 result.outcome = PhotoOutcome::kWritten;
             } else {
                 result.outcome = PhotoOutcome::kUnwritable;

@@ -34,6 +34,9 @@ struct OutputRule {
 struct BatchSource {
     std::string path;
     OutputRule output;
+    // The part kept, in pixels of the photo after its turns (empty: the whole photo); one
+    // that does not fit fails the photo unwritten, with cropOutsideText as reason.
+    CropRect crop{};
 };
 
 enum class PhotoOutcome {

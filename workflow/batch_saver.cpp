@@ -134,8 +134,9 @@ void BatchSaver::onSaveCurrent() noexcept {
 }
 
 void BatchSaver::saveOne(const std::string& source, const OutputRule& output, bool refreshOutput) {
-    auto job =
-        std::make_unique<BatchJob>(std::vector<std::string>{source}, chain_.settings(), output, 1);
+    // The photo in the editor keeps its crop; the batch commands crop nothing.
+    auto job = std::make_unique<BatchJob>(
+        std::vector<BatchSource>{BatchSource{source, output, chain_.crop()}}, chain_.settings(), 1);
     job->setAnnounceSaving(false);
     job->setCreateOutputFolders(true);
     BatchReports reports;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "workflow/photo_crop.h"
+
 namespace {
 
 void say(StatusSink* sink, const char* text) {
@@ -129,7 +131,13 @@ void becomeRecombined(DibImage& image) {
 
 }  // namespace
 
-bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink* sink) {
+std::string cropOutsideText(const CropRect& crop, int32_t width, int32_t height) {
+    return "The crop " + cropText(crop) + " lies outside the photo (" + std::to_string(width) +
+           " x " + std::to_string(height) + ")";
+}
+
+bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink* sink,
+                     const CropRect& crop) {
     // Whatever planes the caller made are rebuilt from the image before they are used.
     photo.redPlane.destroy();
     photo.greenPlane.destroy();
@@ -137,6 +145,13 @@ bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink*
     if (!photo.image.isValid()) return false;
 
     steps::rotation(photo, s);
+    if (!crop.isEmpty()) {
+        if (!crop.fitsIn(photo.width(), photo.height())) {
+            photo.image.setLastError(cropOutsideText(crop, photo.width(), photo.height()).c_str());
+            return false;
+        }
+        if (!cropPhoto(photo, crop)) return false;
+    }
     steps::sharpen(photo, s, sink);
 
     if (photo.image.bitCount() != 24) {

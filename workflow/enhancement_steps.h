@@ -5,6 +5,7 @@
 #include <string>
 
 #include "enhance/photo_edit.h"
+#include "workflow/crop_rect.h"
 #include "workflow/enhancement_settings.h"
 
 // Where the steps say what they are doing ("Sharpening...", "" to clear).
@@ -43,5 +44,10 @@ void applySettings(PhotoEdit& photo, const EnhancementSettings& s, StatusSink* s
 // The same correction made into the output picture: afterwards photo.image is exactly what
 // applySettings followed by recombine gives (pixels and picture values), and the planes are
 // released. True when there is a picture. Runs the colour steps of a 24-bit photo as one
-// table per channel, which is what they amount to.
-bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink* sink = nullptr);
+// table per channel, which is what they amount to. A crop (in pixels of the photo after the
+// turns) cuts the picture before every correction step, so the result is exactly that of
+// the cropped photo; one that does not fit fails with cropOutsideText as lastError.
+bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink* sink = nullptr,
+                     const CropRect& crop = {});
+// "The crop X,Y,W,H lies outside the photo (W x H)".
+std::string cropOutsideText(const CropRect& crop, int32_t width, int32_t height);

@@ -1,6 +1,8 @@
 // Reading a photo for saving and writing its corrected copy.
 #include "workflow/photo_saving.h"
 
+#include "workflow/photo_crop.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -32,9 +34,24 @@ bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo) {
 
 bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
                      StatusSink* sink, bool saySaving, std::string* writtenPath,
-                     const CropRect* region) {
-    const CropRect part = region ? *region : wholeResult(photo.width(), photo.height(), settings);
-    if (!renderRegion(photo, settings, part, sink)) return false;
+                     const CropRect& crop, const CropRect* region) {
+    bool rendered = false;
+    if (!region) {
+        rendered = renderForSaving(photo, settings, sink, crop);
+    } else if (crop.isEmpty()) {
+        rendered = renderRegion(photo, settings, *region, sink);
+    } else {
+        // The turn and the crop first, as renderForSaving runs them; the region is then a
+        // part of the cropped, upright result.
+        EnhancementSettings upright = settings;
+        upright.rotation = 0;
+        if (settings.rotation != 0) photo.setQuarterTurns(settings.rotation);
+        if (!crop.fitsIn(photo.width(), photo.height()))
+            photo.image.setLastError(cropOutsideText(crop, photo.width(), photo.height()).c_str());
+        else
+            rendered = cropPhoto(photo, crop) && renderRegion(photo, upright, *region, sink);
+    }
+    if (!rendered) return false;
     // Shrinking averages the areas under each new pixel (24 bits; others interpolate).
     const auto [width, height] = exportSize(photo.width(), photo.height(), settings.output);
     if ((width != photo.width() || height != photo.height()) &&

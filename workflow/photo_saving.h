@@ -29,8 +29,8 @@ bool loadForSaving(const std::string& sourcePath, PhotoEdit& photo);
 // Applies the settings to a loaded photo, says "Saving..." when asked, and writes the
 // output picture to path by its name (through a temporary, so a failed write leaves any
 // earlier file whole). *writtenPath gets the path written (lower-cased name, GIF as .jpg).
-// With a region only that part of the result is written (renderRegion); false when it does
-// not lie inside the result.
+// crop: as renderForSaving takes it. With a region only that part of the (cropped) result
+// is written (renderRegion); false when it does not lie inside the result.
 bool enhanceAndWrite(PhotoEdit& photo, const EnhancementSettings& settings, const std::string& path,
                      StatusSink* sink, bool saySaving, std::string* writtenPath = nullptr,
-                     const CropRect* region = nullptr);
+                     const CropRect& crop = {}, const CropRect* region = nullptr);

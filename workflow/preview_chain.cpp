@@ -13,6 +13,7 @@
 #include "browse/path_helpers.h"
 #include "image/area_shrink.h"
 #include "workflow/exception_text.h"
+#include "workflow/photo_crop.h"
 
 namespace {
 
@@ -192,6 +193,10 @@ bool PreviewChain::loadPhoto(const std::string& path) noexcept {
         // Nothing was read: the title names no photo, as before the first load.
         const std::string reason = stages_[kStageOriginal].image.lastError();
         if (!loaded) stages_[kStageOriginal].fileName.clear();
+        // A crop belongs to the photo it was drawn on.
+        crop_ = CropRect{};
+        cropped_ = PhotoEdit();
+        fullUprightSize(path, stages_[kStageOriginal], fullWidth_, fullHeight_);
         rebuildAllNow(fitted, shown);
         view_.setTitle(baseTitle());
         // After the repaints of the empty stages, so that it stays until the next one.
@@ -221,7 +226,9 @@ void PreviewChain::rebuildFittedNow(bool full, const DibImage* fitted) {
         }
     }
     // Stage 1 is resampled straight from stage 0 rather than copied first and shrunk then.
-    const PhotoEdit& original = stages_[kStageOriginal];
+    const PhotoEdit& original = fittedSource();
+    // The picture made during the load is of the whole photo.
+    if (&original != &stages_[kStageOriginal]) fitted = nullptr;
     const SurfaceRect f = original.fitRect(client.width, client.height, false);
     const int32_t w = f.right - f.left;
     if (w < original.width())
@@ -287,7 +294,39 @@ void PreviewChain::effectStep() {
         fillFrom(kStageFinal, kStageColoured);
     }
     steps::effect(result, settings_);
+    histogram_ = planesHistogram(result);
     view_.repaintEnhanced();
+}
+
+const PhotoEdit& PreviewChain::fittedSource() const {
+    return crop_.isEmpty() ? stages_[kStageOriginal] : cropped_;
+}
+
+void PreviewChain::makeCropped() {
+    cropped_ = PhotoEdit();
+    if (crop_.isEmpty()) return;
+    const PhotoEdit& original = stages_[kStageOriginal];
+    cropped_.assign(original);
+    if (!cropPhoto(cropped_, scaleCrop(crop_, fullWidth_, fullHeight_, original.width(),
+                                       original.height()))) {
+        // No memory for the cut: the whole photo is shown rather than a stale one.
+        crop_ = CropRect{};
+        cropped_ = PhotoEdit();
+    }
+}
+
+bool PreviewChain::setCrop(const CropRect& crop) noexcept {
+    if (!crop.isEmpty() && !crop.fitsIn(fullWidth_, fullHeight_)) return false;
+    bool taken = false;
+    guarded([&] {
+        WaitCursor wait(view_);
+        crop_ = crop;
+        makeCropped();
+        taken = crop_ == crop;
+        rebuildFittedNow(true);
+        view_.repaintOriginal();
+    });
+    return taken;
 }
 
 void PreviewChain::refreshOriginalView() noexcept {
@@ -329,6 +368,10 @@ void PreviewChain::rebuildAllNow(const DibImage* fitted, const DibImage* shownPi
 void PreviewChain::rotate(int direction) {
     showStatus("Rotating...");
     stages_[kStageOriginal].rotateQuarter(direction);
+    // The crop keeps the same part of the photo, now turned.
+    crop_ = turnCrop(crop_, fullWidth_, fullHeight_, direction);
+    std::swap(fullWidth_, fullHeight_);
+    makeCropped();
     rebuildAllNow();
 }
 
@@ -343,7 +386,14 @@ void PreviewChain::onRotateRight() noexcept {
 void PreviewChain::startOver() noexcept {
     guarded([&] {
         settings_.startOver();
-        sharpenStep();
+        if (crop_.isEmpty()) {
+            sharpenStep();
+            return;
+        }
+        crop_ = CropRect{};
+        makeCropped();
+        rebuildFittedNow(true);
+        view_.repaintOriginal();
     });
 }
 

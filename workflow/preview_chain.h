@@ -7,8 +7,10 @@
 #include <string>
 
 #include "enhance/photo_edit.h"
+#include "workflow/crop_rect.h"
 #include "workflow/enhancement_settings.h"
 #include "workflow/enhancement_steps.h"
+#include "workflow/histogram.h"
 
 // What the chain needs of the windows; the desktop application implements it with its main
 // window and its two image views, the tests with a fake.
@@ -82,8 +84,22 @@ class PreviewChain : public StatusSink {
     // in the settings' rotation.
     void onRotateLeft() noexcept;
     void onRotateRight() noexcept;
-    // Resets the settings (rotation stays) and recomputes from the sharpen step.
+    // Resets the settings (rotation stays), drops the crop and recomputes from the sharpen
+    // step.
     void startOver() noexcept;
+    // The one way the crop of the photo shown changes: a rectangle of the upright photo at
+    // full resolution is applied, an empty one clears it. The stages from stage 1 on are made
+    // from that part of stage 0 (scaled to its size); stage 9 keeps the whole photo. False,
+    // nothing changed, for a rectangle that does not fit the photo. Loading another photo
+    // clears the crop; a turn turns it with the photo.
+    bool setCrop(const CropRect& crop) noexcept;
+    const CropRect& crop() const { return crop_; }
+    // The upright photo's size at full resolution, which the crop is counted in (stage 0
+    // may be decoded smaller).
+    int32_t fullWidth() const { return fullWidth_; }
+    int32_t fullHeight() const { return fullHeight_; }
+    // Of stage 8 as the enhanced view shows it, made again with every recomputation.
+    const Histogram& histogram() const { return histogram_; }
     // Stage 9: stage 0 fitted to the original view.
     void refreshOriginalView() noexcept;
 
@@ -129,6 +145,10 @@ class PreviewChain : public StatusSink {
     void colourStep();
     void effectStep();
     void fillFrom(int target, int source);
+    // cropped_ := stage 0 cut to the crop (nothing without one).
+    void makeCropped();
+    // What stage 1 is made from: stage 0, or its cropped part.
+    const PhotoEdit& fittedSource() const;
 
     EnhancementSettings& settings_;
     PreviewView& view_;
@@ -139,4 +159,9 @@ class PreviewChain : public StatusSink {
     std::string progressText_;
     int32_t limitWidth_ = 0;
     int32_t limitHeight_ = 0;
+    CropRect crop_;
+    PhotoEdit cropped_;
+    int32_t fullWidth_ = 0;
+    int32_t fullHeight_ = 0;
+    Histogram histogram_;
 };

@@ -318,7 +318,7 @@ bool PrintOptionsDialog::printPages() {
         values, chain_.currentPath(),
         [&]() -> const char* {
             return preparePrintCopy(chain_.currentPath(), chain_.settings(), &chain_, values, page,
-                                    copy);
+                                    copy, chain_.crop());
         },
         prompts(), device);
     QApplication::restoreOverrideCursor();

@@ -30,21 +30,30 @@ void settle() {
 
 // The panel's visible controls: every widget of it without widgets of its own (the parts a
 // scroll area builds itself left out), each with its rectangle in the panel's coordinates.
-QList<QPair<QWidget*, QRect>> panelControls(QWidget* panel) {
+// clipped: only the part a scroll area's viewport shows, and none it hides.
+QList<QPair<QWidget*, QRect>> panelControls(QWidget* panel, bool clipped) {
     QList<QPair<QWidget*, QRect>> controls;
     const auto visible = [panel](QWidget* w) { return w->isVisibleTo(panel); };
     for (QWidget* w : panel->findChildren<QWidget*>()) {
         const QList<QWidget*> inside = w->findChildren<QWidget*>();
         if (!visible(w) || std::any_of(inside.begin(), inside.end(), visible)) continue;
         if (qobject_cast<QScrollBar*>(w)) continue;
-        controls.append({w, QRect(w->mapTo(panel, QPoint(0, 0)), w->size())});
+        QRect r(w->mapTo(panel, QPoint(0, 0)), w->size());
+        // Controls scrolled out of the scroll area's viewport are clipped by it: only their
+        // shown part counts.
+        for (QWidget* p = w->parentWidget(); clipped && p && p != panel; p = p->parentWidget())
+            if (p->objectName() == "qt_scrollarea_viewport")
+                r &= QRect(p->mapTo(panel, QPoint(0, 0)), p->size());
+        if (r.isEmpty()) continue;
+        controls.append({w, r});
     }
     return controls;
 }
 
 QString overlaps(QWidget* panel) {
-    const auto controls = panelControls(panel);
-    if (controls.size() < 40) return QString("only %1 controls found").arg(controls.size());
+    const qsizetype all = panelControls(panel, false).size();
+    if (all < 40) return QString("only %1 controls found").arg(all);
+    const auto controls = panelControls(panel, true);
     for (int i = 0; i < controls.size(); ++i) {
         QWidget* w = controls[i].first;
         // Squeezed below its own minimum a control draws over its neighbours' places.

@@ -621,3 +621,49 @@ TEST(EnhanceCli, ASignalStopsAfterThePhotosInHand) {
         }
     }
 }
+
+namespace {
+
+// --crop: the kept part of every photo of the run, the same bytes as the part cut by hand
+// and enhanced whole; a crop outside any photo names it and writes nothing.
+TEST(EnhanceCrop, KeepsThePartAndRefusesOneOutside) {
+    TempDir dir;
+    const fs::path in = fs::path(dir.path()) / "in";
+    fs::create_directories(in);
+    const DibImage whole = randomImage(30, 20, 24, 11);
+    DibImage cut(12, 8, 24, BMP);
+    for (int y = 0; y < 8; ++y)  // rows 5..12 from the top are 14..7 from the bottom
+        for (int x = 0; x < 12; ++x) cut.setPixelColor(x, y, whole.getPixelColor(4 + x, 7 + y));
+    const std::string a = save(in / "a.png", whole, PNG);
+    const fs::path cutDir = fs::path(dir.path()) / "cut";
+    fs::create_directories(cutDir);
+    const std::string c = save(cutDir / "a.png", cut, PNG);
+
+    const fs::path out = fs::path(dir.path()) / "out", ref = fs::path(dir.path()) / "ref";
+    ASSERT_EQ(runCli({"--crop", "4,5,12,8", "--sharpen", "1", a, "-o", out.string()}).status, 0);
+    ASSERT_EQ(runCli({"--sharpen", "1", c, "-o", ref.string()}).status, 0);
+    EXPECT_EQ(readBytes((out / "enh_a.png").string()), readBytes((ref / "enh_a.png").string()));
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--crop", "20,0,11,5"}, "--crop 20,0,11,5 lies outside " + a + " (30 x 20)"},
+        // Turned, the photo is 20 x 30.
+        {{"--rotation", "1", "--crop", "0,0,25,5"},
+         "--crop 0,0,25,5 lies outside " + a + " (20 x 30)"},
+        {{"--crop", "1,2,3"}, "--crop needs X,Y,W,H"},
+        {{"--crop=0,0,0,4"}, "--crop needs X,Y,W,H"},
+    };
+    for (const Case& k : cases) {
+        const fs::path none = fs::path(dir.path()) / "none";
+        std::vector<std::string> args = k.args;
+        args.insert(args.end(), {a, c, "-o", none.string()});
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.status, 2) << k.message;
+        EXPECT_NE(run.err.find(k.message), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(none)) << k.message;
+    }
+}
+
+}  // namespace

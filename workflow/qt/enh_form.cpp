@@ -10,9 +10,12 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QStyle>
+#include <QVBoxLayout>
 
 #include "ui_common/hover_button.h"
+#include "workflow/photo_crop.h"
 #include "workflow/preview_chain.h"
+#include "workflow/qt/histogram_strip.h"
 
 using S = EnhancementSettings;
 
@@ -126,6 +129,20 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
         makeButton("rotate right", "rotate right", "Turn the photo a quarter turn to the right");
     connect(right, &QPushButton::clicked, this, [this] { onRotate(false); });
     grid->addWidget(right, r++, kColumnsPerSide, 1, 4);
+    cropToggle_ = makeButton("crop", "crop",
+                             "Draw the part to keep on the original picture; Enter or a "
+                             "double-click applies it, Esc cancels");
+    cropToggle_->setCheckable(true);
+    connect(cropToggle_, &QPushButton::toggled, this,
+            [this](bool on) { emit cropModeToggled(on); });
+    grid->addWidget(cropToggle_, r, 0, 1, 4);
+    cropAspect_ = new QComboBox(controls);
+    cropAspect_->setObjectName("crop aspect");
+    cropAspect_->setAccessibleName("crop aspect");
+    cropAspect_->setToolTip("The shape of the crop; portrait photos take it turned");
+    for (const CropAspect& a : kCropAspects) cropAspect_->addItem(a.name);
+    connect(cropAspect_, &QComboBox::activated, this, [this](int i) { emit cropAspectChosen(i); });
+    grid->addWidget(cropAspect_, r++, kColumnsPerSide, 1, 4);
     grid->addWidget(makeLine(controls, QFrame::HLine), r++, 0, 1, kAllColumns);
     QPushButton* startOver = makeButton("start over", "start over",
                                         "Every setting back to its start (quarter turns stay)");
@@ -152,7 +169,15 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(scroll_);
+    // The histogram stays in sight under the controls, whatever they scroll.
+    histogram_ = new HistogramStrip(this);
+    histogram_->setFixedWidth(scroll_->width());
+    auto* column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(scroll_, 1);
+    column->addWidget(histogram_);
+    layout->addLayout(column);
     layout->addWidget(separator_);
     layout->addWidget(view_, 1);
     updateBoxes();
@@ -221,6 +246,15 @@ void EnhForm::setField(int S::*field, int value, void (PreviewChain::*restart)()
     emit stepped(stepName, before);
 }
 
+void EnhForm::setChain(PreviewChain* chain) {
+    chain_ = chain;
+    histogram_->setChain(chain);
+}
+
+int EnhForm::cropAspect() const {
+    return cropAspect_->currentIndex();
+}
+
 void EnhForm::onEffectChosen(int index) {
     const EnhancementSettings before = settings_;
     settings_.effect = index;
@@ -242,6 +276,8 @@ void EnhForm::onRotate(bool left) {
 
 void EnhForm::onStartOver() {
     const EnhancementSettings before = settings_;
+    // The chain drops the crop; one being drawn goes with it.
+    cropToggle_->setChecked(false);
     if (chain_)
         chain_->startOver();
     else

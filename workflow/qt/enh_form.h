@@ -15,6 +15,8 @@ class QFrame;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
+class PreviewChain;
+class HistogramStrip;
 
 class EnhForm : public QWidget {
     Q_OBJECT
@@ -33,7 +35,7 @@ class EnhForm : public QWidget {
     explicit EnhForm(QWidget* parent = nullptr);
 
     // The chain the buttons restart; set once by the main frame.
-    void setChain(PreviewChain* chain) { chain_ = chain; }
+    void setChain(PreviewChain* chain);
     EnhancementSettings& settings() { return settings_; }
     const EnhancementSettings& settings() const { return settings_; }
     ImageView* imageView() const { return view_; }
@@ -57,12 +59,19 @@ class EnhForm : public QWidget {
     void showSettings(const EnhancementSettings& settings, Stage restart);
     // The "white balance" toggle, as the main frame's pick mode follows it.
     bool whiteBalanceToggled() const;
+    HistogramStrip* histogramStrip() const { return histogram_; }
+    // The "crop" toggle (drawing a crop on the original view) and the aspect chosen beside
+    // it (an index of kCropAspects).
+    QPushButton* cropToggle() const { return cropToggle_; }
+    int cropAspect() const;
 
   signals:
     void pickModeToggled(bool on);
     // A control changed the record (emitted after the chain has restarted): one step of the
     // history, named by the control ("red +", "FX Sepia 1"), with the record before it.
     void stepped(const QString& name, const EnhancementSettings& before);
+    void cropModeToggled(bool on);
+    void cropAspectChosen(int aspect);
 
   private:
     // A push button with the panel's hover look, named and explained.
@@ -92,4 +101,7 @@ class EnhForm : public QWidget {
     QFrame* pointSwatch_ = nullptr;
     QComboBox* effectBox_ = nullptr;
     QPushButton* whiteBalanceToggle_ = nullptr;
+    QPushButton* cropToggle_ = nullptr;
+    QComboBox* cropAspect_ = nullptr;
+    HistogramStrip* histogram_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "workflow/crop_rect.h"
 #include "workflow/preview_chain.h"
 
 class ImageView : public QWidget {
@@ -62,6 +63,7 @@ class ImageView : public QWidget {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     // Whether clicks pick and the cursor shows the cross-hair.
     virtual bool takesPicks() const { return true; }
+    const PreviewChain* chain() const { return chain_; }
 
   private:
     void compose();
@@ -82,12 +84,48 @@ class ImageView : public QWidget {
     bool dragging_ = false;
 };
 
+// Also where a crop is drawn: in crop mode a drag draws the rectangle, its edges and corners
+// move it, Enter or a double-click applies it and Esc cancels. The applied crop is shown
+// with the rest of the photo dimmed.
 class OriginalImageView : public ImageView {
     Q_OBJECT
   public:
     using ImageView::ImageView;
     int stageShown() const override { return kStageOriginalView; }
 
+    // Starts editing the chain's crop (or a new one), or leaves crop mode.
+    void setCropMode(bool on);
+    bool cropMode() const { return cropMode_; }
+    // An index of kCropAspects.
+    void setCropAspect(int aspect);
+    // The rectangle being drawn, in pixels of the upright photo at full resolution.
+    const CropRect& pendingCrop() const { return pending_; }
+    // Where a crop of the full photo lies in the view.
+    QRect viewRectOf(const CropRect& crop) const;
+
+  signals:
+    void cropApplied(CropRect crop);
+    void cropCancelled();
+
   protected:
     bool takesPicks() const override { return false; }
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    // A view point in pixels of the full photo, clamped to it.
+    QPoint toFull(QPoint at) const;
+    void dragTo(QPoint full);
+
+    bool cropMode_ = false;
+    int aspect_ = 0;
+    CropRect pending_;
+    bool dragging_ = false;
+    // What the drag moves: a new rectangle from anchor_, or these edges of pending_.
+    bool newRect_ = true, left_ = false, right_ = false, top_ = false, bottom_ = false;
+    QPoint anchor_;
 };

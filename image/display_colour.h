@@ -39,9 +39,12 @@ class DisplayColour {
 
     // Whether rows go through the tables below rather than lcms2's own transform.
     bool separable() const { return tables_ != nullptr; }
+    // Whether rows go through a grid of lcms2's colours (a table profile).
+    bool gridded() const { return grid_ != nullptr; }
 
   private:
     struct Tables;
+    struct Grid;
     DisplayColour() = default;
     static std::shared_ptr<const DisplayColour> make(const std::vector<uint8_t>& icc);
 
@@ -50,4 +53,6 @@ class DisplayColour {
     // For a matrix-and-curves profile, what lcms2 gives of each channel alone in linear light
     // and lcms2's sRGB encoding of the sum: the same colours, several times faster.
     std::unique_ptr<const Tables> tables_;
+    // For any other profile: lcms2's colours on a grid through the cube, interpolated.
+    std::unique_ptr<const Grid> grid_;
 };

@@ -54,8 +54,9 @@ TEST(DisplayColour, ARowIsWhatLcms2MakesOfIt) {
 
         const auto colour = DisplayColour::forProfile(g.icc);
         ASSERT_TRUE(colour);
-        // A table profile goes through lcms2's own transform.
+        // A matrix profile goes through per-channel tables, a table profile through a grid.
         EXPECT_EQ(colour->separable(), g.matrix);
+        EXPECT_EQ(colour->gridded(), !g.matrix);
         std::vector<uint8_t> got = row;
         colour->convertRow(got.data(), got.size() / 3);
         EXPECT_NE(got, row);

@@ -394,6 +394,127 @@ std::vector<uint8_t> DisplayColour::adobeRgbProfile() {
     return bytes;
 }
 
+namespace {
+
+std::vector<uint8_t> profileBytes(const Profile& profile) {
+    cmsUInt32Number size = 0;
+    if (!profile || !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0) return {};
+    std::vector<uint8_t> bytes(size);
+    if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return {};
+    return bytes;
+}
+
+// The transfer's decoding (the code's value to linear light) as an lcms2 parametric curve;
+// null for what none of them describes.
+cmsToneCurve* cicpCurve(int transfer) {
+    // Type 4: (a x + b) ^ g from d on, c x below.
+    const auto piecewise = [](double g, double a, double b, double c, double d) {
+        const cmsFloat64Number p[5] = {g, a, b, c, d};
+        return cmsBuildParametricToneCurve(nullptr, 4, p);
+    };
+    switch (transfer) {
+        case 1:  // BT.709, and BT.601 and BT.2020 with the same curve: the camera's encoding
+        case 6:  // undone, as browsers show these pictures
+        case 11:
+        case 14:
+        case 15:
+            return piecewise(1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081);
+        case 2:   // unspecified: an untagged picture is taken as sRGB
+        case 13:  // sRGB
+            return piecewise(2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045);
+        case 4:
+            return cmsBuildGamma(nullptr, 2.2);
+        case 5:
+            return cmsBuildGamma(nullptr, 2.8);
+        case 7:  // SMPTE 240M
+            return piecewise(1 / 0.45, 1 / 1.1115, 0.1115 / 1.1115, 1 / 4.0, 0.0912);
+        case 8:
+            return cmsBuildGamma(nullptr, 1.0);
+        default:  // logarithmic, PQ, HLG, unknown
+            return nullptr;
+    }
+}
+
+struct CicpColours {
+    cmsCIExyYTRIPLE primaries;
+    cmsCIExyY white;
+};
+
+// The primaries and white of H.273's colour primaries codes; false for unknown ones (and for
+// 10, CIE XYZ itself, which no photo uses).
+bool cicpColours(int code, CicpColours& out) {
+    constexpr cmsCIExyY kIlluminantC{0.310, 0.316, 1.0};
+    switch (code) {
+        case 1:
+        case 2:  // unspecified: sRGB's, as for an untagged picture
+            out = {{{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, kD65};
+            return true;
+        case 4:
+            out = {{{0.67, 0.33, 1}, {0.21, 0.71, 1}, {0.14, 0.08, 1}}, kIlluminantC};
+            return true;
+        case 5:
+            out = {{{0.64, 0.33, 1}, {0.29, 0.60, 1}, {0.15, 0.06, 1}}, kD65};
+            return true;
+        case 6:
+        case 7:
+            out = {{{0.630, 0.340, 1}, {0.310, 0.595, 1}, {0.155, 0.070, 1}}, kD65};
+            return true;
+        case 8:
+            out = {{{0.681, 0.319, 1}, {0.243, 0.692, 1}, {0.145, 0.049, 1}}, kIlluminantC};
+            return true;
+        case 9:
+            out = {{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}}, kD65};
+            return true;
+        case 11:  // DCI-P3, with the projector's white
+            out = {{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, {0.314, 0.351, 1.0}};
+            return true;
+        case 12:  // Display P3
+            out = {{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, kD65};
+            return true;
+        case 22:
+            out = {{{0.630, 0.340, 1}, {0.295, 0.605, 1}, {0.155, 0.077, 1}}, kD65};
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> DisplayColour::cicpProfile(int primaries, int transfer) {
+    // sRGB as declared: shown as an untagged picture is, bit for bit.
+    const bool srgbPrimaries = primaries == 1 || primaries == 2;
+    const bool srgbTransfer = transfer == 13 || transfer == 2;
+    CicpColours colours{};
+    if ((srgbPrimaries && srgbTransfer) || !cicpColours(primaries, colours)) return {};
+    cmsToneCurve* curve = cicpCurve(transfer);
+    if (!curve) return {};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    Profile profile(cmsCreateRGBProfile(&colours.white, &colours.primaries, curves));
+    cmsFreeToneCurve(curve);
+    return profileBytes(profile);
+}
+
+std::shared_ptr<const DisplayColour> DisplayColour::forCicp(int primaries, int transfer) {
+    // The profile is made once per pair of codes; its transform is the cache's.
+    static std::mutex mutex;
+    static std::vector<std::pair<int64_t, std::vector<uint8_t>>> made;
+    const int64_t key = int64_t(primaries) << 32 | uint32_t(transfer);
+    std::vector<uint8_t> bytes;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto hit = std::find_if(made.begin(), made.end(),
+                                      [&](const auto& entry) { return entry.first == key; });
+        if (hit != made.end()) {
+            bytes = hit->second;
+        } else {
+            bytes = cicpProfile(primaries, transfer);
+            if (made.size() < 64) made.emplace_back(key, bytes);
+        }
+    }
+    return forProfile(bytes);
+}
+
 std::shared_ptr<const DisplayColour> DisplayColour::forAdobeRgb() {
     static const std::vector<uint8_t> bytes = adobeRgbProfile();
     return forProfile(bytes);

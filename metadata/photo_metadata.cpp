@@ -312,8 +312,22 @@ void addHeifExif(PhotoMetadata& m, const std::string& path) {
     m.exif = block;
 }
 
+// The nclx colours of a HEIF or AVIF file without an ICC profile.
+void addHeifNclx(PhotoMetadata& m, const std::string& path) {
+    if (m.hasIcc()) return;
+    const int type = formats::contentFormatOfFile(path);
+    if (type != HEIF && type != AVIF) return;
+    int primaries = 0, transfer = 0;
+    if (!heifNclx(path, primaries, transfer) || primaries <= 0) return;
+    m.cicpPrimaries = primaries;
+    m.cicpTransfer = transfer;
+}
+
 std::shared_ptr<const DisplayColour> displayColour(const PhotoMetadata& metadata) {
     if (metadata.hasIcc()) return DisplayColour::forProfile(metadata.icc);
+    // The container's own declaration wins over the camera's EXIF convention.
+    if (metadata.cicpPrimaries != 0)
+        return DisplayColour::forCicp(metadata.cicpPrimaries, metadata.cicpTransfer);
     return metadata.adobeRgbByExif ? DisplayColour::forAdobeRgb() : nullptr;
 }
 
@@ -324,6 +338,7 @@ PhotoMetadata readMetadata(const std::string& path) {
     try {
         PhotoMetadata m = readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
         if (m.exif.empty()) addHeifExif(m, path);
+        addHeifNclx(m, path);
         if (m.icc.empty() && formats::contentFormatOfFile(path) == JXL)
             m.icc = jxlDecodedProfile(path);
         return m;

@@ -101,6 +101,13 @@ long exifColourSpace(const Exiv2::ExifData& exif) {
     return it->toLong(0);
 }
 
+// Uncalibrated colour space with the interoperability index "R03": how cameras (the DCF rule)
+// mark Adobe RGB without embedding its profile.
+bool exifSaysAdobeRgb(const Exiv2::ExifData& exif) {
+    return exifColourSpace(exif) == 65535 &&
+           exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
+}
+
 PhotoMetadata collect(Exiv2::Image& image) {
     image.readMetadata();
     PhotoMetadata m;
@@ -110,9 +117,10 @@ PhotoMetadata collect(Exiv2::Image& image) {
         m.cameraMake = exifText(exif, "Exif.Image.Make");
         m.cameraModel = exifText(exif, "Exif.Image.Model");
         m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
-        m.adobeRgbByExif = image.imageType() == Exiv2::ImageType::jpeg &&
-                           exifColourSpace(exif) == 65535 &&
-                           exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
+        // Cameras write the mark into their JPEG and TIFF files (and HEIF, read below).
+        m.adobeRgbByExif = (image.imageType() == Exiv2::ImageType::jpeg ||
+                            image.imageType() == Exiv2::ImageType::tiff) &&
+                           exifSaysAdobeRgb(exif);
         Exiv2::ByteOrder order = image.byteOrder();
         if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
         Exiv2::Blob blob;
@@ -309,6 +317,7 @@ void addHeifExif(PhotoMetadata& m, const std::string& path) {
     m.cameraMake = exifText(exif, "Exif.Image.Make");
     m.cameraModel = exifText(exif, "Exif.Image.Model");
     m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
+    m.adobeRgbByExif = exifSaysAdobeRgb(exif);
     m.exif = block;
 }
 

@@ -24,7 +24,8 @@ struct PhotoMetadata {
     std::vector<uint8_t> iptc;  // IPTC IIM records
     std::vector<uint8_t> icc;   // the ICC colour profile, byte for byte
     std::string comment;        // the JPEG comment
-    // A JPEG whose EXIF says only "uncalibrated" colour space and interoperability "R03":
+    // A JPEG, TIFF or HEIF whose EXIF says only "uncalibrated" colour space and
+    // interoperability "R03":
     // how cameras mark Adobe RGB without embedding its profile.
     bool adobeRgbByExif = false;
     // The H.273 colour primaries and transfer codes of a HEIF or AVIF nclx colour box; 0 when

@@ -68,17 +68,21 @@ std::vector<Case> cases() {
         {"Adobe RGB PNG", PNG, adobe, 0, "", adobe},
         {"Adobe RGB JPEG", JPEG, adobe, 0, "", adobe},
         {"Adobe RGB by EXIF, JPEG", JPEG, {}, 65535, "R03", adobe},
-        // Both marks are needed, and only JPEG cameras write them.
+        // Both marks are needed, and only cameras' JPEG and TIFF files carry them.
         {"sRGB by EXIF, JPEG", JPEG, {}, 1, "R03", {}},
         {"uncalibrated R98, JPEG", JPEG, {}, 65535, "R98", {}},
         {"Adobe RGB by EXIF, PNG", PNG, {}, 65535, "R03", {}},
+        {"Adobe RGB by EXIF, TIFF", TIFF, {}, 65535, "R03", adobe},
+        {"sRGB by EXIF, TIFF", TIFF, {}, 1, "R03", {}},
         // The embedded profile wins over what EXIF says.
         {"P3 profile, EXIF Adobe RGB", JPEG, p3, 65535, "R03", p3},
     };
 }
 
 std::string writeCase(const TempDir& dir, const Case& c) {
-    const std::string path = dir.file(std::string(c.name) + (c.type == PNG ? ".png" : ".jpg"));
+    const std::string path = dir.file(std::string(c.name) + (c.type == PNG    ? ".png"
+                                                             : c.type == TIFF ? ".tif"
+                                                                              : ".jpg"));
     DibImage image = flatPhoto();
     PhotoMetadata metadata;
     metadata.icc = c.icc;
@@ -99,7 +103,7 @@ TEST(DisplayColourLoad, EditorAndThumbnailsShowTheProfilesColours) {
         ASSERT_TRUE(photo.loadFile(path, 0));
         // JPEG keeps a flat colour to within its rounding; what is shown starts from that.
         const Bgr own = centre(photo.image);
-        if (c.type == PNG) {
+        if (c.type != JPEG) {
             EXPECT_EQ(own, kOwn);
         }
         const auto colour = photo.displayColour();

@@ -51,7 +51,7 @@ void BM_ConvertViewAdobeRgb(benchmark::State& state) {
     convertView(state, icc_profiles::adobeRgb());
 }
 
-// A table profile (a camera's) goes through lcms2's own transform.
+// A table profile (a camera's) goes through the grid of lcms2's optimized transform.
 void BM_ConvertViewP3Table(benchmark::State& state) {
     convertView(state, icc_profiles::displayP3Table());
 }

@@ -161,6 +161,162 @@ void DisplayColour::Tables::run(uint8_t* bgr, size_t count) const {
     }
 }
 
+// For a table profile (a camera's or a phone's colour table): lcms2's own optimization of the
+// transform, a curve per channel and a 33-point grid (taken from the device link lcms2 makes of
+// it), evaluated here by tetrahedral interpolation as lcms2 does, without its per-pixel
+// unpacking and packing.
+struct DisplayColour::Grid {
+    static constexpr int kNodes = 33;  // lcms2's own choice for three channels
+    static constexpr int kStrideB = 1, kStrideG = kNodes, kStrideR = kNodes * kNodes;
+    // Node values carry 7 fraction bits and the weights of a tetrahedron's corners sum to
+    // 1 << 14: two products fit one 32-bit lane of a 16-bit multiply-add, and so does the sum.
+    static constexpr int kValueShift = 7;
+    static constexpr int kWeightBits = 14;
+    static constexpr int32_t kWeightOne = 1 << kWeightBits;
+
+    // The node of a byte (premultiplied by the channel's stride; 255 is the far end of the
+    // last cell, so the next node always exists) and its place in the cell, 0..kWeightOne.
+    struct Step {
+        int32_t node;
+        int32_t weight;
+    };
+    Step steps[3][256];
+    // Blue, green, red, padding per node: sRGB bytes times 1 << kValueShift.
+    std::vector<int16_t> nodes;
+
+    bool build(void* source, void* srgb);
+    void run(uint8_t* bgr, size_t count) const;
+};
+
+namespace {
+
+struct PipelineFree {
+    void operator()(cmsPipeline* p) const {
+        if (p) cmsPipelineFree(p);
+    }
+};
+using Pipeline = std::unique_ptr<cmsPipeline, PipelineFree>;
+
+}  // namespace
+
+bool DisplayColour::Grid::build(void* source, void* srgb) {
+    // lcms2 linearizes the grid by per-channel curves only for 8-bit input, unless asked; its
+    // device link keeps those curves and the grid that follows them.
+    const cmsUInt32Number flags = cmsFLAGS_NOCACHE | cmsFLAGS_CLUT_PRE_LINEARIZATION;
+    Transform optimized(cmsCreateTransform(source, TYPE_RGB_16, srgb, TYPE_RGB_16, kIntent, flags));
+    if (!optimized) return false;
+    Profile link(cmsTransform2DeviceLink(optimized.get(), 4.3, flags));
+    if (!link) return false;
+    const auto* lut = static_cast<const cmsPipeline*>(cmsReadTag(link.get(), cmsSigAToB0Tag));
+    if (!lut || cmsPipelineInputChannels(lut) != 3 || cmsPipelineOutputChannels(lut) != 3)
+        return false;
+    Pipeline curves(cmsPipelineAlloc(nullptr, 3, 3)), grid(cmsPipelineAlloc(nullptr, 3, 3));
+    if (!curves || !grid) return false;
+    cmsStage* stage = cmsPipelineGetPtrToFirstStage(lut);
+    const bool hasCurves = stage && cmsStageType(stage) == cmsSigCurveSetElemType;
+    if (hasCurves) {
+        if (!cmsPipelineInsertStage(curves.get(), cmsAT_END, cmsStageDup(stage))) return false;
+        stage = cmsStageNext(stage);
+    }
+    for (; stage; stage = cmsStageNext(stage))
+        if (!cmsPipelineInsertStage(grid.get(), cmsAT_END, cmsStageDup(stage))) return false;
+
+    const int strides[3] = {kStrideR, kStrideG, kStrideB};  // the link's order: red first
+    for (int v = 0; v < 256; ++v) {
+        cmsUInt16Number in[3] = {cmsUInt16Number(v * 257), cmsUInt16Number(v * 257),
+                                 cmsUInt16Number(v * 257)};
+        cmsUInt16Number out[3] = {in[0], in[1], in[2]};
+        if (hasCurves) cmsPipelineEval16(in, out, curves.get());
+        for (int c = 0; c < 3; ++c) {
+            // The curve's value on the grid, in 1/kWeightOne of a cell.
+            const int64_t place = (int64_t(out[c]) * (kNodes - 1) * kWeightOne + 32767) / 65535;
+            const int32_t cell = std::min(int32_t(place / kWeightOne), int32_t(kNodes - 2));
+            steps[2 - c][v] = Step{cell * strides[c], int32_t(place) - cell * kWeightOne};
+        }
+    }
+
+    const size_t count = size_t(kNodes) * kNodes * kNodes;
+    nodes.assign(count * 4, 0);
+    for (int r = 0; r < kNodes; ++r)
+        for (int g = 0; g < kNodes; ++g)
+            for (int b = 0; b < kNodes; ++b) {
+                const cmsUInt16Number in[3] = {cmsUInt16Number(r * 65535 / (kNodes - 1)),
+                                               cmsUInt16Number(g * 65535 / (kNodes - 1)),
+                                               cmsUInt16Number(b * 65535 / (kNodes - 1))};
+                cmsUInt16Number out[3];
+                cmsPipelineEval16(in, out, grid.get());
+                int16_t* node = &nodes[size_t(r * kStrideR + g * kStrideG + b * kStrideB) * 4];
+                for (int c = 0; c < 3; ++c)
+                    node[2 - c] = int16_t((int32_t(out[c]) * (255 << kValueShift) + 32767) / 65535);
+            }
+    return true;
+}
+
+void DisplayColour::Grid::run(uint8_t* bgr, size_t count) const {
+    const int16_t* base = nodes.data();
+    for (uint8_t* p = bgr; p != bgr + count * 3; p += 3) {
+        const Step& sb = steps[0][p[0]];
+        const Step& sg = steps[1][p[1]];
+        const Step& sr = steps[2][p[2]];
+        const int32_t fb = sb.weight, fg = sg.weight, fr = sr.weight;
+        // The tetrahedron of the cell that holds the colour: from the near corner along the
+        // channels in the order of their places, to the far corner. (Branches measured faster
+        // than choosing from a table of the six orders.)
+        int32_t first, second, w0, w1, w2, w3;
+        if (fr >= fg) {
+            if (fg >= fb) {
+                first = kStrideR, second = kStrideR + kStrideG;
+                w0 = kWeightOne - fr, w1 = fr - fg, w2 = fg - fb, w3 = fb;
+            } else if (fr >= fb) {
+                first = kStrideR, second = kStrideR + kStrideB;
+                w0 = kWeightOne - fr, w1 = fr - fb, w2 = fb - fg, w3 = fg;
+            } else {
+                first = kStrideB, second = kStrideB + kStrideR;
+                w0 = kWeightOne - fb, w1 = fb - fr, w2 = fr - fg, w3 = fg;
+            }
+        } else if (fr >= fb) {
+            first = kStrideG, second = kStrideG + kStrideR;
+            w0 = kWeightOne - fg, w1 = fg - fr, w2 = fr - fb, w3 = fb;
+        } else if (fg >= fb) {
+            first = kStrideG, second = kStrideG + kStrideB;
+            w0 = kWeightOne - fg, w1 = fg - fb, w2 = fb - fr, w3 = fr;
+        } else {
+            first = kStrideB, second = kStrideB + kStrideG;
+            w0 = kWeightOne - fb, w1 = fb - fg, w2 = fg - fr, w3 = fr;
+        }
+        const int16_t* c0 = base + size_t(sb.node + sg.node + sr.node) * 4;
+        const int16_t* c1 = c0 + size_t(first) * 4;
+        const int16_t* c2 = c0 + size_t(second) * 4;
+        const int16_t* c3 = c0 + size_t(kStrideB + kStrideG + kStrideR) * 4;
+        constexpr int kShift = kValueShift + kWeightBits;
+#if defined(__SSE2__) && defined(__x86_64__)
+        const auto load = [](const int16_t* c) {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
+        };
+        // Pairs of corners interleaved, each pair weighted by one multiply-add.
+        const __m128i near =
+            _mm_madd_epi16(_mm_unpacklo_epi16(load(c0), load(c1)),
+                           _mm_set1_epi32(int32_t(uint32_t(w1) << 16 | uint32_t(w0))));
+        const __m128i far =
+            _mm_madd_epi16(_mm_unpacklo_epi16(load(c2), load(c3)),
+                           _mm_set1_epi32(int32_t(uint32_t(w3) << 16 | uint32_t(w2))));
+        __m128i sum = _mm_add_epi32(_mm_add_epi32(near, far), _mm_set1_epi32(1 << (kShift - 1)));
+        sum = _mm_srai_epi32(sum, kShift);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sum, sum), sum);
+        const uint32_t lanes = uint32_t(_mm_cvtsi128_si32(bytes));
+        p[0] = uint8_t(lanes);
+        p[1] = uint8_t(lanes >> 8);
+        p[2] = uint8_t(lanes >> 16);
+#else
+        for (int i = 0; i < 3; ++i) {
+            const int32_t v =
+                (c0[i] * w0 + c1[i] * w1 + c2[i] * w2 + c3[i] * w3 + (1 << (kShift - 1))) >> kShift;
+            p[i] = uint8_t(std::clamp(v, int32_t(0), int32_t(255)));
+        }
+#endif
+    }
+}
+
 DisplayColour::~DisplayColour() {
     if (transform_) cmsDeleteTransform(transform_);
 }
@@ -197,6 +353,15 @@ std::shared_ptr<const DisplayColour> DisplayColour::make(const std::vector<uint8
             agree = std::abs(int(fast[i]) - int(reference[i])) <= 1;
         if (agree) made->tables_ = std::move(tables);
     }
+    if (!made->tables_) {
+        auto grid = std::make_unique<Grid>();
+        std::vector<uint8_t> fast = samples;
+        if (grid->build(source.get(), srgb.get())) grid->run(fast.data(), count);
+        bool agree = true;
+        for (size_t i = 0; i < fast.size() && agree; ++i)
+            agree = std::abs(int(fast[i]) - int(reference[i])) <= 1;
+        if (agree) made->grid_ = std::move(grid);
+    }
     return made;
 }
 
@@ -229,6 +394,127 @@ std::vector<uint8_t> DisplayColour::adobeRgbProfile() {
     return bytes;
 }
 
+namespace {
+
+std::vector<uint8_t> profileBytes(const Profile& profile) {
+    cmsUInt32Number size = 0;
+    if (!profile || !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0) return {};
+    std::vector<uint8_t> bytes(size);
+    if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return {};
+    return bytes;
+}
+
+// The transfer's decoding (the code's value to linear light) as an lcms2 parametric curve;
+// null for what none of them describes.
+cmsToneCurve* cicpCurve(int transfer) {
+    // Type 4: (a x + b) ^ g from d on, c x below.
+    const auto piecewise = [](double g, double a, double b, double c, double d) {
+        const cmsFloat64Number p[5] = {g, a, b, c, d};
+        return cmsBuildParametricToneCurve(nullptr, 4, p);
+    };
+    switch (transfer) {
+        case 1:  // BT.709, and BT.601 and BT.2020 with the same curve: the camera's encoding
+        case 6:  // undone, as browsers show these pictures
+        case 11:
+        case 14:
+        case 15:
+            return piecewise(1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081);
+        case 2:   // unspecified: an untagged picture is taken as sRGB
+        case 13:  // sRGB
+            return piecewise(2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045);
+        case 4:
+            return cmsBuildGamma(nullptr, 2.2);
+        case 5:
+            return cmsBuildGamma(nullptr, 2.8);
+        case 7:  // SMPTE 240M
+            return piecewise(1 / 0.45, 1 / 1.1115, 0.1115 / 1.1115, 1 / 4.0, 0.0912);
+        case 8:
+            return cmsBuildGamma(nullptr, 1.0);
+        default:  // logarithmic, PQ, HLG, unknown
+            return nullptr;
+    }
+}
+
+struct CicpColours {
+    cmsCIExyYTRIPLE primaries;
+    cmsCIExyY white;
+};
+
+// The primaries and white of H.273's colour primaries codes; false for unknown ones (and for
+// 10, CIE XYZ itself, which no photo uses).
+bool cicpColours(int code, CicpColours& out) {
+    constexpr cmsCIExyY kIlluminantC{0.310, 0.316, 1.0};
+    switch (code) {
+        case 1:
+        case 2:  // unspecified: sRGB's, as for an untagged picture
+            out = {{{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, kD65};
+            return true;
+        case 4:
+            out = {{{0.67, 0.33, 1}, {0.21, 0.71, 1}, {0.14, 0.08, 1}}, kIlluminantC};
+            return true;
+        case 5:
+            out = {{{0.64, 0.33, 1}, {0.29, 0.60, 1}, {0.15, 0.06, 1}}, kD65};
+            return true;
+        case 6:
+        case 7:
+            out = {{{0.630, 0.340, 1}, {0.310, 0.595, 1}, {0.155, 0.070, 1}}, kD65};
+            return true;
+        case 8:
+            out = {{{0.681, 0.319, 1}, {0.243, 0.692, 1}, {0.145, 0.049, 1}}, kIlluminantC};
+            return true;
+        case 9:
+            out = {{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}}, kD65};
+            return true;
+        case 11:  // DCI-P3, with the projector's white
+            out = {{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, {0.314, 0.351, 1.0}};
+            return true;
+        case 12:  // Display P3
+            out = {{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, kD65};
+            return true;
+        case 22:
+            out = {{{0.630, 0.340, 1}, {0.295, 0.605, 1}, {0.155, 0.077, 1}}, kD65};
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> DisplayColour::cicpProfile(int primaries, int transfer) {
+    // sRGB as declared: shown as an untagged picture is, bit for bit.
+    const bool srgbPrimaries = primaries == 1 || primaries == 2;
+    const bool srgbTransfer = transfer == 13 || transfer == 2;
+    CicpColours colours{};
+    if ((srgbPrimaries && srgbTransfer) || !cicpColours(primaries, colours)) return {};
+    cmsToneCurve* curve = cicpCurve(transfer);
+    if (!curve) return {};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    Profile profile(cmsCreateRGBProfile(&colours.white, &colours.primaries, curves));
+    cmsFreeToneCurve(curve);
+    return profileBytes(profile);
+}
+
+std::shared_ptr<const DisplayColour> DisplayColour::forCicp(int primaries, int transfer) {
+    // The profile is made once per pair of codes; its transform is the cache's.
+    static std::mutex mutex;
+    static std::vector<std::pair<int64_t, std::vector<uint8_t>>> made;
+    const int64_t key = int64_t(primaries) << 32 | uint32_t(transfer);
+    std::vector<uint8_t> bytes;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto hit = std::find_if(made.begin(), made.end(),
+                                      [&](const auto& entry) { return entry.first == key; });
+        if (hit != made.end()) {
+            bytes = hit->second;
+        } else {
+            bytes = cicpProfile(primaries, transfer);
+            if (made.size() < 64) made.emplace_back(key, bytes);
+        }
+    }
+    return forProfile(bytes);
+}
+
 std::shared_ptr<const DisplayColour> DisplayColour::forAdobeRgb() {
     static const std::vector<uint8_t> bytes = adobeRgbProfile();
     return forProfile(bytes);
@@ -238,6 +524,8 @@ void DisplayColour::convertRow(uint8_t* bgr, size_t count) const {
     if (count == 0) return;
     if (tables_)
         tables_->run(bgr, count);
+    else if (grid_)
+        grid_->run(bgr, count);
     else
         cmsDoTransform(transform_, bgr, bgr, cmsUInt32Number(count));
 }

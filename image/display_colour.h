@@ -21,6 +21,14 @@ class DisplayColour {
     static std::shared_ptr<const DisplayColour> forAdobeRgb();
     // The Adobe RGB (1998) profile itself, as ICC bytes.
     static std::vector<uint8_t> adobeRgbProfile();
+    // As forProfile for colours declared by their H.273 codes (a HEIF or AVIF nclx box):
+    // primaries such as 1 (BT.709, sRGB's), 9 (BT.2020), 11 and 12 (DCI-P3, Display P3) and
+    // a transfer such as 13 (sRGB's), 1 (BT.709) or 8 (linear). Null for sRGB itself and
+    // for what has no profile here (unknown primaries, the HDR transfers PQ and HLG), which
+    // are shown with their own values; 2 (unspecified) is taken as sRGB's.
+    static std::shared_ptr<const DisplayColour> forCicp(int primaries, int transfer);
+    // The profile of those codes, as ICC bytes; empty where forCicp gives null.
+    static std::vector<uint8_t> cicpProfile(int primaries, int transfer);
 
     ~DisplayColour();
     DisplayColour(const DisplayColour&) = delete;
@@ -39,9 +47,12 @@ class DisplayColour {
 
     // Whether rows go through the tables below rather than lcms2's own transform.
     bool separable() const { return tables_ != nullptr; }
+    // Whether rows go through a grid of lcms2's colours (a table profile).
+    bool gridded() const { return grid_ != nullptr; }
 
   private:
     struct Tables;
+    struct Grid;
     DisplayColour() = default;
     static std::shared_ptr<const DisplayColour> make(const std::vector<uint8_t>& icc);
 
@@ -50,4 +61,6 @@ class DisplayColour {
     // For a matrix-and-curves profile, what lcms2 gives of each channel alone in linear light
     // and lcms2's sRGB encoding of the sum: the same colours, several times faster.
     std::unique_ptr<const Tables> tables_;
+    // For any other profile: lcms2's colours on a grid through the cube, interpolated.
+    std::unique_ptr<const Grid> grid_;
 };

@@ -101,6 +101,13 @@ long exifColourSpace(const Exiv2::ExifData& exif) {
     return it->toLong(0);
 }
 
+// Uncalibrated colour space with the interoperability index "R03": how cameras (the DCF rule)
+// mark Adobe RGB without embedding its profile.
+bool exifSaysAdobeRgb(const Exiv2::ExifData& exif) {
+    return exifColourSpace(exif) == 65535 &&
+           exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
+}
+
 PhotoMetadata collect(Exiv2::Image& image) {
     image.readMetadata();
     PhotoMetadata m;
@@ -110,9 +117,10 @@ PhotoMetadata collect(Exiv2::Image& image) {
         m.cameraMake = exifText(exif, "Exif.Image.Make");
         m.cameraModel = exifText(exif, "Exif.Image.Model");
         m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
-        m.adobeRgbByExif = image.imageType() == Exiv2::ImageType::jpeg &&
-                           exifColourSpace(exif) == 65535 &&
-                           exifText(exif, "Exif.Iop.InteroperabilityIndex") == "R03";
+        // Cameras write the mark into their JPEG and TIFF files (and HEIF, read below).
+        m.adobeRgbByExif = (image.imageType() == Exiv2::ImageType::jpeg ||
+                            image.imageType() == Exiv2::ImageType::tiff) &&
+                           exifSaysAdobeRgb(exif);
         Exiv2::ByteOrder order = image.byteOrder();
         if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
         Exiv2::Blob blob;
@@ -309,11 +317,26 @@ void addHeifExif(PhotoMetadata& m, const std::string& path) {
     m.cameraMake = exifText(exif, "Exif.Image.Make");
     m.cameraModel = exifText(exif, "Exif.Image.Model");
     m.dateTaken = exifText(exif, "Exif.Photo.DateTimeOriginal");
+    m.adobeRgbByExif = exifSaysAdobeRgb(exif);
     m.exif = block;
+}
+
+// The nclx colours of a HEIF or AVIF file without an ICC profile.
+void addHeifNclx(PhotoMetadata& m, const std::string& path) {
+    if (m.hasIcc()) return;
+    const int type = formats::contentFormatOfFile(path);
+    if (type != HEIF && type != AVIF) return;
+    int primaries = 0, transfer = 0;
+    if (!heifNclx(path, primaries, transfer) || primaries <= 0) return;
+    m.cicpPrimaries = primaries;
+    m.cicpTransfer = transfer;
 }
 
 std::shared_ptr<const DisplayColour> displayColour(const PhotoMetadata& metadata) {
     if (metadata.hasIcc()) return DisplayColour::forProfile(metadata.icc);
+    // The container's own declaration wins over the camera's EXIF convention.
+    if (metadata.cicpPrimaries != 0)
+        return DisplayColour::forCicp(metadata.cicpPrimaries, metadata.cicpTransfer);
     return metadata.adobeRgbByExif ? DisplayColour::forAdobeRgb() : nullptr;
 }
 
@@ -324,6 +347,7 @@ PhotoMetadata readMetadata(const std::string& path) {
     try {
         PhotoMetadata m = readFrom(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
         if (m.exif.empty()) addHeifExif(m, path);
+        addHeifNclx(m, path);
         if (m.icc.empty() && formats::contentFormatOfFile(path) == JXL)
             m.icc = jxlDecodedProfile(path);
         return m;

@@ -24,9 +24,14 @@ struct PhotoMetadata {
     std::vector<uint8_t> iptc;  // IPTC IIM records
     std::vector<uint8_t> icc;   // the ICC colour profile, byte for byte
     std::string comment;        // the JPEG comment
-    // A JPEG whose EXIF says only "uncalibrated" colour space and interoperability "R03":
+    // A JPEG, TIFF or HEIF whose EXIF says only "uncalibrated" colour space and
+    // interoperability "R03":
     // how cameras mark Adobe RGB without embedding its profile.
     bool adobeRgbByExif = false;
+    // The H.273 colour primaries and transfer codes of a HEIF or AVIF nclx colour box; 0 when
+    // the file has none. Only what is shown follows them; copies keep the file's own values.
+    int cicpPrimaries = 0;
+    int cicpTransfer = 0;
     // The settings a corrected copy was made with (preset text), kept in the XMP as
     // vantifex:Settings; read from a copy, written into the next one (replacing the old).
     std::string settingsRecord;
@@ -34,12 +39,13 @@ struct PhotoMetadata {
     bool hasIcc() const { return !icc.empty(); }
     bool empty() const {
         return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && comment.empty() &&
-               settingsRecord.empty();
+               settingsRecord.empty() && cicpPrimaries == 0;
     }
 };
 
-// How a photo with this metadata reaches an sRGB screen: its ICC profile, or Adobe RGB when
-// only its EXIF says so; null when its own values are shown as they are.
+// How a photo with this metadata reaches an sRGB screen: its ICC profile, else the colours its
+// nclx box declares, else Adobe RGB when only its EXIF says so; null when its own values are
+// shown as they are.
 std::shared_ptr<const DisplayColour> displayColour(const PhotoMetadata& metadata);
 
 // Reads what Exiv2 can of a photo whose format readsMetadata (found by its contents); other files,

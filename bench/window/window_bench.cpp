@@ -2,8 +2,9 @@
 // wide: from the button press until the enhanced view has drawn its new picture. Loading and
 // a quarter turn are measured twice: with the preview decoded for the screen and, as the
 // baseline, with the whole photo in stage 0; the decode alone is the floor under the load. The
-// photo is made at start, in a temporary folder, once untagged and once with a Display P3
-// profile: a click on the tagged one also converts what the views paint to sRGB.
+// photo is made at start, in a temporary folder, untagged and with a Display P3 profile (as
+// matrix and curves, and as a table): a click on a tagged one also converts what the views
+// paint to sRGB.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -30,11 +31,12 @@ constexpr int kViewWidth = 1280;
 
 CMainFrame* gFrame = nullptr;
 QString gPhoto;
-QString gTaggedPhoto;  // the same picture with a Display P3 profile
+QString gTaggedPhoto;  // the same picture with a Display P3 profile (matrix and curves)
+QString gTablePhoto;   // and with Display P3 as a table profile (a camera's kind)
 
 // A 6000 x 4000 photo-like JPEG: smooth gradients with some texture (pure noise would make
 // an unrealistically large file).
-bool makePhoto(const QString& path, const QString& taggedPath) {
+bool makePhoto(const QString& path, const QString& taggedPath, const QString& tablePath) {
     const int32_t w = 6000, h = 4000;
     DibImage img(w, h, 24, JPEG);
     if (!img.isValid()) return false;
@@ -48,8 +50,11 @@ bool makePhoto(const QString& path, const QString& taggedPath) {
         }
     PhotoMetadata p3;
     p3.icc = icc_profiles::displayP3();
+    PhotoMetadata table;
+    table.icc = icc_profiles::displayP3Table();
     return img.saveToFile(path.toLocal8Bit().constData(), JPEG) &&
-           saveWithMetadata(img, taggedPath.toStdString(), JPEG, &p3);
+           saveWithMetadata(img, taggedPath.toStdString(), JPEG, &p3) &&
+           saveWithMetadata(img, tablePath.toStdString(), JPEG, &table);
 }
 
 // Makes the enhanced view exactly kViewWidth wide by moving the panel's splitter bar.
@@ -103,25 +108,26 @@ void BM_ClickColourRow(benchmark::State& state) {
     clickPair(state, "red +", "red -");
 }
 
-// The same clicks on the untagged photo (0) and on the Display P3 one (1), whose views are
-// converted to sRGB at every repaint.
-void BM_ClickColourRowByProfile(benchmark::State& state) {
-    const bool tagged = state.range(0) == 1;
-    gFrame->loadPhoto(tagged ? gTaggedPhoto : gPhoto);
+// The photo of a profile case: 0 untagged, 1 a Display P3 matrix profile, 2 the same as a
+// table profile; the views of the tagged ones are converted to sRGB at every repaint.
+void loadByProfile(benchmark::State& state) {
+    const int64_t which = state.range(0);
+    gFrame->loadPhoto(which == 2 ? gTablePhoto : which == 1 ? gTaggedPhoto : gPhoto);
     QCoreApplication::processEvents();
+    state.SetLabel(which == 2 ? "Display P3 table" : which == 1 ? "Display P3 matrix" : "untagged");
+}
+
+void BM_ClickColourRowByProfile(benchmark::State& state) {
+    loadByProfile(state);
     clickPair(state, "red +", "red -");
-    state.SetLabel(tagged ? "Display P3" : "untagged");
     gFrame->loadPhoto(gPhoto);
 }
 
 void BM_RepaintOnlyByProfile(benchmark::State& state) {
-    const bool tagged = state.range(0) == 1;
-    gFrame->loadPhoto(tagged ? gTaggedPhoto : gPhoto);
-    QCoreApplication::processEvents();
+    loadByProfile(state);
     for (auto _ : state)
         state.SetIterationTime(
             timeUntilRepainted([] { gFrame->enhancedView()->refreshPicture(); }));
-    state.SetLabel(tagged ? "Display P3" : "untagged");
     gFrame->loadPhoto(gPhoto);
 }
 
@@ -212,8 +218,10 @@ BENCHMARK(BM_ClickColourRow)
 BENCHMARK(BM_ClickColourRowByProfile)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(40)
@@ -221,6 +229,7 @@ BENCHMARK(BM_ClickColourRowByProfile)
 BENCHMARK(BM_RepaintOnlyByProfile)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(30)
@@ -260,7 +269,8 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     gPhoto = dir.filePath("photo24mp.jpg");
     gTaggedPhoto = dir.filePath("photo24mp-p3.jpg");
-    if (!makePhoto(gPhoto, gTaggedPhoto)) {
+    gTablePhoto = dir.filePath("photo24mp-p3-table.jpg");
+    if (!makePhoto(gPhoto, gTaggedPhoto, gTablePhoto)) {
         std::fprintf(stderr, "cannot write the 24 MP photo\n");
         return 1;
     }

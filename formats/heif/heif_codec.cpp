@@ -354,3 +354,23 @@ std::vector<uint8_t> heifExifBlock(const std::string& path) {
     heif_context_free(context);
     return block;
 }
+
+bool heifNclx(const std::string& path, int& primaries, int& transfer) {
+    bool found = false;
+    heif_context* context = heif_context_alloc();
+    if (!context) return false;
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_file(context, path.c_str(), nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx) {
+            primaries = int(nclx->color_primaries);
+            transfer = int(nclx->transfer_characteristics);
+            found = true;
+        }
+        heif_nclx_color_profile_free(nclx);
+        heif_image_handle_release(handle);
+    }
+    heif_context_free(context);
+    return found;
+}

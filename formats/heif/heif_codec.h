@@ -42,3 +42,7 @@ bool isAvifSignature(const uint8_t* head, size_t length);
 // empty when there is none or the file cannot be parsed. (Exiv2 0.27 misses the EXIF items of
 // many HEIF files.)
 std::vector<uint8_t> heifExifBlock(const std::string& path);
+
+// The colour primaries and transfer characteristics (the H.273 codes) of the nclx colour box
+// of a HEIF or AVIF file's primary picture; false when it has none or the file cannot be parsed.
+bool heifNclx(const std::string& path, int& primaries, int& transfer);

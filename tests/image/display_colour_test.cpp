@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -54,8 +55,9 @@ TEST(DisplayColour, ARowIsWhatLcms2MakesOfIt) {
 
         const auto colour = DisplayColour::forProfile(g.icc);
         ASSERT_TRUE(colour);
-        // A table profile goes through lcms2's own transform.
+        // A matrix profile goes through per-channel tables, a table profile through a grid.
         EXPECT_EQ(colour->separable(), g.matrix);
+        EXPECT_EQ(colour->gridded(), !g.matrix);
         std::vector<uint8_t> got = row;
         colour->convertRow(got.data(), got.size() / 3);
         EXPECT_NE(got, row);
@@ -177,4 +179,78 @@ TEST(DisplayColour, PicturesAndSurfacesWhereAsked) {
             else
                 EXPECT_EQ(v, ownValue) << x << "," << y;
         }
+}
+
+namespace {
+
+// A profile made here from published primaries with the sRGB curve (the reference for what the
+// nclx codes must give).
+std::vector<uint8_t> srgbCurveProfile(cmsCIExyYTRIPLE primaries, cmsCIExyY white) {
+    const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return icc_profiles::profileBytes(profile);
+}
+
+}  // namespace
+
+TEST(DisplayColour, NclxCodesShowAsTheirPrimariesAndTransferSay) {
+    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    const std::vector<uint8_t> bt2020 =
+        srgbCurveProfile({{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}}, d65);
+    const struct {
+        const char* name;
+        int primaries, transfer;
+        std::vector<uint8_t> reference;  // empty: no transform
+    } cases[] = {
+        {"Display P3", 12, 13, icc_profiles::displayP3()},
+        {"BT.2020 primaries, sRGB curve", 9, 13, bt2020},
+        {"sRGB", 1, 13, {}},
+        {"unspecified both", 2, 2, {}},
+        {"BT.709 primaries, unspecified curve", 1, 2, {}},
+        {"PQ", 9, 16, {}},
+        {"HLG", 9, 18, {}},
+        {"unknown primaries", 3, 13, {}},
+        {"CIE XYZ primaries", 10, 13, {}},
+    };
+    const Bgr own{30, 200, 90};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto colour = DisplayColour::forCicp(c.primaries, c.transfer);
+        ASSERT_EQ(colour != nullptr, !c.reference.empty());
+        EXPECT_EQ(DisplayColour::forCicp(c.primaries, c.transfer), colour);  // made once
+        if (!colour) continue;
+        Bgr shown = own;
+        colour->convertRow(&shown.blue, 1);
+        EXPECT_TRUE(icc_profiles::withinOne(shown, icc_profiles::toSrgb(c.reference, own)));
+        EXPECT_FALSE(icc_profiles::withinOne(shown, own));
+    }
+
+    // The transfers against their own formulas on a grey (grey stays grey: BT.709 primaries).
+    const auto srgbByte = [](double linear) {
+        const double v =
+            linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+        return int(std::lround(v * 255));
+    };
+    const double x = 100 / 255.0;
+    const struct {
+        int transfer;
+        double linear;
+    } curves[] = {
+        {8, x},
+        {4, std::pow(x, 2.2)},
+        {1, std::pow((x + 0.099) / 1.099, 1 / 0.45)},
+        {7, std::pow((x + 0.1115) / 1.1115, 1 / 0.45)},
+    };
+    for (const auto& c : curves) {
+        const auto colour = DisplayColour::forCicp(1, c.transfer);
+        ASSERT_TRUE(colour) << c.transfer;
+        Bgr grey{100, 100, 100};
+        colour->convertRow(&grey.blue, 1);
+        const uint8_t want = uint8_t(srgbByte(c.linear));
+        EXPECT_TRUE(icc_profiles::withinOne(grey, Bgr{want, want, want}))
+            << c.transfer << ": " << int(grey.red) << " for " << int(want);
+    }
 }

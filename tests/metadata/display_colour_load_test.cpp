@@ -1,9 +1,12 @@
 // A photo's colours on screen through the whole load: a profile embedded by the project's own
 // saving (or Adobe RGB marked only in EXIF) reaches the editor's photo and the thumbnails;
-// untagged and sRGB photos keep their own values.
+// untagged and sRGB photos keep their own values; HEIC colours declared by nclx codes likewise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <exiv2/exiv2.hpp>
+#include <string>
 
 #include "browse/thumbnail_maker.h"
 #include "enhance/photo_edit.h"
@@ -65,17 +68,21 @@ std::vector<Case> cases() {
         {"Adobe RGB PNG", PNG, adobe, 0, "", adobe},
         {"Adobe RGB JPEG", JPEG, adobe, 0, "", adobe},
         {"Adobe RGB by EXIF, JPEG", JPEG, {}, 65535, "R03", adobe},
-        // Both marks are needed, and only JPEG cameras write them.
+        // Both marks are needed, and only cameras' JPEG and TIFF files carry them.
         {"sRGB by EXIF, JPEG", JPEG, {}, 1, "R03", {}},
         {"uncalibrated R98, JPEG", JPEG, {}, 65535, "R98", {}},
         {"Adobe RGB by EXIF, PNG", PNG, {}, 65535, "R03", {}},
+        {"Adobe RGB by EXIF, TIFF", TIFF, {}, 65535, "R03", adobe},
+        {"sRGB by EXIF, TIFF", TIFF, {}, 1, "R03", {}},
         // The embedded profile wins over what EXIF says.
         {"P3 profile, EXIF Adobe RGB", JPEG, p3, 65535, "R03", p3},
     };
 }
 
 std::string writeCase(const TempDir& dir, const Case& c) {
-    const std::string path = dir.file(std::string(c.name) + (c.type == PNG ? ".png" : ".jpg"));
+    const std::string path = dir.file(std::string(c.name) + (c.type == PNG    ? ".png"
+                                                             : c.type == TIFF ? ".tif"
+                                                                              : ".jpg"));
     DibImage image = flatPhoto();
     PhotoMetadata metadata;
     metadata.icc = c.icc;
@@ -96,7 +103,7 @@ TEST(DisplayColourLoad, EditorAndThumbnailsShowTheProfilesColours) {
         ASSERT_TRUE(photo.loadFile(path, 0));
         // JPEG keeps a flat colour to within its rounding; what is shown starts from that.
         const Bgr own = centre(photo.image);
-        if (c.type == PNG) {
+        if (c.type != JPEG) {
             EXPECT_EQ(own, kOwn);
         }
         const auto colour = photo.displayColour();
@@ -116,5 +123,76 @@ TEST(DisplayColourLoad, EditorAndThumbnailsShowTheProfilesColours) {
                 EXPECT_TRUE(icc_profiles::withinOne(centre(thumb), want)) << "reduced " << reduced;
             }
         }
+    }
+}
+
+// Writes the colour primaries and transfer codes into the nclx box of a HEIF/AVIF file (this
+// heif-enc leaves its options for them out); false when the file has no such box.
+bool setNclxCodes(const std::string& path, uint16_t primaries, uint16_t transfer) {
+    Bytes file = readBytes(path);
+    const std::string tag = "colrnclx";
+    const auto at = std::search(file.begin(), file.end(), tag.begin(), tag.end());
+    if (at == file.end() || file.end() - at < 12) return false;
+    const auto codes = at + 8;
+    codes[0] = uint8_t(primaries >> 8), codes[1] = uint8_t(primaries);
+    codes[2] = uint8_t(transfer >> 8), codes[3] = uint8_t(transfer);
+    writeBytes(path, file);
+    return true;
+}
+
+// An AVIF photo that declares its colours only by an nclx box: what the editor and the
+// thumbnails show follows the codes; the saved copy keeps the decoded values.
+TEST(DisplayColourLoad, NclxColoursReachTheScreenButNotTheCopy) {
+    if (std::system("command -v heif-enc >/dev/null 2>&1") != 0) GTEST_SKIP() << "heif-enc missing";
+    const struct {
+        const char* name;
+        uint16_t primaries, transfer;  // 0: heif-enc's own box as it is
+        Bytes shownAs;                 // empty: the photo's own values
+    } cases[] = {
+        {"Display P3", 12, 13, icc_profiles::displayP3()},
+        {"sRGB", 1, 13, {}},
+        {"heif-enc's unspecified codes", 0, 0, {}},
+    };
+    TempDir dir;
+    const std::string png = dir.file("flat.png");
+    DibImage flat = flatPhoto();
+    ASSERT_TRUE(saveWithMetadata(flat, png, PNG, nullptr));
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string avif = dir.file("photo" + std::to_string(++n) + ".avif");
+        if (std::system(
+                ("heif-enc -A -q 95 " + png + " -o " + avif + " >/dev/null 2>&1").c_str()) != 0)
+            GTEST_SKIP() << "heif-enc writes no AVIF";
+        if (c.primaries) {
+            ASSERT_TRUE(setNclxCodes(avif, c.primaries, c.transfer));
+        }
+        PhotoEdit photo;
+        ASSERT_TRUE(photo.loadFile(avif, 0));
+        const Bgr own = centre(photo.image);
+        const auto colour = photo.displayColour();
+        ASSERT_EQ(colour != nullptr, !c.shownAs.empty());
+        const Bgr want = c.shownAs.empty() ? own : icc_profiles::toSrgb(c.shownAs, own);
+        EXPECT_TRUE(icc_profiles::withinOne(shownBy(colour, own), want));
+        DibImage thumb;
+        ASSERT_TRUE(thumbnails::makeThumbnail(avif, AVIF, 16, false, thumb));
+        if (c.shownAs.empty()) {
+            EXPECT_EQ(centre(thumb), own);
+        } else {
+            EXPECT_TRUE(icc_profiles::withinOne(centre(thumb), want));
+            EXPECT_FALSE(icc_profiles::withinOne(want, own));
+        }
+
+        // The copy (a JPEG) holds the decoded values, within JPEG's rounding, and no profile.
+        EXPECT_EQ(centre(photo.image), own);
+        ASSERT_TRUE(photo.saveFile(avif, 0));
+        const std::string copy = avif.substr(0, avif.size() - 5) + ".jpg";
+        PhotoEdit saved;
+        ASSERT_TRUE(saved.loadFile(copy, 0));
+        const Bgr kept = centre(saved.image);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_LE(std::abs(int((&kept.blue)[i]) - int((&own.blue)[i])), 2) << i;
+        EXPECT_FALSE(saved.metadata && saved.metadata->hasIcc());
+        EXPECT_EQ(saved.displayColour(), nullptr);
     }
 }

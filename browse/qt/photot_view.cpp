@@ -52,9 +52,30 @@ void PhototView::loadDirectory(const QString& directory) {
     listing.open(toLocalPath(directory));
     std::vector<std::string> files;
     listing.collect(files, "");
-    const uint64_t scan = grid_.beginScan();
-    worker_.start(scan, std::move(files), grid_.thumbnailHeight());
+    // A waiting cell per photo: the extent of the whole folder is known at once, and so are
+    // the files on the first screen, which the worker takes first.
+    const uint64_t scan = grid_.beginScan(files);
     updateExtent();
+    std::vector<size_t> unmade, dropped;
+    size_t first = 0, last = 0;
+    grid_.visibleRange(scrollY(), viewport()->height(), first, last);
+    grid_.takeMissing(first, last, unmade, dropped);
+    worker_.start(scan, std::move(files), grid_.thumbnailHeight(), unmade);
+    viewport()->update();
+}
+
+void PhototView::updateVisible() {
+    size_t first = 0, last = 0;
+    grid_.visibleRange(scrollY(), viewport()->height(), first, last);
+    std::vector<size_t> unmade, dropped;
+    grid_.takeMissing(first, last, unmade, dropped);
+    worker_.setVisible(grid_.scan(), unmade);
+    for (size_t index : dropped) worker_.remake(grid_.scan(), index);
+    grid_.keepPixelsNear(first, last, pixelBudget_);
+}
+
+void PhototView::scrollContentsBy(int, int) {
+    updateVisible();
     viewport()->update();
 }
 
@@ -98,8 +119,10 @@ bool PhototView::event(QEvent* event) {
     if (event->type() == ThumbnailReadyEvent::kType) {
         auto* ready = static_cast<ThumbnailReadyEvent*>(event);
         // A thumbnail of a folder shown before is dropped here.
-        if (grid_.append(ready->scan, std::move(ready->item))) {
+        if (grid_.place(ready->scan, ready->index, std::move(ready->item))) {
             updateExtent();
+            // A wide thumbnail moves the cells after it; the budget counts the new pixels.
+            updateVisible();
             viewport()->update();
         }
         return true;
@@ -136,6 +159,7 @@ void PhototView::updateExtent() {
 void PhototView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     updateExtent();
+    updateVisible();
 }
 
 void PhototView::paintEvent(QPaintEvent*) {

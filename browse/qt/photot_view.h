@@ -55,6 +55,8 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     QString directory() const { return directory_; }
     bool scanDone() const { return grid_.scanDone(); }
     const ThumbnailGrid& grid() const { return grid_; }
+    // The bytes of thumbnail pixels kept before the farthest from the screen are let go.
+    void setPixelBudget(size_t bytes) { pixelBudget_ = bytes; }
 
   public slots:
     void zoomIn();
@@ -75,6 +77,7 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
   private:
     // Called on the worker's threads: they only post.
@@ -82,6 +85,9 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void thumbnailsDone(uint64_t scan) override;
 
     void updateExtent();
+    // Tells the worker which cells are on screen (and which to make again), and lets go of
+    // pixels far from them.
+    void updateVisible();
     int scrollX() const;
     int scrollY() const;
 
@@ -91,5 +97,6 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     QRubberBand* band_ = nullptr;
     QPoint bandOrigin_;
     bool tracking_ = false;
+    size_t pixelBudget_ = ThumbnailGrid::kPixelBudget;
     thumbnails::ThumbnailWorker worker_;  // last: its threads call back into this view
 };

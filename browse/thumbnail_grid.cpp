@@ -69,6 +69,13 @@ void ThumbnailGrid::addWaiting(size_t index, std::string path, uint32_t type) {
     items_.push_back(std::move(item));
 }
 
+bool ThumbnailGrid::renameCell(size_t index, std::string path) {
+    const int pos = positionOf(index);
+    if (pos < 0) return false;
+    items_[size_t(pos)]->path = std::move(path);
+    return true;
+}
+
 bool ThumbnailGrid::remove(size_t index) {
     const int pos = positionOf(index);
     if (pos < 0) return false;

@@ -61,6 +61,8 @@ class ThumbnailGrid {
     // --- the folder changing under the view ---
     // A waiting cell at the end for a photo that appeared; index exceeds every other.
     void addWaiting(size_t index, std::string path, uint32_t type);
+    // The file of index is now path (its thumbnail stays); false when there is no such cell.
+    bool renameCell(size_t index, std::string path);
     // Removes the cell of file index; false when there is none.
     bool remove(size_t index);
     // The position in items of the cell of file index, or -1.

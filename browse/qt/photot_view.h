@@ -8,10 +8,13 @@
 #include <QStringList>
 #include <memory>
 
+#include "browse/folder_changes.h"
 #include "browse/thumbnail_grid.h"
 #include "browse/thumbnail_worker.h"
 
 class QRubberBand;
+class QSocketNotifier;
+class QTimer;
 
 // A finished thumbnail and the number of the scan that made it.
 class ThumbnailReadyEvent : public QEvent {
@@ -85,6 +88,11 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void thumbnailsDone(uint64_t scan) override;
 
     void updateExtent();
+    // The folder shown follows the disk: inotify's events are read as they come and applied
+    // together a moment later, so a file written in many pieces is made once.
+    void watch(const std::string& folder);
+    void readFolderEvents();
+    void applyFolderEvents();
     // Tells the worker which cells are on screen (and which to make again), and lets go of
     // pixels far from them.
     void updateVisible();
@@ -98,5 +106,12 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     QPoint bandOrigin_;
     bool tracking_ = false;
     size_t pixelBudget_ = ThumbnailGrid::kPixelBudget;
+    int inotify_ = -1;
+    int watch_ = -1;
+    std::string watched_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* settle_ = nullptr;
+    std::vector<folders::FolderEvent> folderEvents_;
+    bool overflowed_ = false;
     thumbnails::ThumbnailWorker worker_;  // last: its threads call back into this view
 };

@@ -17,6 +17,15 @@ struct ThumbnailItem {
     std::string path;
     DibImage image;  // the scaled thumbnail; empty when the photo did not load
     bool marked = false;
+    // The grid's own bookkeeping: the photo's index in the worker's file list, whether its
+    // thumbnail came (a cell waiting for it is laid out and drawn as an empty one), the
+    // thumbnail's size (kept when its pixels are let go) and whether they were.
+    size_t index = 0;
+    bool arrived = false;
+    bool pixelsDropped = false;
+    bool remakeAsked = false;
+    int32_t width = 0;
+    int32_t height = 0;
 };
 
 class ThumbnailGrid {
@@ -25,6 +34,9 @@ class ThumbnailGrid {
     static constexpr int32_t kZoomStep = 10;
     static constexpr int32_t kMargin = 10;    // pen start, left and top
     static constexpr int32_t kHighlight = 3;  // current fill and mark frame around a thumbnail
+
+    // Pixels of thumbnails far from the visible ones are let go beyond this many bytes.
+    static constexpr size_t kPixelBudget = size_t(100) << 20;
 
     static constexpr const char* kSearchingText = "Searching directory...";
     static constexpr const char* kNoPhotosText = "No photos in selected directory.";
@@ -37,8 +49,42 @@ class ThumbnailGrid {
     // --- scans ---
     // Starts a new scan: its number is returned; items, current item and done state clear.
     uint64_t beginScan();
+    // Starts a new scan with a waiting cell for every photo of files (browse/photo_rule.h),
+    // its index that of the file; the thumbnails then arrive through place.
+    uint64_t beginScan(const std::vector<std::string>& files);
     // Appends a thumbnail of scan; false (the item dropped) when it is of an earlier scan.
     bool append(uint64_t scan, std::unique_ptr<ThumbnailItem> item);
+    // Puts the thumbnail of file index into its cell (its mark stays); false (the item
+    // dropped) when it is of an earlier scan or the cell is gone.
+    bool place(uint64_t scan, size_t index, std::unique_ptr<ThumbnailItem> item);
+
+    // --- the folder changing under the view ---
+    // A waiting cell at the end for a photo that appeared; index exceeds every other.
+    void addWaiting(size_t index, std::string path, uint32_t type);
+    // The file of index is now path (its thumbnail stays); false when there is no such cell.
+    bool renameCell(size_t index, std::string path);
+    // Removes the cell of file index; false when there is none.
+    bool remove(size_t index);
+    // The position in items of the cell of file index, or -1.
+    int positionOf(size_t index) const;
+    // The position of the cell showing path, or -1.
+    int positionOfPath(const std::string& path) const;
+
+    // --- what is on screen, and the pixels kept ---
+    // The positions [first, last) of the cells whose rows meet the band of the given height
+    // from y (view coordinates; layout ran before).
+    void visibleRange(int32_t y, int32_t height, size_t& first, size_t& last) const;
+    // Of the cells in [first, last): the file indices whose thumbnail has not come yet
+    // (unmade), and those whose pixels were let go and not yet asked for again (dropped;
+    // they count as asked for from now on).
+    void takeMissing(size_t first, size_t last, std::vector<size_t>& unmade,
+                     std::vector<size_t>& dropped);
+    // When the thumbnails hold more than budget bytes, lets go of the pixels of the ones
+    // farthest from [first, last) until they hold at most three quarters of it; the cells
+    // within two screens of it keep theirs.
+    void keepPixelsNear(size_t first, size_t last, size_t budget = kPixelBudget);
+    // The bytes the thumbnails' pixels hold.
+    size_t pixelBytes() const { return pixelBytes_; }
     // Marks scan as done; false when it is not the current scan.
     bool finishScan(uint64_t scan);
     uint64_t scan() const { return scan_; }
@@ -91,5 +137,7 @@ class ThumbnailGrid {
     std::vector<std::unique_ptr<ThumbnailItem>> items_;
     int current_ = -1;
     uint64_t scan_ = 0;
-    bool scanDone_ = true;  // before the first folder nothing is being searched
+    size_t arrived_ = 0;     // items whose thumbnail came
+    size_t pixelBytes_ = 0;  // held by the items' images
+    bool scanDone_ = true;   // before the first folder nothing is being searched
 };

@@ -8,9 +8,15 @@
 #include <QPainter>
 #include <QRubberBand>
 #include <QScrollBar>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <mutex>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "browse/directory_listing.h"
+#include "browse/photo_rule.h"
 #include "browse/qt/qt_paths.h"
 #include "image/surface.h"
 
@@ -37,11 +43,126 @@ PhototView::PhototView(QWidget* parent, thumbnails::WorkerOptions options)
     setObjectName("thumbnails");
     setAccessibleName("thumbnails");
     updateExtent();
+
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(100);
+    connect(settle_, &QTimer::timeout, this, &PhototView::applyFolderEvents);
+    inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_ >= 0) {
+        notifier_ = new QSocketNotifier(inotify_, QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &PhototView::readFolderEvents);
+    }
 }
 
 PhototView::~PhototView() {
     // The threads post to this object: they must be gone before any of it is.
     worker_.stop();
+    if (inotify_ >= 0) {
+        delete notifier_;
+        ::close(inotify_);
+    }
+}
+
+void PhototView::watch(const std::string& folder) {
+    if (inotify_ < 0) return;
+    if (watch_ >= 0) inotify_rm_watch(inotify_, watch_);
+    watch_ = inotify_add_watch(
+        inotify_, folder.c_str(),
+        IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR);
+    watched_ = folder;
+    folderEvents_.clear();
+    overflowed_ = false;
+}
+
+void PhototView::readFolderEvents() {
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(inotify_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + e->len);
+            if (e->mask & IN_Q_OVERFLOW) overflowed_ = true;
+            // Events of a folder watched before are still queued after a switch.
+            if (e->wd != watch_ || e->len == 0 || (e->mask & IN_ISDIR)) continue;
+            using E = folders::FolderEvent;
+            E::Kind kind;
+            if (e->mask & IN_CREATE)
+                kind = E::Created;
+            else if (e->mask & IN_CLOSE_WRITE)
+                kind = E::Written;
+            else if (e->mask & IN_DELETE)
+                kind = E::Deleted;
+            else if (e->mask & IN_MOVED_FROM)
+                kind = E::MovedOut;
+            else if (e->mask & IN_MOVED_TO)
+                kind = E::MovedIn;
+            else
+                continue;
+            folderEvents_.push_back(E{kind, std::string(e->name), e->cookie});
+        }
+    }
+    if ((!folderEvents_.empty() || overflowed_) && !settle_->isActive()) settle_->start();
+}
+
+void PhototView::applyFolderEvents() {
+    if (overflowed_) {
+        // Events were lost: only listing the folder again tells what it holds.
+        overflowed_ = false;
+        folderEvents_.clear();
+        refresh();
+        return;
+    }
+    const std::string prefix =
+        watched_.empty() || watched_.back() == '/' ? watched_ : watched_ + "/";
+    std::vector<std::string> shown;
+    for (const auto& item : grid_.items())
+        if (item->path.compare(0, prefix.size(), prefix) == 0)
+            shown.push_back(item->path.substr(prefix.size()));
+    auto isPhoto = [](const std::string& name, const void* folder) {
+        return photos::isPhoto(*static_cast<const std::string*>(folder) + name);
+    };
+    const std::vector<folders::FolderEdit> edits =
+        folders::folderEdits(shown, folderEvents_, isPhoto, &prefix);
+    folderEvents_.clear();
+    if (edits.empty()) return;
+
+    // Names are resolved to file indices first: a swap renames a name another edit reads.
+    const uint64_t scan = grid_.scan();
+    std::vector<size_t> indices;
+    for (const auto& edit : edits) {
+        const int pos = grid_.positionOfPath(prefix + edit.name);
+        indices.push_back(pos < 0 ? size_t(-1) : grid_.items()[size_t(pos)]->index);
+    }
+    for (size_t i = 0; i < edits.size(); ++i) {
+        const folders::FolderEdit& edit = edits[i];
+        const size_t index = indices[i];
+        switch (edit.kind) {
+            case folders::FolderEdit::Remove:
+                worker_.removeFile(scan, index);
+                grid_.remove(index);
+                break;
+            case folders::FolderEdit::Rename:
+                worker_.renameFile(scan, index, prefix + edit.newName);
+                grid_.renameCell(index, prefix + edit.newName);
+                break;
+            case folders::FolderEdit::Refresh:
+                worker_.remake(scan, index);
+                break;
+            case folders::FolderEdit::Add: {
+                const std::string path = prefix + edit.name;
+                const int type = photos::photoFormatOf(path);
+                if (type < 0) break;
+                const size_t added = worker_.addFile(scan, path);
+                if (added != size_t(-1)) grid_.addWaiting(added, path, uint32_t(type));
+                break;
+            }
+        }
+    }
+    updateExtent();
+    updateVisible();
+    viewport()->update();
 }
 
 void PhototView::loadDirectory(const QString& directory) {
@@ -50,11 +171,33 @@ void PhototView::loadDirectory(const QString& directory) {
     worker_.stop();
     DirectoryListing listing;
     listing.open(toLocalPath(directory));
+    watch(listing.path());
     std::vector<std::string> files;
     listing.collect(files, "");
-    const uint64_t scan = grid_.beginScan();
-    worker_.start(scan, std::move(files), grid_.thumbnailHeight());
+    // A waiting cell per photo: the extent of the whole folder is known at once, and so are
+    // the files on the first screen, which the worker takes first.
+    const uint64_t scan = grid_.beginScan(files);
     updateExtent();
+    std::vector<size_t> unmade, dropped;
+    size_t first = 0, last = 0;
+    grid_.visibleRange(scrollY(), viewport()->height(), first, last);
+    grid_.takeMissing(first, last, unmade, dropped);
+    worker_.start(scan, std::move(files), grid_.thumbnailHeight(), unmade);
+    viewport()->update();
+}
+
+void PhototView::updateVisible() {
+    size_t first = 0, last = 0;
+    grid_.visibleRange(scrollY(), viewport()->height(), first, last);
+    std::vector<size_t> unmade, dropped;
+    grid_.takeMissing(first, last, unmade, dropped);
+    worker_.setVisible(grid_.scan(), unmade);
+    for (size_t index : dropped) worker_.remake(grid_.scan(), index);
+    grid_.keepPixelsNear(first, last, pixelBudget_);
+}
+
+void PhototView::scrollContentsBy(int, int) {
+    updateVisible();
     viewport()->update();
 }
 
@@ -98,8 +241,10 @@ bool PhototView::event(QEvent* event) {
     if (event->type() == ThumbnailReadyEvent::kType) {
         auto* ready = static_cast<ThumbnailReadyEvent*>(event);
         // A thumbnail of a folder shown before is dropped here.
-        if (grid_.append(ready->scan, std::move(ready->item))) {
+        if (grid_.place(ready->scan, ready->index, std::move(ready->item))) {
             updateExtent();
+            // A wide thumbnail moves the cells after it; the budget counts the new pixels.
+            updateVisible();
             viewport()->update();
         }
         return true;
@@ -150,6 +295,7 @@ void PhototView::updateExtent() {
 void PhototView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     updateExtent();
+    updateVisible();
 }
 
 void PhototView::paintEvent(QPaintEvent*) {

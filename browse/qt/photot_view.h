@@ -8,10 +8,13 @@
 #include <QStringList>
 #include <memory>
 
+#include "browse/folder_changes.h"
 #include "browse/thumbnail_grid.h"
 #include "browse/thumbnail_worker.h"
 
 class QRubberBand;
+class QSocketNotifier;
+class QTimer;
 
 // A finished thumbnail and the number of the scan that made it.
 class ThumbnailReadyEvent : public QEvent {
@@ -58,6 +61,8 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     QString directory() const { return directory_; }
     bool scanDone() const { return grid_.scanDone(); }
     const ThumbnailGrid& grid() const { return grid_; }
+    // The bytes of thumbnail pixels kept before the farthest from the screen are let go.
+    void setPixelBudget(size_t bytes) { pixelBudget_ = bytes; }
 
   public slots:
     void zoomIn();
@@ -78,6 +83,7 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
   private:
     // Called on the worker's threads: they only post.
@@ -85,6 +91,14 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void thumbnailsDone(uint64_t scan) override;
 
     void updateExtent();
+    // The folder shown follows the disk: inotify's events are read as they come and applied
+    // together a moment later, so a file written in many pieces is made once.
+    void watch(const std::string& folder);
+    void readFolderEvents();
+    void applyFolderEvents();
+    // Tells the worker which cells are on screen (and which to make again), and lets go of
+    // pixels far from them.
+    void updateVisible();
     int scrollX() const;
     int scrollY() const;
 
@@ -94,5 +108,13 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     QRubberBand* band_ = nullptr;
     QPoint bandOrigin_;
     bool tracking_ = false;
+    size_t pixelBudget_ = ThumbnailGrid::kPixelBudget;
+    int inotify_ = -1;
+    int watch_ = -1;
+    std::string watched_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* settle_ = nullptr;
+    std::vector<folders::FolderEvent> folderEvents_;
+    bool overflowed_ = false;
     thumbnails::ThumbnailWorker worker_;  // last: its threads call back into this view
 };

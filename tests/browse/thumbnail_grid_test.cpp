@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 namespace {
 
 std::unique_ptr<ThumbnailItem> item(int32_t width, int32_t height = 50,
@@ -232,4 +234,153 @@ TEST(ThumbnailGrid, StepCurrentGoesInItemOrderAndStopsAtTheEnds) {
     EXPECT_EQ(empty.stepCurrent("", 1), "");
     EXPECT_EQ(empty.stepCurrent("", -1), "");
     EXPECT_EQ(empty.currentIndex(), -1);
+}
+
+namespace {
+
+// A scan of count waiting cells with file indices 0, 2, 4, ... (the odd files being no
+// photos), laid out at 520 wide: five cells a row, 65 high.
+uint64_t waitingCells(ThumbnailGrid& grid, size_t count) {
+    const uint64_t scan = grid.beginScan();
+    for (size_t i = 0; i < count; ++i) grid.addWaiting(2 * i, "p" + std::to_string(2 * i), PNG);
+    grid.layout(520);
+    return scan;
+}
+
+}  // namespace
+
+TEST(ThumbnailGrid, WaitingCellsFilledInTheirPlace) {
+    ThumbnailGrid grid;
+    const uint64_t scan = waitingCells(grid, 4);
+    EXPECT_STREQ(grid.emptyText(), "Searching directory...");
+    grid.selectAll();  // nothing shown yet, nothing marked
+    std::vector<std::string> selected;
+    grid.getSelectedFiles(selected);
+    EXPECT_TRUE(selected.empty());
+    // Arrival out of order: each thumbnail goes to the cell of its file index.
+    EXPECT_TRUE(grid.place(scan, 6, item(150)));
+    EXPECT_STREQ(grid.emptyText(), "");
+    EXPECT_TRUE(grid.place(scan, 2, item(75)));
+    EXPECT_FALSE(grid.place(scan, 3, item(75))) << "no cell for a file that is no photo";
+    EXPECT_FALSE(grid.place(scan + 1, 0, item(75))) << "another scan";
+    grid.layout(520);
+    const int32_t widths[] = {0, 75, 0, 150};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(grid.items()[i]->index, 2 * i);
+        EXPECT_EQ(grid.items()[i]->rect.right - grid.items()[i]->rect.left, widths[i]);
+        EXPECT_EQ(grid.items()[i]->rect.left, int32_t(10 + 100 * i));
+    }
+    // A thumbnail made again keeps the cell's mark.
+    grid.items()[1]->marked = true;
+    EXPECT_TRUE(grid.place(scan, 2, item(60)));
+    EXPECT_TRUE(grid.items()[1]->marked);
+    EXPECT_EQ(grid.items()[1]->width, 60);
+    EXPECT_EQ(grid.pixelBytes(),
+              grid.items()[1]->image.totalSize() + grid.items()[3]->image.totalSize());
+}
+
+TEST(ThumbnailGrid, BeginScanWithFilesMakesCellsForPhotosOnly) {
+    testing_support::TempDir dir;
+    const std::string png = dir.file("a.png"), text = dir.file("b.txt"), jpg = dir.file("c.jpg");
+    testing_support::writeBytes(text, {'t'});
+    testing_support::writeBytes(png, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+    testing_support::writeBytes(jpg, {0xFF, 0xD8, 0xFF});
+    ThumbnailGrid grid;
+    grid.beginScan({png, text, jpg});
+    ASSERT_EQ(grid.items().size(), 2u);
+    EXPECT_EQ(grid.items()[0]->index, 0u);
+    EXPECT_EQ(grid.items()[0]->type, uint32_t(PNG));
+    EXPECT_EQ(grid.items()[1]->index, 2u);
+    EXPECT_EQ(grid.items()[1]->type, uint32_t(JPEG));
+    EXPECT_FALSE(grid.items()[0]->arrived);
+}
+
+TEST(ThumbnailGrid, RemovingCellsKeepsTheCurrentOne) {
+    const struct {
+        const char* name;
+        size_t removeIndex;
+        bool removed;
+        int currentAfter;  // current was position 2 (file index 4)
+        std::vector<size_t> left;
+    } cases[] = {
+        {"before the current", 0, true, 1, {2, 4, 6}},
+        {"the current itself", 4, true, -1, {0, 2, 6}},
+        {"after the current", 6, true, 2, {0, 2, 4}},
+        {"no such cell", 5, false, 2, {0, 2, 4, 6}},
+    };
+    for (const auto& c : cases) {
+        ThumbnailGrid grid;
+        const uint64_t scan = waitingCells(grid, 4);
+        for (size_t i = 0; i < 4; ++i) grid.place(scan, 2 * i, item(75));
+        grid.clickItem(2, false);
+        EXPECT_EQ(grid.remove(c.removeIndex), c.removed) << c.name;
+        EXPECT_EQ(grid.currentIndex(), c.currentAfter) << c.name;
+        std::vector<size_t> left;
+        for (const auto& it : grid.items()) left.push_back(it->index);
+        EXPECT_EQ(left, c.left) << c.name;
+        EXPECT_EQ(grid.pixelBytes(), c.left.size() * grid.items()[0]->image.totalSize());
+        EXPECT_EQ(grid.positionOfPath("p6"), c.removeIndex == 6 ? -1 : int(c.left.size()) - 1);
+    }
+}
+
+TEST(ThumbnailGrid, VisibleRangeOfAScrolledViewport) {
+    // 23 cells, five a row: rows at y 10, 75, 140, 205, 270 (the last holds three).
+    const struct {
+        int32_t y, height;
+        size_t first, last;
+    } cases[] = {
+        {0, 65, 0, 5},                            // the first row; the second starts at 75
+        {0, 76, 0, 10},                           // one pixel of the second row
+        {74, 1, 0, 5},                            // the last pixel line of the first row's band
+        {75, 1, 5, 10},                           // the first of the second's
+        {100, 150, 5, 20},                        // rows two to four
+        {260, 400, 15, 23}, {1000, 100, 23, 23},  // below everything
+    };
+    ThumbnailGrid grid;
+    waitingCells(grid, 23);
+    for (const auto& c : cases) {
+        size_t first = 99, last = 99;
+        grid.visibleRange(c.y, c.height, first, last);
+        EXPECT_EQ(first, c.first) << c.y << "+" << c.height;
+        EXPECT_EQ(last, c.last) << c.y << "+" << c.height;
+    }
+}
+
+TEST(ThumbnailGrid, PixelsKeptNearTheVisibleCells) {
+    ThumbnailGrid grid;
+    const uint64_t scan = waitingCells(grid, 40);
+    for (size_t i = 0; i < 40; ++i) grid.place(scan, 2 * i, item(75));
+    const size_t one = grid.items()[0]->image.totalSize();
+    ASSERT_EQ(grid.pixelBytes(), 40 * one);
+    grid.keepPixelsNear(10, 15, 40 * one);  // within the budget: nothing goes
+    EXPECT_EQ(grid.pixelBytes(), 40 * one);
+    // Budget of 20: towards 15, the farthest first, but never within two screens (0..25).
+    grid.keepPixelsNear(10, 15, 20 * one);
+    EXPECT_EQ(grid.pixelBytes(), 25 * one);
+    for (size_t i = 0; i < 40; ++i) {
+        const ThumbnailItem& it = *grid.items()[i];
+        EXPECT_EQ(it.pixelsDropped, i >= 25) << i;
+        EXPECT_EQ(it.width, 75) << "the size stays for the layout, " << i;
+    }
+    grid.layout(520);
+    EXPECT_EQ(grid.items()[39]->rect.right - grid.items()[39]->rect.left, 75);
+    // Scrolled to them: they are asked for once, the waiting cells separately.
+    grid.addWaiting(100, "new", PNG);
+    std::vector<size_t> unmade, dropped;
+    grid.takeMissing(12, 41, unmade, dropped);
+    EXPECT_EQ(unmade, std::vector<size_t>{100});
+    ASSERT_EQ(dropped.size(), 15u);
+    EXPECT_EQ(dropped.front(), 50u);
+    unmade.clear();
+    dropped.clear();
+    grid.takeMissing(12, 41, unmade, dropped);
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_TRUE(grid.place(scan, 50, item(75)));
+    EXPECT_FALSE(grid.items()[25]->pixelsDropped);
+    EXPECT_EQ(grid.pixelBytes(), 26 * one);
+    // Far from everything (cells 0..5 on screen): the farthest go first.
+    grid.keepPixelsNear(0, 5, 20 * one);
+    EXPECT_EQ(grid.pixelBytes(), 15 * one);
+    EXPECT_FALSE(grid.items()[14]->pixelsDropped);
+    EXPECT_TRUE(grid.items()[15]->pixelsDropped);
 }

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "browse/photo_files.h"
@@ -53,6 +54,8 @@ class PhototViewTest : public QObject {
     void zoom();
     void switchingFoldersMidScan();
     void destroyingMidScan();
+    void followsTheDisk();
+    void firstScreenFirstInABigFolder();
 };
 
 void PhototViewTest::twelveThumbnailsInFiveColumns() {
@@ -228,6 +231,94 @@ void PhototViewTest::destroyingMidScan() {
         view.reset();  // waits for the worker; its queued events go with the view
         QTest::qWait(5);
     }
+}
+
+namespace {
+
+const ThumbnailItem* cellOf(const PhototView& view, const std::string& path) {
+    const int pos = view.grid().positionOfPath(path);
+    return pos < 0 ? nullptr : view.grid().items()[size_t(pos)].get();
+}
+
+}  // namespace
+
+void PhototViewTest::followsTheDisk() {
+    TempDir dir;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        QVERIFY(writePhoto(dir.file(name), 300, 200, JPEG, 3));
+    auto view = makeView(520);
+    view->loadDirectory(QString::fromStdString(dir.path().string()));
+    QVERIFY(waitScan(*view));
+    const uint64_t scan = view->grid().scan();
+    const size_t cIndex = cellOf(*view, dir.file("c.jpg"))->index;
+    auto arrivedAs = [&](const std::string& path, int32_t width) {
+        const ThumbnailItem* cell = cellOf(*view, path);
+        return cell && cell->arrived && cell->image.width() == width;
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        std::function<bool()> shows;
+    } steps[] = {
+        {"added", [&] { writePhoto(dir.file("d.jpg"), 100, 100, JPEG, 4); },
+         [&] { return arrivedAs(dir.file("d.jpg"), 50); }},
+        {"removed", [&] { fs::remove(dir.file("a.jpg")); },
+         [&] { return !cellOf(*view, dir.file("a.jpg")); }},
+        {"renamed", [&] { fs::rename(dir.file("b.jpg"), dir.file("z.jpg")); },
+         [&] { return !cellOf(*view, dir.file("b.jpg")) && arrivedAs(dir.file("z.jpg"), 75); }},
+        {"rewritten", [&] { writePhoto(dir.file("c.jpg"), 200, 200, JPEG, 5); },
+         [&] { return arrivedAs(dir.file("c.jpg"), 50); }},
+        // Its bytes still make it a photo (browse/photo_rule.h): the cell stays, renamed.
+        {"renamed to another ending", [&] { fs::rename(dir.file("z.jpg"), dir.file("z.txt")); },
+         [&] { return !cellOf(*view, dir.file("z.jpg")) && arrivedAs(dir.file("z.txt"), 75); }},
+        {"an output file written", [&] { writePhoto(dir.file("enh_c.jpg"), 30, 20, JPEG, 6); },
+         [&] { return arrivedAs(dir.file("enh_c.jpg"), 75); }},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        // Within a second (the poll ends as soon as the view shows it).
+        QVERIFY2(QTest::qWaitFor(step.shows, 1000), step.name);
+    }
+    // None of it listed the folder again: the same scan, c.jpg in its cell all along.
+    QCOMPARE(view->grid().scan(), scan);
+    QCOMPARE(cellOf(*view, dir.file("c.jpg"))->index, cIndex);
+    QStringList names;
+    for (const auto& item : view->grid().items())
+        names << QString::fromStdString(fs::path(item->path).filename().string());
+    QCOMPARE(names, QStringList({"z.txt", "c.jpg", "d.jpg", "enh_c.jpg"}));
+}
+
+void PhototViewTest::firstScreenFirstInABigFolder() {
+    // More photos than fit: the cells on screen come before the ones below, and scrolling
+    // to the end brings the last ones next.
+    TempDir dir;
+    for (int i = 0; i < 300; ++i)
+        QVERIFY(writePhoto(dir.file("p" + std::to_string(1000 + i) + ".png"), 60, 40, PNG, i));
+    auto view = std::make_unique<PhototView>(nullptr, thumbnails::WorkerOptions{1, true});
+    view->resize(520, 140);
+    view->show();
+    view->loadDirectory(QString::fromStdString(dir.path().string()));
+    const auto& items = view->grid().items();
+    QCOMPARE(int(items.size()), 300);
+    size_t first = 0, last = 0;
+    view->grid().visibleRange(view->verticalScrollBar()->value(), view->viewport()->height(), first,
+                              last);
+    QVERIFY(last > 0 && last < 300);
+    auto allArrived = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            if (!items[i]->arrived) return false;
+        return true;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return allArrived(first, last); }, 10000));
+    QVERIFY(!items[299]->arrived);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    view->grid().visibleRange(view->verticalScrollBar()->value(), view->viewport()->height(), first,
+                              last);
+    QCOMPARE(last, size_t(300));
+    QVERIFY(QTest::qWaitFor([&] { return allArrived(first, last); }, 10000));
+    // The middle of the folder still waits: the end was taken before it.
+    QVERIFY(!items[200]->arrived || !view->scanDone());
+    QVERIFY(waitScan(*view));
 }
 
 VFX_QT_TEST(PhototViewTest);

@@ -19,7 +19,10 @@ unsigned chooseThreads(unsigned wanted) {
 }  // namespace
 
 ThumbnailWorker::ThumbnailWorker(ThumbnailSink& sink, WorkerOptions options)
-    : sink_(sink), reduced_(options.reducedDecode), threadCount_(chooseThreads(options.threads)) {}
+    : sink_(sink),
+      reduced_(options.reducedDecode),
+      cache_(std::move(options.cache)),
+      threadCount_(chooseThreads(options.threads)) {}
 
 ThumbnailWorker::~ThumbnailWorker() {
     stop();
@@ -69,7 +72,7 @@ void ThumbnailWorker::run() {
         auto item = std::make_unique<ThumbnailItem>();
         item->path = path;
         item->type = uint32_t(type);
-        makeThumbnail(path, item->type, thumbnailHeight_, reduced_, item->image);
+        cachedThumbnail(cache_.get(), path, item->type, thumbnailHeight_, reduced_, item->image);
         // Tested after the load, so a stop waits for at most one file per thread.
         if (stopRequested_.load()) break;
         handOver(index, std::move(item), true);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "browse/thumbnail_cache.h"
 #include "browse/thumbnail_grid.h"
 
 namespace thumbnails {
@@ -31,6 +32,8 @@ class ThumbnailSink {
 struct WorkerOptions {
     unsigned threads = 0;       // 0: one per core
     bool reducedDecode = true;  // JPEGs through DCT scaling
+    // Where thumbnails are looked up first and kept (the user's shared cache); null: none.
+    std::shared_ptr<const ThumbnailCache> cache = ThumbnailCache::forUser();
 };
 
 class ThumbnailWorker {
@@ -57,6 +60,7 @@ class ThumbnailWorker {
 
     ThumbnailSink& sink_;
     const bool reduced_;
+    const std::shared_ptr<const ThumbnailCache> cache_;
     const unsigned threadCount_;
 
     // Set by start before the threads exist, read-only while they run.

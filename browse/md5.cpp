@@ -9,13 +9,15 @@ namespace thumbnails {
 namespace {
 
 // The shift of each step, by round.
-constexpr uint32_t kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+constexpr uint32_t kShift[4][4] = {
+    {7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
 // T[i] = floor(2^32 * |sin(i + 1)|), as the RFC defines its table; a double holds it exactly.
 struct SineTable {
     uint32_t t[64];
     SineTable() {
-        for (int i = 0; i < 64; ++i) t[i] = uint32_t(std::floor(4294967296.0 * std::fabs(std::sin(i + 1.0))));
+        for (int i = 0; i < 64; ++i)
+            t[i] = uint32_t(std::floor(4294967296.0 * std::fabs(std::sin(i + 1.0))));
     }
 };
 const SineTable kSine;
@@ -39,10 +41,22 @@ void Md5::block(const uint8_t* data) {
         uint32_t f;
         int k;
         switch (round) {
-            case 0: f = (b & c) | (~b & d); k = i; break;
-            case 1: f = (b & d) | (c & ~d); k = (5 * i + 1) % 16; break;
-            case 2: f = b ^ c ^ d; k = (3 * i + 5) % 16; break;
-            default: f = c ^ (b | ~d); k = (7 * i) % 16; break;
+            case 0:
+                f = (b & c) | (~b & d);
+                k = i;
+                break;
+            case 1:
+                f = (b & d) | (c & ~d);
+                k = (5 * i + 1) % 16;
+                break;
+            case 2:
+                f = b ^ c ^ d;
+                k = (3 * i + 5) % 16;
+                break;
+            default:
+                f = c ^ (b | ~d);
+                k = (7 * i) % 16;
+                break;
         }
         const uint32_t next = b + rotateLeft(a + f + kSine.t[i] + x[k], kShift[round][i % 4]);
         a = d;

@@ -69,9 +69,9 @@ void collectText(png_structp png, png_infop info, std::map<std::string, std::str
     png_get_text(png, info, &entries, &count);
     for (int i = 0; i < count; ++i)
         if (entries[i].key && entries[i].text)
-            out[entries[i].key] = std::string(entries[i].text, entries[i].itxt_length
-                                                                   ? entries[i].itxt_length
-                                                                   : entries[i].text_length);
+            out[entries[i].key] =
+                std::string(entries[i].text, entries[i].itxt_length ? entries[i].itxt_length
+                                                                    : entries[i].text_length);
 }
 
 // Reads path into a 24-bit picture; transparency is laid over white, the ground of the views.
@@ -123,7 +123,8 @@ bool readPng(const std::string& path, PngRead& out) {
         }
         for (png_uint_32 x = 0; x < width; ++x, src += 4, dst += 3) {
             const unsigned a = src[3];
-            for (int c = 0; c < 3; ++c) dst[c] = uint8_t((src[c] * a + 255 * (255 - a) + 127) / 255);
+            for (int c = 0; c < 3; ++c)
+                dst[c] = uint8_t((src[c] * a + 255 * (255 - a) + 127) / 255);
         }
     }
     return true;
@@ -146,8 +147,8 @@ bool matchesStamp(const std::map<std::string, std::string>& text, const SourceSt
 // --- writing ---
 
 // The libpng part of a write, with nothing but plain pointers in reach of its longjmp.
-bool encodeRows(FILE* file, png_uint_32 width, png_uint_32 height, png_bytep* rows,
-                png_text* text, int textCount) {
+bool encodeRows(FILE* file, png_uint_32 width, png_uint_32 height, png_bytep* rows, png_text* text,
+                int textCount) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -180,7 +181,8 @@ bool encodePng(FILE* file, const DibImage& image,
         text[i].text_length = keys[i].second.size();
     }
     std::vector<png_bytep> rows(size_t(image.height()));
-    for (int32_t y = 0; y < image.height(); ++y) rows[size_t(y)] = image.row(image.height() - 1 - y);
+    for (int32_t y = 0; y < image.height(); ++y)
+        rows[size_t(y)] = image.row(image.height() - 1 - y);
     return encodeRows(file, png_uint_32(image.width()), png_uint_32(image.height()), rows.data(),
                       text.data(), int(text.size()));
 }
@@ -259,8 +261,8 @@ std::string ThumbnailCache::failurePath(const std::string& uri) const {
 }
 
 bool ThumbnailCache::holds(const std::string& absolutePath) const {
-    return absolutePath.size() > root_.size() && absolutePath.compare(0, root_.size(), root_) == 0 &&
-           absolutePath[root_.size()] == '/';
+    return absolutePath.size() > root_.size() &&
+           absolutePath.compare(0, root_.size(), root_) == 0 && absolutePath[root_.size()] == '/';
 }
 
 bool ThumbnailCache::lookup(const SourceStamp& stamp, int flavour, CachedThumbnail& out) const {
@@ -433,8 +435,8 @@ bool scaleForView(CachedThumbnail& c, int32_t t, DibImage& image) {
 
 }  // namespace
 
-bool cachedThumbnail(const ThumbnailCache* cache, const std::string& path, uint32_t type,
-                     int32_t t, bool reduced, DibImage& image) {
+bool cachedThumbnail(const ThumbnailCache* cache, const std::string& path, uint32_t type, int32_t t,
+                     bool reduced, DibImage& image) {
     const int largest = kCacheFlavours[kCacheFlavourCount - 1].pixels;
     SourceStamp stamp;
     if (!cache || t <= 0 || t > largest || !stampOf(path, stamp) || cache->holds(stamp.path))

@@ -99,7 +99,7 @@ CacheOutcome ensureCached(const ThumbnailCache& cache, const std::string& path, 
 // thumbnail_maker.h) through cache: the smallest cached flavour that covers it when a valid
 // one is there, otherwise made and stored in the smallest flavour that covers it. Without a
 // cache, for files inside the cache, or beyond the largest flavour it is makeThumbnail.
-bool cachedThumbnail(const ThumbnailCache* cache, const std::string& path, uint32_t type,
-                     int32_t t, bool reduced, DibImage& image);
+bool cachedThumbnail(const ThumbnailCache* cache, const std::string& path, uint32_t type, int32_t t,
+                     bool reduced, DibImage& image);
 
 }  // namespace thumbnails

@@ -142,10 +142,14 @@ TEST(ThumbnailCache, UserRootFollowsXdgCacheHome) {
     ::setenv("XDG_CACHE_HOME", "relative", 1);  // invalid: ignored
     ::setenv("HOME", "/home/u", 1);
     EXPECT_EQ(ThumbnailCache::userRoot(), "/home/u/.cache/thumbnails");
-    if (saved) ::setenv("XDG_CACHE_HOME", keep.c_str(), 1);
-    else ::unsetenv("XDG_CACHE_HOME");
-    if (savedHome) ::setenv("HOME", keepHome.c_str(), 1);
-    else ::unsetenv("HOME");
+    if (saved)
+        ::setenv("XDG_CACHE_HOME", keep.c_str(), 1);
+    else
+        ::unsetenv("XDG_CACHE_HOME");
+    if (savedHome)
+        ::setenv("HOME", keepHome.c_str(), 1);
+    else
+        ::unsetenv("HOME");
 }
 
 TEST(ThumbnailCache, WrittenFileCarriesTheKeysAndPermissions) {
@@ -155,11 +159,14 @@ TEST(ThumbnailCache, WrittenFileCarriesTheKeysAndPermissions) {
         int32_t w, h;
         int flavour, expectW, expectH;
     } cases[] = {
-        {1600, 1200, 0, 128, 96}, {1200, 1600, 1, 192, 256}, {100, 60, 0, 100, 60},  // small: as is
+        {1600, 1200, 0, 128, 96},
+        {1200, 1600, 1, 192, 256},
+        {100, 60, 0, 100, 60},  // small: as is
         {3000, 20, 2, 512, 3},
     };
     for (const auto& c : cases) {
-        const std::string photo = dir.file("p" + std::to_string(c.w) + "x" + std::to_string(c.h) + ".jpg");
+        const std::string photo =
+            dir.file("p" + std::to_string(c.w) + "x" + std::to_string(c.h) + ".jpg");
         ASSERT_TRUE(writePhoto(photo, c.w, c.h, JPEG));
         ASSERT_EQ(thumbnails::ensureCached(cache, photo, JPEG, c.flavour),
                   thumbnails::CacheOutcome::Made);

@@ -74,19 +74,24 @@ int runThumbnails(const Arguments& args) {
             return 0;
         }
         if (a == "--size" || a == "--jobs" || a == "-j") {
-            if (i + 1 >= args.size()) return usageError("vantifex-cli thumbnails (" + a + " needs a value)");
+            if (i + 1 >= args.size())
+                return usageError("vantifex-cli thumbnails (" + a + " needs a value)");
             const std::string& value = args[++i];
             if (a == "--size") {
                 flavour = thumbnails::cacheFlavourByName(value);
                 if (flavour < 0)
-                    return usageError("vantifex-cli thumbnails (--size is normal, large, x-large or "
-                                      "xx-large, not '" + value + "')");
+                    return usageError(
+                        "vantifex-cli thumbnails (--size is normal, large, x-large or "
+                        "xx-large, not '" +
+                        value + "')");
             } else {
                 char* end = nullptr;
                 const long n = std::strtol(value.c_str(), &end, 10);
                 if (value.empty() || *end != '\0' || n < 1 || n > 1024)
-                    return usageError("vantifex-cli thumbnails (--jobs needs a whole number from 1 "
-                                      "to 1024, not '" + value + "')");
+                    return usageError(
+                        "vantifex-cli thumbnails (--jobs needs a whole number from 1 "
+                        "to 1024, not '" +
+                        value + "')");
                 jobs = unsigned(n);
             }
             continue;
@@ -95,11 +100,13 @@ int runThumbnails(const Arguments& args) {
             return usageError("vantifex-cli thumbnails (unknown option '" + a + "'; see --help)");
         if (a != "--") paths.push_back(a);
     }
-    if (paths.empty()) return usageError("vantifex-cli thumbnails [--size SIZE] [--jobs N] PATH...");
+    if (paths.empty())
+        return usageError("vantifex-cli thumbnails [--size SIZE] [--jobs N] PATH...");
     const std::shared_ptr<const thumbnails::ThumbnailCache> cache =
         thumbnails::ThumbnailCache::forUser();
     if (!cache) {
-        std::fprintf(stderr, "vantifex-cli: no cache folder: neither XDG_CACHE_HOME nor HOME is set\n");
+        std::fprintf(stderr,
+                     "vantifex-cli: no cache folder: neither XDG_CACHE_HOME nor HOME is set\n");
         return 1;
     }
 
@@ -124,8 +131,8 @@ int runThumbnails(const Arguments& args) {
             if (outcome == CacheOutcome::AlreadyCached) ++kept;
             if (outcome == CacheOutcome::Failed) {
                 ++failed;
-                std::fprintf(stderr, "%sCannot make a thumbnail of %s\n", terminal ? "\r\033[K" : "",
-                             path.c_str());
+                std::fprintf(stderr, "%sCannot make a thumbnail of %s\n",
+                             terminal ? "\r\033[K" : "", path.c_str());
             }
             if (terminal)
                 std::fprintf(stderr, "\rthumbnails: %zu of %zu", done, photos.size());

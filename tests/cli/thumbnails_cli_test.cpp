@@ -18,7 +18,8 @@ namespace {
 
 CliRun runThumbnails(const TempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), "thumbnails");
-    return cli_testing::runTool(args, "XDG_CACHE_HOME=" + cli_testing::quote(dir.file("xdg")) + " ");
+    return cli_testing::runTool(args,
+                                "XDG_CACHE_HOME=" + cli_testing::quote(dir.file("xdg")) + " ");
 }
 
 size_t pngsIn(const fs::path& folder) {
@@ -38,7 +39,8 @@ void writeJpeg(const std::string& path, int32_t w, int32_t h) {
 TEST(ThumbnailsCli, FillsFoldersAndFilesThenKeepsThem) {
     TempDir dir;
     fs::create_directories(dir.file("photos/sub"));
-    for (int i = 0; i < 5; ++i) writeJpeg(dir.file("photos/p" + std::to_string(i) + ".jpg"), 300, 200);
+    for (int i = 0; i < 5; ++i)
+        writeJpeg(dir.file("photos/p" + std::to_string(i) + ".jpg"), 300, 200);
     writeJpeg(dir.file("photos/sub/deeper.jpg"), 300, 200);  // sub-folders are not walked
     testing_support::writeBytes(dir.file("photos/notes.txt"), {'x'});
     writeJpeg(dir.file("single.jpg"), 600, 400);
@@ -64,7 +66,8 @@ TEST(ThumbnailsCli, FailuresAndBadArguments) {
     testing_support::writeBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF});
     CliRun run = runThumbnails(dir, {dir.file("broken.jpg"), dir.file("missing.jpg")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Cannot make a thumbnail of " + dir.file("broken.jpg")), std::string::npos)
+    EXPECT_NE(run.err.find("Cannot make a thumbnail of " + dir.file("broken.jpg")),
+              std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("Cannot read " + dir.file("missing.jpg")), std::string::npos) << run.err;
     EXPECT_EQ(pngsIn(dir.file("xdg/thumbnails/fail/vantifex-" VFX_VERSION_TEXT)), 1u);

@@ -372,7 +372,12 @@ bool ThumbnailCache::make(const std::string& path, uint32_t type, int flavour, b
     if (reduced && type == JPEG && jpegFrameSize(path, width, height) &&
         swapsSides(metadata.orientation))
         std::swap(width, height);
+    const auto colour = displayColour(metadata);
+    bool converted = false;
     if (image.bitCount() != 24) {
+        // A paletted picture has its colour table converted, as the view's own thumbnails do,
+        // before it becomes 24-bit.
+        if (colour) converted = colour->convertImage(image);
         DibImage full(image.width(), image.height(), 24, image.type());
         if (!full.isValid()) return false;
         for (int32_t y = 0; y < image.height(); ++y) {
@@ -391,11 +396,11 @@ bool ThumbnailCache::make(const std::string& path, uint32_t type, int flavour, b
     if (longer > pixels) {
         const int32_t w = fittedSide(width, longer, pixels);
         const int32_t h = fittedSide(height, longer, pixels);
-        if ((w != image.width() || h != image.height()) && !image.resample(w, h, 0)) return false;
+        if ((w != image.width() || h != image.height()) && !image.resample(w, h, 1)) return false;
     } else if (image.width() != width || image.height() != height) {
-        if (!image.resample(width, height, 0)) return false;
+        if (!image.resample(width, height, 1)) return false;
     }
-    if (const auto colour = displayColour(metadata)) colour->convertImage(image);
+    if (colour && !converted) colour->convertImage(image);
     out.sourceWidth = width;
     out.sourceHeight = height;
     return true;

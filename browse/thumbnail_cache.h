@@ -75,8 +75,9 @@ class ThumbnailCache {
     bool storeFailure(const SourceStamp& stamp) const;
 
     // Makes the thumbnail of the photo path as type for flavour: a JPEG decoded at the
-    // smallest DCT scale that covers it when reduced, turned upright, averaged down and
-    // converted to sRGB. False (out left empty) when the photo does not load.
+    // smallest DCT scale that covers it when reduced, turned upright, scaled (nearest pixel,
+    // as the view's thumbnails are) and converted to sRGB. False (out left empty) when the
+    // photo does not load.
     static bool make(const std::string& path, uint32_t type, int flavour, bool reduced,
                      CachedThumbnail& out);
 

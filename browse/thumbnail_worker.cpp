@@ -20,7 +20,10 @@ unsigned chooseThreads(unsigned wanted) {
 }  // namespace
 
 ThumbnailWorker::ThumbnailWorker(ThumbnailSink& sink, WorkerOptions options)
-    : sink_(sink), reduced_(options.reducedDecode), threadCount_(chooseThreads(options.threads)) {}
+    : sink_(sink),
+      reduced_(options.reducedDecode),
+      cache_(std::move(options.cache)),
+      threadCount_(chooseThreads(options.threads)) {}
 
 ThumbnailWorker::~ThumbnailWorker() {
     stop();
@@ -198,7 +201,7 @@ void ThumbnailWorker::run() {
             item = std::make_unique<ThumbnailItem>();
             item->path = job.path;
             item->type = uint32_t(type);
-            makeThumbnail(job.path, item->type, height, reduced_, item->image);
+            cachedThumbnail(cache_.get(), job.path, item->type, height, reduced_, item->image);
         }
         {
             std::lock_guard<std::mutex> hand(handOverMutex_);

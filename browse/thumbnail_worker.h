@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "browse/thumbnail_cache.h"
 #include "browse/thumbnail_grid.h"
 
 namespace thumbnails {
@@ -36,6 +37,8 @@ class ThumbnailSink {
 struct WorkerOptions {
     unsigned threads = 0;       // 0: one per core
     bool reducedDecode = true;  // JPEGs through DCT scaling
+    // Where thumbnails are looked up first and kept (the user's shared cache); null: none.
+    std::shared_ptr<const ThumbnailCache> cache = ThumbnailCache::forUser();
 };
 
 class ThumbnailWorker {
@@ -101,6 +104,7 @@ class ThumbnailWorker {
 
     ThumbnailSink& sink_;
     const bool reduced_;
+    const std::shared_ptr<const ThumbnailCache> cache_;
     const unsigned threadCount_;
 
     // Held around every call of the sink, so that they come one at a time and in order;

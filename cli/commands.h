@@ -11,6 +11,7 @@ int runInfo(const Arguments& args);
 int runConvert(const Arguments& args);
 int runDump(const Arguments& args);
 int runEnhance(const Arguments& args);
+int runThumbnails(const Arguments& args);
 
 // Prints "usage: ..." with the given text to stderr and returns 2.
 int usageError(const std::string& message);

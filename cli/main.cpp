@@ -18,6 +18,7 @@ const char* kHelp =
     "  dump FILE [--type NAME] -o OUT.pam             write the decoded picture as PAM\n"
     "  enhance [SETTINGS] INPUT... [-o OUTDIR] [--jobs N]\n"
     "                                                 correct photos into enh_ files\n"
+    "  thumbnails [--size SIZE] [--jobs N] PATH...    fill the shared thumbnail cache\n"
     "\n"
     "NAME is one of %s.\n"
     "Without a type a file is read as what its content is (its name decides only when\n"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     if (command == "convert") return runConvert(args);
     if (command == "dump") return runDump(args);
     if (command == "enhance") return runEnhance(args);
+    if (command == "thumbnails") return runThumbnails(args);
     return usageError("vantifex-cli COMMAND [ARGS] (unknown command '" + command +
                       "'; see --help)");
 }

@@ -26,7 +26,9 @@ function(vfx_qt_tests target prefix)
     set(classes_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_classes.cmake)
     set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
     # A list cannot pass through the command line whole: its separator is carried as "|".
-    string(REPLACE ";" "|" environment "QT_QPA_PLATFORM=offscreen;${QT_ENVIRONMENT}")
+    # The window tests keep their thumbnails in the build folder, never the user's cache.
+    string(REPLACE ";" "|" environment
+                   "QT_QPA_PLATFORM=offscreen;${VFX_TEST_ENV};${QT_ENVIRONMENT}")
     add_custom_command(TARGET ${target} POST_BUILD
                        COMMAND ${CMAKE_COMMAND} -D EXE=$<TARGET_FILE:${target}> -D PREFIX=${prefix}
                                -D ENVIRONMENT=${environment} -D OUT=${classes_file}

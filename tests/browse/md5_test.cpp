@@ -1,0 +1,49 @@
+// MD5 against the test suite of RFC 1321, whole and fed in pieces.
+#include "browse/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const struct {
+    const char* text;
+    const char* digest;
+} kRfcSuite[] = {
+    {"", "d41d8cd98f00b204e9800998ecf8427e"},
+    {"a", "0cc175b9c0f1b6a831c399e269772661"},
+    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+     "d174ab98d277d9f5a5611c2c9f419d9f"},
+    {"1234567890123456789012345678901234567890123456789012345678901234567890123456789"
+     "0",
+     "57edf4a22be3c955ac49da2e2107b67a"},
+};
+
+TEST(Md5, RfcTestSuite) {
+    for (const auto& c : kRfcSuite) EXPECT_EQ(thumbnails::md5Hex(c.text), c.digest) << c.text;
+}
+
+TEST(Md5, PiecesGiveTheSameDigest) {
+    // Pieces that straddle the 64-byte blocks and the 56-byte padding boundary.
+    for (const auto& c : kRfcSuite) {
+        const std::string text = c.text;
+        for (size_t piece : {size_t(1), size_t(7), size_t(55), size_t(63), size_t(64)}) {
+            thumbnails::Md5 md5;
+            for (size_t at = 0; at < text.size(); at += piece)
+                md5.update(text.data() + at, std::min(piece, text.size() - at));
+            std::string hex;
+            char two[3];
+            for (uint8_t b : md5.finish()) {
+                std::snprintf(two, sizeof two, "%02x", b);
+                hex += two;
+            }
+            EXPECT_EQ(hex, c.digest) << text << " in pieces of " << piece;
+        }
+    }
+}
+
+}  // namespace

@@ -34,6 +34,14 @@ void lockXmp(void* data, bool lock) {
         mutex->unlock();
 }
 
+// Exiv2 re-registers every custom namespace with the XMP toolkit inside each XMP parse and
+// serialisation, unguarded against another thread's: one photo of a parallel batch then
+// lost its XMP (and its settings record). Every XMP-touching call runs under this lock.
+std::recursive_mutex& xmpMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 // Exiv2's log goes nowhere (hostile files would fill stderr), and the XMP toolkit is set up
 // once with a lock before loads on several threads can reach it.
 void prepareExiv2() {
@@ -41,8 +49,7 @@ void prepareExiv2() {
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         Exiv2::LogMsg::setHandler(nullptr);
-        static std::recursive_mutex xmpMutex;
-        Exiv2::XmpParser::initialize(lockXmp, &xmpMutex);
+        Exiv2::XmpParser::initialize(lockXmp, &xmpMutex());
         // HEIF, AVIF, JPEG XL and CR3 files are ISO base media files.
         Exiv2::enableBMFF(true);
         Exiv2::XmpProperties::registerNs(kVantifexXmpNamespace, kVantifexXmpPrefix);
@@ -109,6 +116,7 @@ bool exifSaysAdobeRgb(const Exiv2::ExifData& exif) {
 }
 
 PhotoMetadata collect(Exiv2::Image& image) {
+    std::lock_guard<std::recursive_mutex> xmpLock(xmpMutex());
     image.readMetadata();
     PhotoMetadata m;
     const Exiv2::ExifData& exif = image.exifData();
@@ -245,6 +253,7 @@ enum Block : unsigned { kExif = 1, kXmp = 2, kIptc = 4, kComment = 8, kIcc = 16 
 bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata& m, unsigned mask,
                  int32_t width, int32_t height) {
     try {
+        std::lock_guard<std::recursive_mutex> xmpLock(xmpMutex());
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
         if (!image.get() || image->imageType() != exiv2Type(type)) return false;
         // Exiv2 0.27's WebP image says it supports nothing, yet writes EXIF, XMP and ICC chunks.

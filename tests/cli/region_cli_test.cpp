@@ -132,4 +132,43 @@ TEST(EnhanceRegionCli, ARegionOutsideAResultWritesNothing) {
     }
 }
 
+// With a crop the region is a part of the cropped result (turned first, as the crop is), and
+// its size is checked against the crop, not the photo.
+TEST(EnhanceRegionCli, ARegionOfACroppedRunEqualsThatPartOfTheCroppedResult) {
+    TempDir dir;
+    const fs::path photo = dir.path() / "p.png";
+    ASSERT_TRUE(randomImage(31, 19, 24, 23).saveToFile(photo.c_str(), PNG));
+    const int regions[][4] = {{0, 0, 3, 2}, {6, 8, 4, 2}, {9, 0, 1, 10}, {0, 0, 10, 10}};
+    for (const char* rotation : {"0", "1", "2"}) {
+        const std::vector<std::string> common = {
+            "--rotation", rotation,    "--sharpen",        "1",           "--red", "3",
+            "--crop",     "2,3,10,10", "--strip-metadata", photo.string()};
+        std::vector<std::string> croppedArgs = common;
+        croppedArgs.insert(croppedArgs.end(), {"-o", (dir.path() / "cropped").string()});
+        const CliRun cropped = runEnhance(croppedArgs);
+        ASSERT_EQ(cropped.status, 0) << cropped.err;
+        DibImage croppedPicture;
+        ASSERT_TRUE(croppedPicture.loadFromFile((dir.path() / "cropped/enh_p.png").c_str(), PNG));
+        ASSERT_EQ(croppedPicture.width(), 10);
+        for (const auto& r : regions) {
+            const std::string text = std::to_string(r[0]) + "," + std::to_string(r[1]) + "," +
+                                     std::to_string(r[2]) + "," + std::to_string(r[3]);
+            const fs::path out = dir.path() / ("part" + std::string(rotation) + text);
+            std::vector<std::string> args = common;
+            args.insert(args.end(), {"--region", text, "-o", out.string()});
+            const CliRun part = runEnhance(args);
+            ASSERT_EQ(part.status, 0) << text << part.err;
+            DibImage partPicture;
+            ASSERT_TRUE(partPicture.loadFromFile((out / "enh_p.png").c_str(), PNG)) << text;
+            EXPECT_EQ(rowDifference(croppedPicture, r, partPicture), "")
+                << "rotation " << rotation << " region " << text;
+        }
+        // Inside the photo but outside the 10 x 10 crop.
+        std::vector<std::string> outside = common;
+        outside.insert(outside.end(), {"--region", "5,5,8,2", "-o", (dir.path() / "no").string()});
+        EXPECT_EQ(runEnhance(outside).status, 2);
+        EXPECT_FALSE(fs::exists(dir.path() / "no"));
+    }
+}
+
 }  // namespace

@@ -236,7 +236,7 @@ ThumbnailCache::ThumbnailCache(std::string root) : root_(std::move(root)) {
 }
 
 std::string ThumbnailCache::userRoot() {
-    // The base directory specification: a relative XDG_CACHE_HOME is invalid and ignored.
+    // XDG base directories: a relative XDG_CACHE_HOME is invalid and ignored.
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     if (xdg && xdg[0] == '/') return std::string(xdg) + "/thumbnails";
     const char* home = std::getenv("HOME");

@@ -1,5 +1,5 @@
-// The thumbnail cache shared with the desktop's file managers and viewers (the freedesktop.org
-// thumbnail specification): PNG files named by the MD5 of the photo's file:// URI, one folder
+// The thumbnail cache shared with the desktop's file managers and viewers (freedesktop.org's
+// thumbnail layout): PNG files named by the MD5 of the photo's file:// URI, one folder
 // per size, each stamped with the photo's URI and modification time.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The shared thumbnail cache: names and URIs as the specification's examples give them, the
+// The shared thumbnail cache: names and URIs as freedesktop.org's published example gives them, the
 // keys of a written file, stale and foreign thumbnails, permissions, failures, the view's
 // lookup through the smallest covering size.
 #include "browse/thumbnail_cache.h"
@@ -103,7 +103,7 @@ TEST(ThumbnailCache, UrisAndNamesAsTheSpecificationSpellsThem) {
         const char* uri;
         const char* md5;
     } cases[] = {
-        // The specification's own example.
+        // freedesktop.org's published example of a cache name.
         {"/home/jens/photos/me.png", "file:///home/jens/photos/me.png",
          "c6ee772d9e49320e97ec29a7eb5b1697"},
         // Spaces and '#' escaped, upper-case hex.

@@ -1,5 +1,6 @@
 // The main frame: start states of the dialog bar, titles, menus and shortcuts, the panes and
 // their initial sizes, replacing the placeholders, the About box and the recent-file list.
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -29,6 +30,7 @@
 #include "ui_common/pick_cursor.h"
 #include "workflow/qt/enh_form.h"
 #include "workflow/qt/image_view.h"
+#include "workflow/qt/output_options_dialog.h"
 
 using namespace window_tests;
 
@@ -38,6 +40,32 @@ class MainFrameTest : public QObject {
     testing_support::TempDir dir_;
 
   private slots:
+    // Every control a user can reach, the ones added beside the design's too, carries an
+    // accessible name for screen readers; the output options dialog's as well.
+    void everyControlHasAnAccessibleName() {
+        auto frame = shownFrame();
+        QVERIFY(frame);
+        OutputOptionsDialog dialog(OutputOptions{}, frame.get());
+        for (QWidget* root : {static_cast<QWidget*>(frame.get()), static_cast<QWidget*>(&dialog)})
+            for (QWidget* w : root->findChildren<QWidget*>()) {
+                const bool control = qobject_cast<QAbstractButton*>(w) ||
+                                     qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                     qobject_cast<QAbstractSpinBox*>(w);
+                // Parts Qt builds inside a control (a spin box's line edit) speak for it.
+                const bool inner = qobject_cast<QAbstractSpinBox*>(w->parentWidget()) ||
+                                   qobject_cast<QComboBox*>(w->parentWidget()) ||
+                                   w->objectName().startsWith("qt_");
+                if (control && !inner && w->accessibleName().isEmpty() &&
+                    !qobject_cast<QAbstractButton*>(w)) {
+                    QFAIL(
+                        qPrintable("no accessible name: " + QString(w->metaObject()->className()) +
+                                   " " + w->objectName()));
+                }
+                if (auto* b = qobject_cast<QAbstractButton*>(w); b && !inner)
+                    QVERIFY2(!b->accessibleName().isEmpty() || !b->text().isEmpty(),
+                             qPrintable("no name: " + b->objectName()));
+            }
+    }
     void startStatesOfTheDialogBar() {
         auto frame = shownFrame();
         QVERIFY(frame);

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_photos.h"
 #include "browse/directory_listing.h"
 #include "browse/thumbnail_worker.h"
 
@@ -77,24 +78,9 @@ void makePhoto(const std::string& path, uint32_t seed) {
 
 // The cached folder of count photos, made on first use with every core.
 std::string photoFolder(int count) {
-    const fs::path dir = fs::path(VFX_BENCH_DATA_DIR) / ("thumbnails-" + std::to_string(count));
-    if (fs::exists(dir / "complete")) return dir.string();
-    fs::create_directories(dir);
-    std::fprintf(stderr, "making %d photos of %dx%d in %s ...\n", count, kWidth, kHeight,
-                 dir.c_str());
-    std::atomic<int> next{0};
-    std::vector<std::thread> makers;
-    for (unsigned t = 0; t < std::max(1u, std::thread::hardware_concurrency()); ++t)
-        makers.emplace_back([&] {
-            for (int i; (i = next.fetch_add(1)) < count;) {
-                char name[32];
-                std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
-                makePhoto((dir / name).string(), uint32_t(i));
-            }
-        });
-    for (auto& m : makers) m.join();
-    std::ofstream(dir / "complete") << count << "\n";
-    return dir.string();
+    return bench_photos::photoFolder(
+        fs::path(VFX_BENCH_DATA_DIR) / ("thumbnails-" + std::to_string(count)), count,
+        [](const std::string& path, uint32_t seed) { makePhoto(path, seed); });
 }
 
 // Peak resident memory since the last reset, and the reset (Linux: clear_refs 5).

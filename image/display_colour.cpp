@@ -7,12 +7,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VFX_WIDE_GRID 1
 #endif
 
 #include "image/dib_image.h"
@@ -181,11 +188,31 @@ struct DisplayColour::Grid {
         int32_t weight;
     };
     Step steps[3][256];
+    // The same in one word, the node below and the weight above, for eight pixels at a time.
+    uint32_t packedSteps[3][256];
     // Blue, green, red, padding per node: sRGB bytes times 1 << kValueShift.
     std::vector<int16_t> nodes;
 
     bool build(void* source, void* srgb);
     void run(uint8_t* bgr, size_t count) const;
+    // The same values as run's own, the choice of corners and weights made for eight pixels
+    // at a time with AVX2 where the processor has it; how many pixels it did.
+    size_t runWide(uint8_t* bgr, size_t count) const;
+    struct Block;
+    void prepareWide(const uint8_t* p, Block& block) const;
+    void interpolateWide(const Block& block, uint8_t* p) const;
+
+    // The second and third corners of each tetrahedron, by (fr >= fg, fg >= fb, fr >= fb);
+    // the orders 1 and 6 cannot happen.
+    struct Corners {
+        int32_t first, second;
+    };
+    static constexpr Corners kOrders[8] = {
+        {kStrideB, kStrideB + kStrideG}, {kStrideB, kStrideB + kStrideG},
+        {kStrideG, kStrideG + kStrideB}, {kStrideG, kStrideG + kStrideR},
+        {kStrideB, kStrideB + kStrideR}, {kStrideR, kStrideR + kStrideB},
+        {kStrideR, kStrideR + kStrideG}, {kStrideR, kStrideR + kStrideG},
+    };
 };
 
 namespace {
@@ -232,6 +259,8 @@ bool DisplayColour::Grid::build(void* source, void* srgb) {
             const int64_t place = (int64_t(out[c]) * (kNodes - 1) * kWeightOne + 32767) / 65535;
             const int32_t cell = std::min(int32_t(place / kWeightOne), int32_t(kNodes - 2));
             steps[2 - c][v] = Step{cell * strides[c], int32_t(place) - cell * kWeightOne};
+            packedSteps[2 - c][v] =
+                uint32_t(steps[2 - c][v].node) | uint32_t(steps[2 - c][v].weight) << 16;
         }
     }
 
@@ -252,7 +281,148 @@ bool DisplayColour::Grid::build(void* source, void* srgb) {
     return true;
 }
 
+#if VFX_WIDE_GRID
+namespace {
+
+// The packed steps of one channel of eight pixels, from plain loads: gathers are slow on the
+// processors measured, and a vector load of words just stored stalls.
+__attribute__((target("avx2"), always_inline)) inline __m256i stepsOf(const uint32_t* table,
+                                                                      const uint8_t* channel) {
+    return _mm256_setr_epi32(int(table[channel[0]]), int(table[channel[3]]), int(table[channel[6]]),
+                             int(table[channel[9]]), int(table[channel[12]]),
+                             int(table[channel[15]]), int(table[channel[18]]),
+                             int(table[channel[21]]));
+}
+
+}  // namespace
+
+// The corners and weights of eight pixels.
+struct DisplayColour::Grid::Block {
+    // Offsets of the corners into the nodes, in int16 units.
+    alignas(32) int32_t c0[8], c1[8], c2[8], c3[8];
+    // Weights in pairs, the first in the low half: (w0, w1) and (w2, w3).
+    alignas(32) int32_t nearWeights[8], farWeights[8];
+};
+
+__attribute__((target("avx2"), always_inline)) inline void DisplayColour::Grid::prepareWide(
+    const uint8_t* p, Block& block) const {
+    const __m256i lowHalf = _mm256_set1_epi32(0xFFFF);
+    const __m256i vb = stepsOf(packedSteps[0], p), vg = stepsOf(packedSteps[1], p + 1),
+                  vr = stepsOf(packedSteps[2], p + 2);
+    const __m256i node = _mm256_slli_epi32(
+        _mm256_add_epi32(
+            _mm256_add_epi32(_mm256_and_si256(vb, lowHalf), _mm256_and_si256(vg, lowHalf)),
+            _mm256_and_si256(vr, lowHalf)),
+        2);
+    const __m256i fb = _mm256_srli_epi32(vb, 16), fg = _mm256_srli_epi32(vg, 16),
+                  fr = _mm256_srli_epi32(vr, 16);
+    // x >= y is "not y > x".
+    const __m256i order = _mm256_or_si256(
+        _mm256_or_si256(_mm256_andnot_si256(_mm256_cmpgt_epi32(fg, fr), _mm256_set1_epi32(4)),
+                        _mm256_andnot_si256(_mm256_cmpgt_epi32(fb, fg), _mm256_set1_epi32(2))),
+        _mm256_andnot_si256(_mm256_cmpgt_epi32(fb, fr), _mm256_set1_epi32(1)));
+    const __m256i high = _mm256_max_epi32(fr, _mm256_max_epi32(fg, fb));
+    const __m256i low = _mm256_min_epi32(fr, _mm256_min_epi32(fg, fb));
+    const __m256i middle = _mm256_sub_epi32(
+        _mm256_sub_epi32(_mm256_add_epi32(_mm256_add_epi32(fr, fg), fb), high), low);
+    const auto store = [](int32_t* to, __m256i v) { std::memcpy(to, &v, sizeof v); };
+    store(block.nearWeights,
+          _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kWeightOne), high),
+                          _mm256_slli_epi32(_mm256_sub_epi32(high, middle), 16)));
+    store(block.farWeights,
+          _mm256_or_si256(_mm256_sub_epi32(middle, low), _mm256_slli_epi32(low, 16)));
+    store(block.c0, node);
+    store(block.c1,
+          _mm256_add_epi32(
+              node, _mm256_slli_epi32(
+                        _mm256_permutevar8x32_epi32(
+                            _mm256_setr_epi32(kOrders[0].first, kOrders[1].first, kOrders[2].first,
+                                              kOrders[3].first, kOrders[4].first, kOrders[5].first,
+                                              kOrders[6].first, kOrders[7].first),
+                            order),
+                        2)));
+    store(block.c2,
+          _mm256_add_epi32(
+              node, _mm256_slli_epi32(_mm256_permutevar8x32_epi32(
+                                          _mm256_setr_epi32(kOrders[0].second, kOrders[1].second,
+                                                            kOrders[2].second, kOrders[3].second,
+                                                            kOrders[4].second, kOrders[5].second,
+                                                            kOrders[6].second, kOrders[7].second),
+                                          order),
+                                      2)));
+    store(block.c3,
+          _mm256_add_epi32(node, _mm256_set1_epi32((kStrideB + kStrideG + kStrideR) * 4)));
+}
+
+__attribute__((target("avx2"), always_inline)) inline void DisplayColour::Grid::interpolateWide(
+    const Block& block, uint8_t* p) const {
+    constexpr int kShift = kValueShift + kWeightBits;
+    const int16_t* base = nodes.data();
+    const __m256i nearAll = _mm256_load_si256(reinterpret_cast<const __m256i*>(block.nearWeights));
+    const __m256i farAll = _mm256_load_si256(reinterpret_cast<const __m256i*>(block.farWeights));
+    const auto corners = [base](int32_t a, int32_t b) {
+        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + a)),
+                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + b)));
+    };
+    // Two pixels at a time, one in each half of the register.
+    for (int i = 0; i < 8; i += 2) {
+        const __m256i nearPairs =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(corners(block.c0[i], block.c1[i])),
+                                    corners(block.c0[i + 1], block.c1[i + 1]), 1);
+        const __m256i farPairs =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(corners(block.c2[i], block.c3[i])),
+                                    corners(block.c2[i + 1], block.c3[i + 1]), 1);
+        const __m256i pick = _mm256_setr_epi32(i, i, i, i, i + 1, i + 1, i + 1, i + 1);
+        __m256i sum = _mm256_add_epi32(
+            _mm256_add_epi32(
+                _mm256_madd_epi16(nearPairs, _mm256_permutevar8x32_epi32(nearAll, pick)),
+                _mm256_madd_epi16(farPairs, _mm256_permutevar8x32_epi32(farAll, pick))),
+            _mm256_set1_epi32(1 << (kShift - 1)));
+        sum = _mm256_srai_epi32(sum, kShift);
+        // Each half's bytes end up in its own first word.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(sum, sum), sum);
+        const uint32_t first = uint32_t(_mm256_extract_epi32(bytes, 0));
+        const uint32_t second = uint32_t(_mm256_extract_epi32(bytes, 4));
+        uint8_t* q = p + i * 3;
+        q[0] = uint8_t(first);
+        q[1] = uint8_t(first >> 8);
+        q[2] = uint8_t(first >> 16);
+        q[3] = uint8_t(second);
+        q[4] = uint8_t(second >> 8);
+        q[5] = uint8_t(second >> 16);
+    }
+}
+
+// Gathers are slow on the processors measured, so the table lookups stay plain loads: only
+// the arithmetic between them goes eight lanes wide. The corners of the next eight pixels are
+// found before this eight's are used: reading back what was just stored would stall.
+__attribute__((target("avx2"))) size_t DisplayColour::Grid::runWide(uint8_t* bgr,
+                                                                    size_t count) const {
+    const size_t blocks = count / 8;
+    if (blocks == 0) return 0;
+    Block prepared[2];
+    prepareWide(bgr, prepared[0]);
+    for (size_t k = 0; k < blocks; ++k) {
+        if (k + 1 < blocks) prepareWide(bgr + (k + 1) * 24, prepared[(k + 1) & 1]);
+        interpolateWide(prepared[k & 1], bgr + k * 24);
+    }
+    return blocks * 8;
+}
+#else
+size_t DisplayColour::Grid::runWide(uint8_t*, size_t) const {
+    return 0;
+}
+#endif
+
 void DisplayColour::Grid::run(uint8_t* bgr, size_t count) const {
+#if VFX_WIDE_GRID
+    static const bool wide = __builtin_cpu_supports("avx2");
+    if (wide) {
+        const size_t done = runWide(bgr, count);
+        bgr += done * 3;
+        count -= done;
+    }
+#endif
     const int16_t* base = nodes.data();
     for (uint8_t* p = bgr; p != bgr + count * 3; p += 3) {
         const Step& sb = steps[0][p[0]];
@@ -260,30 +430,15 @@ void DisplayColour::Grid::run(uint8_t* bgr, size_t count) const {
         const Step& sr = steps[2][p[2]];
         const int32_t fb = sb.weight, fg = sg.weight, fr = sr.weight;
         // The tetrahedron of the cell that holds the colour: from the near corner along the
-        // channels in the order of their places, to the far corner. (Branches measured faster
-        // than choosing from a table of the six orders.)
-        int32_t first, second, w0, w1, w2, w3;
-        if (fr >= fg) {
-            if (fg >= fb) {
-                first = kStrideR, second = kStrideR + kStrideG;
-                w0 = kWeightOne - fr, w1 = fr - fg, w2 = fg - fb, w3 = fb;
-            } else if (fr >= fb) {
-                first = kStrideR, second = kStrideR + kStrideB;
-                w0 = kWeightOne - fr, w1 = fr - fb, w2 = fb - fg, w3 = fg;
-            } else {
-                first = kStrideB, second = kStrideB + kStrideR;
-                w0 = kWeightOne - fb, w1 = fb - fr, w2 = fr - fg, w3 = fg;
-            }
-        } else if (fr >= fb) {
-            first = kStrideG, second = kStrideG + kStrideR;
-            w0 = kWeightOne - fg, w1 = fg - fr, w2 = fr - fb, w3 = fb;
-        } else if (fg >= fb) {
-            first = kStrideG, second = kStrideG + kStrideB;
-            w0 = kWeightOne - fg, w1 = fg - fb, w2 = fb - fr, w3 = fr;
-        } else {
-            first = kStrideB, second = kStrideB + kStrideG;
-            w0 = kWeightOne - fb, w1 = fb - fg, w2 = fg - fr, w3 = fr;
-        }
+        // channels in the order of their places, to the far corner. Chosen without branches:
+        // in a photo's grain the order changes from pixel to pixel, and mispredicted branches
+        // cost more than the interpolation.
+        const Corners& order = kOrders[(fr >= fg) << 2 | (fg >= fb) << 1 | int(fr >= fb)];
+        const int32_t high = std::max(fr, std::max(fg, fb));
+        const int32_t low = std::min(fr, std::min(fg, fb));
+        const int32_t middle = fr + fg + fb - high - low;
+        const int32_t first = order.first, second = order.second;
+        const int32_t w0 = kWeightOne - high, w1 = high - middle, w2 = middle - low, w3 = low;
         const int16_t* c0 = base + size_t(sb.node + sg.node + sr.node) * 4;
         const int16_t* c1 = c0 + size_t(first) * 4;
         const int16_t* c2 = c0 + size_t(second) * 4;
@@ -530,18 +685,50 @@ void DisplayColour::convertRow(uint8_t* bgr, size_t count) const {
         cmsDoTransform(transform_, bgr, bgr, cmsUInt32Number(count));
 }
 
+namespace {
+
+// Rows first..last of a view's worth of pixels, the lower half on a second core: a repaint
+// waits for the conversion, and starting a thread costs far less than half of it.
+constexpr size_t kSplitPixels = size_t(1) << 18;
+
+template <class ConvertRows>
+void convertInHalves(int32_t first, int32_t last, size_t width, ConvertRows convertRows) {
+    const int32_t rows = last - first;
+    if (rows < 2 || size_t(rows) * width < kSplitPixels ||
+        std::thread::hardware_concurrency() < 2) {
+        convertRows(first, last);
+        return;
+    }
+    const int32_t middle = first + rows / 2;
+    std::thread lower;
+    try {
+        lower = std::thread([&] { convertRows(middle, last); });
+    } catch (const std::system_error&) {
+        convertRows(first, last);  // no thread to be had: all of it here
+        return;
+    }
+    convertRows(first, middle);
+    lower.join();
+}
+
+}  // namespace
+
 void DisplayColour::convertSurface(Surface& surface, const SurfaceRect& rect) const {
     const SurfaceRect area = rect.intersect(SurfaceRect{0, 0, surface.width(), surface.height()});
     if (area.isEmpty()) return;
-    for (int32_t y = area.top; y < area.bottom; ++y)
-        convertRow(surface.scanLine(y) + size_t(area.left) * 3, size_t(area.right - area.left));
+    const size_t width = size_t(area.right - area.left);
+    convertInHalves(area.top, area.bottom, width, [&](int32_t from, int32_t to) {
+        for (int32_t y = from; y < to; ++y)
+            convertRow(surface.scanLine(y) + size_t(area.left) * 3, width);
+    });
 }
 
 bool DisplayColour::convertImage(DibImage& image) const {
     if (!image.isValid()) return false;
     if (image.bitCount() == 24) {
-        for (int32_t y = 0; y < image.height(); ++y)
-            convertRow(image.row(y), size_t(image.width()));
+        convertInHalves(0, image.height(), size_t(image.width()), [&](int32_t from, int32_t to) {
+            for (int32_t y = from; y < to; ++y) convertRow(image.row(y), size_t(image.width()));
+        });
         return true;
     }
     // A paletted picture shows only its colour table's colours.

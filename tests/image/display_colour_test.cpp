@@ -68,6 +68,30 @@ TEST(DisplayColour, ARowIsWhatLcms2MakesOfIt) {
     }
 }
 
+TEST(DisplayColour, ShortRowsAndBigSurfacesGiveWhatOneLongRowGives) {
+    // Rows of every length up to 19 meet each tail of the eight-pixel steps; a surface of
+    // 640 x 480 is converted in halves on two threads.
+    std::mt19937 random(7);
+    std::vector<uint8_t> pixels(size_t(640) * 480 * 3);
+    for (uint8_t& v : pixels) v = uint8_t(random());
+    for (const Gamut& g : wideGamuts()) {
+        SCOPED_TRACE(g.name);
+        const auto colour = DisplayColour::forProfile(g.icc);
+        ASSERT_TRUE(colour);
+        std::vector<uint8_t> whole = pixels;
+        colour->convertRow(whole.data(), whole.size() / 3);
+        std::vector<uint8_t> pieces = pixels;
+        for (size_t at = 0, length = 1; at < pieces.size() / 3;
+             at += length, length = length % 19 + 1)
+            colour->convertRow(pieces.data() + at * 3, std::min(length, pieces.size() / 3 - at));
+        EXPECT_EQ(pieces, whole);
+        std::vector<uint8_t> surfaceBytes = pixels;
+        Surface surface(surfaceBytes.data(), 640, 480, 640 * 3, true);
+        colour->convertSurface(surface, SurfaceRect{0, 0, 640, 480});
+        EXPECT_EQ(surfaceBytes, whole);
+    }
+}
+
 TEST(DisplayColour, NoTransformWhereColoursStayAsTheyAre) {
     // A grey-only profile cannot take three channels; the header of an RGB profile alone
     // has no colorants.

@@ -286,12 +286,18 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
         }
         if ((mask & kComment) && !m.comment.empty() && image->supportsMetadata(Exiv2::mdComment))
             image->setComment(m.comment);
+        // A HEIF's colours declared only by nclx codes go into the copy as the profile of
+        // those codes: without one, every viewer would take the copy's values as sRGB.
+        const std::vector<uint8_t> profile =
+            !m.icc.empty() || m.cicpPrimaries == 0
+                ? m.icc
+                : DisplayColour::cicpProfile(m.cicpPrimaries, m.cicpTransfer);
         // Exiv2 0.27 does not list the ICC profile among what its JPEG, PNG and TIFF images
         // support, but writes it into all three.
-        if ((mask & kIcc) && !m.icc.empty() && type != WEBP) {
+        if ((mask & kIcc) && !profile.empty() && type != WEBP) {
             // Byte for byte; a profile whose size field disagrees is refused, as Exiv2's own
             // reader would refuse the whole file's metadata for it.
-            Exiv2::DataBuf icc(m.icc.data(), long(m.icc.size()));
+            Exiv2::DataBuf icc(profile.data(), long(profile.size()));
             image->setIccProfile(icc, true);
         }
         image->writeMetadata();
@@ -304,7 +310,7 @@ bool writeBlocks(std::vector<uint8_t>& file, uint32_t type, const PhotoMetadata&
         if (out.size_ != size) return false;
         file.assign(out.pData_, out.pData_ + out.size_);
         // Exiv2 reads a WebP file's ICC profile but does not write one: libwebpmux does.
-        if ((mask & kIcc) && !m.icc.empty() && type == WEBP) return addWebpIcc(file, m.icc);
+        if ((mask & kIcc) && !profile.empty() && type == WEBP) return addWebpIcc(file, profile);
         return true;
     } catch (...) {
         return false;

@@ -74,21 +74,29 @@ std::vector<Case> cases() {
         {"Adobe RGB by EXIF, PNG", PNG, {}, 65535, "R03", {}},
         {"Adobe RGB by EXIF, TIFF", TIFF, {}, 65535, "R03", adobe},
         {"sRGB by EXIF, TIFF", TIFF, {}, 1, "R03", {}},
+        // A phone's HEIC carries its camera's EXIF as a JPEG does.
+        {"Adobe RGB by EXIF, HEIC", HEIF, {}, 65535, "R03", adobe},
+        {"sRGB by EXIF, HEIC", HEIF, {}, 1, "R03", {}},
         // The embedded profile wins over what EXIF says.
         {"P3 profile, EXIF Adobe RGB", JPEG, p3, 65535, "R03", p3},
     };
 }
 
 std::string writeCase(const TempDir& dir, const Case& c) {
-    const std::string path = dir.file(std::string(c.name) + (c.type == PNG    ? ".png"
-                                                             : c.type == TIFF ? ".tif"
-                                                                              : ".jpg"));
+    const uint32_t written = c.type == HEIF ? JPEG : c.type;
+    const std::string path = dir.file(std::string(c.name) + (written == PNG    ? ".png"
+                                                             : written == TIFF ? ".tif"
+                                                                               : ".jpg"));
     DibImage image = flatPhoto();
     PhotoMetadata metadata;
     metadata.icc = c.icc;
-    if (!saveWithMetadata(image, path, c.type, &metadata)) return "";
+    if (!saveWithMetadata(image, path, written, &metadata)) return "";
     if (c.exifSpace) markColourSpace(path, c.exifSpace, c.interop);
-    return path;
+    if (c.type != HEIF) return path;
+    // heif-enc takes the JPEG's EXIF along.
+    const std::string heic = path.substr(0, path.size() - 4) + ".heic";
+    const std::string command = "heif-enc -q 95 '" + path + "' -o '" + heic + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 ? heic : "";
 }
 
 }  // namespace
@@ -101,9 +109,10 @@ TEST(DisplayColourLoad, EditorAndThumbnailsShowTheProfilesColours) {
         ASSERT_FALSE(path.empty());
         PhotoEdit photo;
         ASSERT_TRUE(photo.loadFile(path, 0));
-        // JPEG keeps a flat colour to within its rounding; what is shown starts from that.
+        // JPEG and HEIC keep a flat colour to within their rounding; what is shown starts
+        // from that.
         const Bgr own = centre(photo.image);
-        if (c.type != JPEG) {
+        if (c.type != JPEG && c.type != HEIF) {
             EXPECT_EQ(own, kOwn);
         }
         const auto colour = photo.displayColour();
@@ -141,8 +150,8 @@ bool setNclxCodes(const std::string& path, uint16_t primaries, uint16_t transfer
 }
 
 // An AVIF photo that declares its colours only by an nclx box: what the editor and the
-// thumbnails show follows the codes; the saved copy keeps the decoded values.
-TEST(DisplayColourLoad, NclxColoursReachTheScreenButNotTheCopy) {
+// thumbnails show follows the codes; the saved copy keeps the decoded values, tagged.
+TEST(DisplayColourLoad, NclxColoursReachTheScreenAndTheCopysProfile) {
     if (std::system("command -v heif-enc >/dev/null 2>&1") != 0) GTEST_SKIP() << "heif-enc missing";
     const struct {
         const char* name;
@@ -183,7 +192,8 @@ TEST(DisplayColourLoad, NclxColoursReachTheScreenButNotTheCopy) {
             EXPECT_FALSE(icc_profiles::withinOne(want, own));
         }
 
-        // The copy (a JPEG) holds the decoded values, within JPEG's rounding, and no profile.
+        // The copy (a JPEG) holds the decoded values, within JPEG's rounding, and the profile
+        // of the codes, so that it looks as the photo did.
         EXPECT_EQ(centre(photo.image), own);
         ASSERT_TRUE(photo.saveFile(avif, 0));
         const std::string copy = avif.substr(0, avif.size() - 5) + ".jpg";
@@ -192,7 +202,9 @@ TEST(DisplayColourLoad, NclxColoursReachTheScreenButNotTheCopy) {
         const Bgr kept = centre(saved.image);
         for (int i = 0; i < 3; ++i)
             EXPECT_LE(std::abs(int((&kept.blue)[i]) - int((&own.blue)[i])), 2) << i;
-        EXPECT_FALSE(saved.metadata && saved.metadata->hasIcc());
-        EXPECT_EQ(saved.displayColour(), nullptr);
+        EXPECT_EQ(saved.metadata && saved.metadata->hasIcc(), !c.shownAs.empty());
+        EXPECT_EQ(saved.displayColour() != nullptr, !c.shownAs.empty());
+        if (!c.shownAs.empty())
+            EXPECT_TRUE(icc_profiles::withinOne(shownBy(saved.displayColour(), own), want));
     }
 }

@@ -20,6 +20,7 @@
 
 #include "browse/md5.h"
 #include "browse/thumbnail_maker.h"
+#include "metadata/embedded_preview.h"
 #include "metadata/photo_metadata.h"
 
 #ifndef VFX_VERSION
@@ -361,17 +362,26 @@ bool ThumbnailCache::make(const std::string& path, uint32_t type, int flavour, b
     const int32_t pixels = kCacheFlavours[flavour].pixels;
     PhotoMetadata metadata;
     DibImage& image = out.image;
-    const bool loaded = reduced ? loadUpright(image, path, type, &metadata, pixels, pixels)
-                                : loadUpright(image, path, type, &metadata);
-    if (!loaded || image.height() <= 0) {
-        image.destroy();
-        return false;
+    // A reduced JPEG is smaller than the photo: its frame header has the real size, as stored.
+    int32_t width = 0, height = 0;
+    const bool framed = reduced && type == JPEG && jpegFrameSize(path, width, height);
+    // A camera's JPEG often carries a thumbnail large enough for the smaller flavours.
+    bool loaded = framed &&
+                  embeddedPreview(metadata = readMetadata(path), width, height, pixels, image) &&
+                  orientUpright(image, metadata.orientation);
+    if (!loaded) {
+        loaded = reduced ? loadUpright(image, path, type, &metadata, pixels, pixels)
+                         : loadUpright(image, path, type, &metadata);
+        if (!loaded || image.height() <= 0) {
+            image.destroy();
+            return false;
+        }
+        if (!framed) {
+            width = image.width();
+            height = image.height();
+        }
     }
-    int32_t width = image.width(), height = image.height();
-    // A reduced JPEG is smaller than the photo: its frame header has the real size.
-    if (reduced && type == JPEG && jpegFrameSize(path, width, height) &&
-        swapsSides(metadata.orientation))
-        std::swap(width, height);
+    if (framed && swapsSides(metadata.orientation)) std::swap(width, height);
     const auto colour = displayColour(metadata);
     bool converted = false;
     if (image.bitCount() != 24) {

@@ -325,33 +325,27 @@ __attribute__((target("avx2"), always_inline)) inline void DisplayColour::Grid::
     const __m256i low = _mm256_min_epi32(fr, _mm256_min_epi32(fg, fb));
     const __m256i middle = _mm256_sub_epi32(
         _mm256_sub_epi32(_mm256_add_epi32(_mm256_add_epi32(fr, fg), fb), high), low);
-    const auto store = [](int32_t* to, __m256i v) { std::memcpy(to, &v, sizeof v); };
-    store(block.nearWeights,
-          _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kWeightOne), high),
-                          _mm256_slli_epi32(_mm256_sub_epi32(high, middle), 16)));
-    store(block.farWeights,
-          _mm256_or_si256(_mm256_sub_epi32(middle, low), _mm256_slli_epi32(low, 16)));
-    store(block.c0, node);
-    store(block.c1,
-          _mm256_add_epi32(
-              node, _mm256_slli_epi32(
-                        _mm256_permutevar8x32_epi32(
-                            _mm256_setr_epi32(kOrders[0].first, kOrders[1].first, kOrders[2].first,
-                                              kOrders[3].first, kOrders[4].first, kOrders[5].first,
-                                              kOrders[6].first, kOrders[7].first),
-                            order),
-                        2)));
-    store(block.c2,
-          _mm256_add_epi32(
-              node, _mm256_slli_epi32(_mm256_permutevar8x32_epi32(
-                                          _mm256_setr_epi32(kOrders[0].second, kOrders[1].second,
-                                                            kOrders[2].second, kOrders[3].second,
-                                                            kOrders[4].second, kOrders[5].second,
-                                                            kOrders[6].second, kOrders[7].second),
-                                          order),
-                                      2)));
-    store(block.c3,
-          _mm256_add_epi32(node, _mm256_set1_epi32((kStrideB + kStrideG + kStrideR) * 4)));
+    const __m256i firsts =
+        _mm256_setr_epi32(kOrders[0].first, kOrders[1].first, kOrders[2].first, kOrders[3].first,
+                          kOrders[4].first, kOrders[5].first, kOrders[6].first, kOrders[7].first);
+    const __m256i seconds = _mm256_setr_epi32(
+        kOrders[0].second, kOrders[1].second, kOrders[2].second, kOrders[3].second,
+        kOrders[4].second, kOrders[5].second, kOrders[6].second, kOrders[7].second);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(block.nearWeights),
+                       _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kWeightOne), high),
+                                       _mm256_slli_epi32(_mm256_sub_epi32(high, middle), 16)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(block.farWeights),
+                       _mm256_or_si256(_mm256_sub_epi32(middle, low), _mm256_slli_epi32(low, 16)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(block.c0), node);
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(block.c1),
+        _mm256_add_epi32(node, _mm256_slli_epi32(_mm256_permutevar8x32_epi32(firsts, order), 2)));
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(block.c2),
+        _mm256_add_epi32(node, _mm256_slli_epi32(_mm256_permutevar8x32_epi32(seconds, order), 2)));
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(block.c3),
+        _mm256_add_epi32(node, _mm256_set1_epi32((kStrideB + kStrideG + kStrideR) * 4)));
 }
 
 __attribute__((target("avx2"), always_inline)) inline void DisplayColour::Grid::interpolateWide(

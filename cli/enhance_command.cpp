@@ -141,11 +141,15 @@ int runEnhance(const Arguments& args) {
     if (options.region) {
         for (const BatchSource& source : sources) {
             if (!isBatchPhoto(source.path)) continue;
+            // The smallest decode that still tells the full size, as for the crop.
             PhotoEdit photo;
-            if (!loadForSaving(source.path, photo)) continue;
-            const CropRect whole =
-                source.crop.isEmpty() ? wholeResult(photo.width(), photo.height(), options.settings)
-                                      : CropRect{0, 0, source.crop.width, source.crop.height};
+            photo.loadForPreview(source.path, 1, 1);
+            if (photo.width() <= 0) continue;
+            int32_t width = 0, height = 0;
+            fullUprightSize(source.path, photo, width, height);
+            const CropRect whole = source.crop.isEmpty()
+                                       ? wholeResult(width, height, options.settings)
+                                       : CropRect{0, 0, source.crop.width, source.crop.height};
             if (options.region->fitsIn(whole.width, whole.height)) continue;
             std::fprintf(
                 stderr, "vantifex-cli: %s\n",

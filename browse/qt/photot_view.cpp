@@ -121,6 +121,13 @@ void PhototView::readFolderEvents() {
                 if ((e->mask & IN_ISDIR) || (e->mask & IN_IGNORED)) appeared = true;
                 continue;
             }
+            if (watch_ >= 0 && e->wd == watch_ && (e->mask & IN_IGNORED)) {
+                // The folder itself was removed (its files went first): it is waited for
+                // again, as an output folder the next batch makes anew.
+                watch_ = -1;
+                appeared = true;
+                continue;
+            }
             // Events of a folder watched before are still queued after a switch.
             if (e->wd != watch_ || e->len == 0 || (e->mask & IN_ISDIR)) continue;
             using E = folders::FolderEvent;

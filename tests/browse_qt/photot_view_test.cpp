@@ -296,20 +296,33 @@ void PhototViewTest::followsAFolderNotMadeYet() {
         const char* name;
         const char* folder;  // below the temporary folder, missing at first
         bool movedIn;        // made elsewhere with a photo in it, then renamed into place
+        bool removedFirst;   // shown with a photo, then removed with its parent
     } cases[] = {
-        {"one level made", "out", false},
-        {"three levels made at once", "a/b/c", false},
-        {"trailing separator", "x/y/", false},
-        {"moved into place", "m/n", true},
+        {"one level made", "out", false, false},
+        {"three levels made at once", "a/b/c", false, false},
+        {"trailing separator", "x/y/", false, false},
+        {"moved into place", "m/n", true, false},
+        {"removed, then made again", "r/s", false, true},
     };
     for (const auto& c : cases) {
         TempDir dir;
         const fs::path folder = fs::path(dir.path()) / c.folder;
+        if (c.removedFirst) {
+            fs::create_directories(folder);
+            QVERIFY(writePhoto((folder / "old.jpg").string(), 300, 200, JPEG, 3));
+        }
         auto view = makeView(520);
         view->loadDirectory(QString::fromStdString(folder.string()));
         QVERIFY2(waitScan(*view), c.name);
+        if (c.removedFirst) {
+            QCOMPARE(int(view->grid().items().size()), 1);
+            fs::remove_all(folder.parent_path());
+            QVERIFY2(QTest::qWaitFor([&] { return view->grid().items().empty(); }, 1000), c.name);
+        } else {
+            QCOMPARE(QString(view->grid().emptyText()),
+                     QString("No photos in selected directory."));
+        }
         QVERIFY2(view->grid().items().empty(), c.name);
-        QCOMPARE(QString(view->grid().emptyText()), QString("No photos in selected directory."));
         const std::string photo = (folder / "enh_a.jpg").lexically_normal().string();
         const std::string later = (folder / "enh_b.jpg").lexically_normal().string();
         if (c.movedIn) {

@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
+#include <filesystem>
 #include <mutex>
 
 #include <sys/inotify.h>
@@ -64,19 +66,49 @@ PhototView::~PhototView() {
     }
 }
 
-void PhototView::watch(const std::string& folder) {
-    if (inotify_ < 0) return;
+bool PhototView::watch(const std::string& folder) {
+    if (inotify_ < 0) return false;
     if (watch_ >= 0) inotify_rm_watch(inotify_, watch_);
-    watch_ = inotify_add_watch(
-        inotify_, folder.c_str(),
-        IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR);
+    if (ancestor_ >= 0) inotify_rm_watch(inotify_, ancestor_);
+    ancestor_ = -1;
+    constexpr uint32_t kFolderMask =
+        IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+    watch_ = inotify_add_watch(inotify_, folder.c_str(), kFolderMask);
+    const bool missing = watch_ < 0 && errno == ENOENT;
     watched_ = folder;
     folderEvents_.clear();
     overflowed_ = false;
+    if (!missing || !awaitFolder()) return false;
+    // Made between the first try and the ancestor's watch.
+    watch_ = inotify_add_watch(inotify_, folder.c_str(), kFolderMask);
+    return watch_ >= 0;
+}
+
+bool PhototView::awaitFolder() {
+    namespace fs = std::filesystem;
+    fs::path target = fs::path(watched_).lexically_normal();
+    if (!target.is_absolute()) return false;
+    if (target.filename().empty() && target.has_relative_path()) target = target.parent_path();
+    for (;;) {
+        // The walk starts over after each watch: folders may come faster than their events.
+        std::error_code error;
+        fs::path at = target, below;
+        while (!fs::is_directory(at, error) && at.has_relative_path()) {
+            below = at;
+            at = at.parent_path();
+        }
+        if (below.empty()) return true;
+        if (ancestor_ >= 0) inotify_rm_watch(inotify_, ancestor_);
+        ancestor_ = inotify_add_watch(inotify_, at.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+        if (ancestor_ < 0) return false;
+        // Checked after arming, so a folder made just before is not missed.
+        if (!fs::is_directory(below, error)) return false;
+    }
 }
 
 void PhototView::readFolderEvents() {
     alignas(inotify_event) char buffer[16384];
+    bool appeared = false;
     for (;;) {
         const ssize_t n = ::read(inotify_, buffer, sizeof buffer);
         if (n <= 0) break;
@@ -84,6 +116,18 @@ void PhototView::readFolderEvents() {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
             at += ssize_t(sizeof(inotify_event) + e->len);
             if (e->mask & IN_Q_OVERFLOW) overflowed_ = true;
+            if (ancestor_ >= 0 && e->wd == ancestor_) {
+                // A folder on the way made, or the ancestor itself gone: look again.
+                if ((e->mask & IN_ISDIR) || (e->mask & IN_IGNORED)) appeared = true;
+                continue;
+            }
+            if (watch_ >= 0 && e->wd == watch_ && (e->mask & IN_IGNORED)) {
+                // The folder itself was removed (its files went first): it is waited for
+                // again, as an output folder the next batch makes anew.
+                watch_ = -1;
+                appeared = true;
+                continue;
+            }
             // Events of a folder watched before are still queued after a switch.
             if (e->wd != watch_ || e->len == 0 || (e->mask & IN_ISDIR)) continue;
             using E = folders::FolderEvent;
@@ -102,6 +146,11 @@ void PhototView::readFolderEvents() {
                 continue;
             folderEvents_.push_back(E{kind, std::string(e->name), e->cookie});
         }
+    }
+    // The folder waited for exists: listed now, and watched as any other.
+    if (appeared && awaitFolder()) {
+        refresh();
+        return;
     }
     if ((!folderEvents_.empty() || overflowed_) && !settle_->isActive()) settle_->start();
 }
@@ -171,7 +220,7 @@ void PhototView::loadDirectory(const QString& directory) {
     worker_.stop();
     DirectoryListing listing;
     listing.open(toLocalPath(directory));
-    watch(listing.path());
+    if (watch(listing.path())) listing.scan();
     std::vector<std::string> files;
     listing.collect(files, "");
     // A waiting cell per photo: the extent of the whole folder is known at once, and so are

@@ -93,7 +93,13 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     void updateExtent();
     // The folder shown follows the disk: inotify's events are read as they come and applied
     // together a moment later, so a file written in many pieces is made once.
-    void watch(const std::string& folder);
+    // A folder that does not exist yet (an output folder before its first copy) is waited
+    // for on its nearest existing ancestor. True when it appeared while the watch was armed,
+    // so a listing made before may have missed its files.
+    bool watch(const std::string& folder);
+    // Watches the nearest existing ancestor of watched_ for the next folder of its path; true
+    // once watched_ itself exists.
+    bool awaitFolder();
     void readFolderEvents();
     void applyFolderEvents();
     // Tells the worker which cells are on screen (and which to make again), and lets go of
@@ -112,6 +118,7 @@ class PhototView : public QAbstractScrollArea, private thumbnails::ThumbnailSink
     int inotify_ = -1;
     int watch_ = -1;
     std::string watched_;
+    int ancestor_ = -1;  // the watch on an ancestor of a folder still missing
     QSocketNotifier* notifier_ = nullptr;
     QTimer* settle_ = nullptr;
     std::vector<folders::FolderEvent> folderEvents_;

@@ -1,4 +1,5 @@
-// The main window from outside: no two panel controls overlap at any size, the two views
+// The main window from outside: no two panel controls overlap at any size, at the window's
+// first size every panel control is in sight without scrolling, the two views
 // share the space equally until the user moves the bar, "autoset" follows its state however
 // it is changed, and a photo that cannot be read says why in the enhanced view.
 #include <QAccessible>
@@ -17,6 +18,7 @@
 #include "enhance/photo_edit.h"
 #include "tests/app/window_test_support.h"
 #include "workflow/qt/enh_form.h"
+#include "workflow/qt/histogram_strip.h"
 #include "workflow/qt/image_view.h"
 
 using namespace window_tests;
@@ -126,6 +128,52 @@ class WindowLayoutTest : public QObject {
         QVERIFY(area->widget()->height() >= area->widget()->minimumSizeHint().height());
         if (area->viewport()->height() < area->widget()->minimumSizeHint().height())
             QVERIFY(area->verticalScrollBar()->isVisible());
+    }
+
+    // The window's first size is 9/10 of the screen; the editing pane then starts at its
+    // initial height, which must hold every control and the histogram unscrolled.
+    void everyPanelControlInSightAtFirstSize_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("1600 x 1000 screen") << QSize(1600, 1000);
+        QTest::newRow("1920 x 1080 screen") << QSize(1920, 1080);
+        QTest::newRow("2560 x 1440 screen") << QSize(2560, 1440);
+    }
+    void everyPanelControlInSightAtFirstSize() {
+        QFETCH(QSize, screen);
+        auto frame = shownFrame(screen.width() * 9 / 10, screen.height() * 9 / 10);
+        QVERIFY(frame);
+        settle();
+        QCOMPARE(frame->enhFrame()->editor()->height(), EnhFrame::kEditorHeight);
+        EnhForm* panel = frame->panel();
+        QScrollArea* area = panel->controlsArea();
+        const QRect shown(area->viewport()->mapTo(panel, QPoint(0, 0)), area->viewport()->size());
+        QVERIFY(!area->verticalScrollBar()->isVisible());
+        QStringList outside;
+        int inArea = 0;
+        for (const auto& [w, r] : panelControls(panel, false)) {
+            if (!area->widget()->isAncestorOf(w)) continue;
+            ++inArea;
+            if (!shown.contains(r)) outside << w->objectName();
+        }
+        QVERIFY2(inArea >= 40, qPrintable(QString("only %1 controls found").arg(inArea)));
+        QVERIFY2(outside.isEmpty(), qPrintable("clipped: " + outside.join(", ")));
+        // The ones that used to need scrolling, by name.
+        for (const char* name :
+             {"white balance", "white balance value", "white balance 0", "rotate left",
+              "rotate right", "crop", "crop aspect", "start over", "histogram"}) {
+            auto* w = panel->findChild<QWidget*>(name);
+            QVERIFY2(w && w->isVisibleTo(panel), name);
+            QVERIFY2(shown.contains(QRect(w->mapTo(panel, QPoint(0, 0)), w->size())), name);
+        }
+        // The histogram keeps room for its curves above the shares' text: with no photo the
+        // plot is its dark ground.
+        HistogramStrip* strip = panel->histogramStrip();
+        const QImage shot = strip->grab().toImage();
+        int plotRows = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            plotRows += shot.pixelColor(4, y) == QColor(24, 24, 24);
+        QVERIFY2(plotRows >= 40, qPrintable(QString("%1 rows of plot").arg(plotRows)));
+        QVERIFY(!strip->clippedText().isEmpty());
     }
 
     void viewsShareTheSpaceEqually() {

@@ -55,6 +55,8 @@ class PhototViewTest : public QObject {
     void switchingFoldersMidScan();
     void destroyingMidScan();
     void followsTheDisk();
+    void followsAFolderNotMadeYet();
+    void aFolderAwaitedNoLongerShown();
     void firstScreenFirstInABigFolder();
 };
 
@@ -286,6 +288,87 @@ void PhototViewTest::followsTheDisk() {
     for (const auto& item : view->grid().items())
         names << QString::fromStdString(fs::path(item->path).filename().string());
     QCOMPARE(names, QStringList({"z.txt", "c.jpg", "d.jpg", "enh_c.jpg"}));
+}
+
+void PhototViewTest::followsAFolderNotMadeYet() {
+    // The output folder is usually made by the batch after the view shows it.
+    const struct {
+        const char* name;
+        const char* folder;  // below the temporary folder, missing at first
+        bool movedIn;        // made elsewhere with a photo in it, then renamed into place
+        bool removedFirst;   // shown with a photo, then removed with its parent
+    } cases[] = {
+        {"one level made", "out", false, false},
+        {"three levels made at once", "a/b/c", false, false},
+        {"trailing separator", "x/y/", false, false},
+        {"moved into place", "m/n", true, false},
+        {"removed, then made again", "r/s", false, true},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path folder = fs::path(dir.path()) / c.folder;
+        if (c.removedFirst) {
+            fs::create_directories(folder);
+            QVERIFY(writePhoto((folder / "old.jpg").string(), 300, 200, JPEG, 3));
+        }
+        auto view = makeView(520);
+        view->loadDirectory(QString::fromStdString(folder.string()));
+        QVERIFY2(waitScan(*view), c.name);
+        if (c.removedFirst) {
+            QCOMPARE(int(view->grid().items().size()), 1);
+            fs::remove_all(folder.parent_path());
+            QVERIFY2(QTest::qWaitFor([&] { return view->grid().items().empty(); }, 1000), c.name);
+        } else {
+            QCOMPARE(QString(view->grid().emptyText()),
+                     QString("No photos in selected directory."));
+        }
+        QVERIFY2(view->grid().items().empty(), c.name);
+        const std::string photo = (folder / "enh_a.jpg").lexically_normal().string();
+        const std::string later = (folder / "enh_b.jpg").lexically_normal().string();
+        if (c.movedIn) {
+            const fs::path built = fs::path(dir.path()) / "built";
+            fs::create_directories(built);
+            QVERIFY(writePhoto((built / "enh_a.jpg").string(), 300, 200, JPEG, 1));
+            fs::create_directories(folder.parent_path());
+            fs::rename(built, folder);
+            // What was in it before it came is listed.
+            QVERIFY2(QTest::qWaitFor([&] { return cellOf(*view, photo) != nullptr; }, 1000),
+                     c.name);
+        } else {
+            fs::create_directories(folder);
+            QVERIFY(writePhoto(photo, 300, 200, JPEG, 1));
+        }
+        auto shown = [&](const std::string& path) {
+            const ThumbnailItem* cell = cellOf(*view, path);
+            return cell && cell->arrived && cell->image.width() == 75;
+        };
+        QVERIFY2(QTest::qWaitFor([&] { return shown(photo); }, 1000), c.name);
+        // From then on it is watched as any folder: the next copy comes without a listing.
+        const uint64_t scan = view->grid().scan();
+        QVERIFY(writePhoto(later, 300, 200, JPEG, 2));
+        QVERIFY2(QTest::qWaitFor([&] { return shown(later); }, 1000), c.name);
+        QCOMPARE(view->grid().scan(), scan);
+        QCOMPARE(int(view->grid().items().size()), 2);
+    }
+}
+
+void PhototViewTest::aFolderAwaitedNoLongerShown() {
+    // The view moved on to another folder: the one it waited for comes unnoticed.
+    TempDir dir, other;
+    QVERIFY(writePhoto(other.file("o.jpg"), 300, 200, JPEG, 1));
+    auto view = makeView(520);
+    const fs::path missing = fs::path(dir.path()) / "later";
+    view->loadDirectory(QString::fromStdString(missing.string()));
+    QVERIFY(waitScan(*view));
+    view->loadDirectory(QString::fromStdString(other.path().string()));
+    QVERIFY(waitScan(*view));
+    const uint64_t scan = view->grid().scan();
+    fs::create_directories(missing);
+    QVERIFY(writePhoto((missing / "p.jpg").string(), 300, 200, JPEG, 2));
+    QTest::qWait(400);
+    QCOMPARE(view->grid().scan(), scan);
+    QCOMPARE(int(view->grid().items().size()), 1);
+    QCOMPARE(view->grid().items()[0]->path, other.file("o.jpg"));
 }
 
 void PhototViewTest::firstScreenFirstInABigFolder() {

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QStyle>
-#include <QVBoxLayout>
 
 #include "ui_common/hover_button.h"
 #include "workflow/photo_crop.h"
@@ -92,10 +91,12 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
     grid->addWidget(effectBox_, 6, kColumnsPerSide, 1, 4);
 
     int r = 8;
+    // The tone sections keep to the left half: the histogram takes the right half beside them,
+    // room the colour rows leave empty, so every control stays in sight at the usual height.
     const auto addSection = [&](const QString& label, int S::*field,
                                 void (PreviewChain::*restart)(), const QString& more,
                                 const QString& less) {
-        grid->addWidget(new QLabel(label, controls), r++, 0, 1, kAllColumns);
+        grid->addWidget(new QLabel(label, controls), r++, 0, 1, kColumnsPerSide - 1);
         addStepButtons(grid, r++, 0, label, field, restart, true, more, less);
     };
     addSection("brightness", &S::brightness, &PreviewChain::restartAtBrightness,
@@ -105,6 +106,8 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
     addSection("sharpen", &S::sharpen, &PreviewChain::restartAtSharpen,
                "One step sharper (two sharpening passes; below 0, one blur pass less)",
                "One step softer (one sharpening step less; below 0, one more blur pass)");
+    histogram_ = new HistogramStrip(controls);
+    grid->addWidget(histogram_, 7, kColumnsPerSide, r - 7, 4);
 
     whiteBalanceToggle_ = makeButton("white balance", "white balance",
                                      "Pick white: each click on a point of the enhanced picture "
@@ -169,15 +172,7 @@ EnhForm::EnhForm(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    // The histogram stays in sight under the controls, whatever they scroll.
-    histogram_ = new HistogramStrip(this);
-    histogram_->setFixedWidth(scroll_->width());
-    auto* column = new QVBoxLayout;
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(scroll_, 1);
-    column->addWidget(histogram_);
-    layout->addLayout(column);
+    layout->addWidget(scroll_);
     layout->addWidget(separator_);
     layout->addWidget(view_, 1);
     updateBoxes();

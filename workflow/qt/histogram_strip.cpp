@@ -12,11 +12,24 @@ HistogramStrip::HistogramStrip(QWidget* parent) : QWidget(parent) {
     setObjectName("histogram");
     setAccessibleName("histogram");
     setToolTip("Red, green, blue and luminance of the enhanced picture");
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
 }
 
+// Small hints: the strip takes the room of the panel rows beside it and never widens them.
 QSize HistogramStrip::sizeHint() const {
-    return QSize(256, 80 + 2 * fontMetrics().height() + 6);
+    return QSize(8 * fontMetrics().averageCharWidth(), 4 * fontMetrics().height() + 48);
+}
+
+QSize HistogramStrip::minimumSizeHint() const {
+    return QSize(6 * fontMetrics().averageCharWidth(), 4 * fontMetrics().height() + 24);
+}
+
+int HistogramStrip::textHeight() const {
+    return fontMetrics()
+               .boundingRect(QRect(0, 0, width(), 1 << 16), kTextFlags,
+                             clippedText().replace("   ", "\n"))
+               .height() +
+           4;
 }
 
 void HistogramStrip::refresh() {
@@ -30,8 +43,8 @@ QString HistogramStrip::clippedText() const {
 
 void HistogramStrip::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    // Shadows above highlights: the two shares on one line are wider than the panel.
-    const int textHeight = 2 * fontMetrics().height() + 4;
+    // Shadows above highlights, each wrapped to the strip's width.
+    const int textHeight = this->textHeight();
     const QRect plot(2, 2, width() - 4, height() - textHeight - 4);
     p.fillRect(plot, QColor(24, 24, 24));
     if (!chain_ || plot.width() <= 0 || plot.height() <= 0) return;
@@ -60,6 +73,6 @@ void HistogramStrip::paintEvent(QPaintEvent*) {
         }
     }
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(QRect(0, height() - textHeight, width(), textHeight), Qt::AlignCenter,
+    p.drawText(QRect(0, height() - textHeight, width(), textHeight), kTextFlags,
                clippedText().replace("   ", "\n"));
 }

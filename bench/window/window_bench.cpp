@@ -7,6 +7,8 @@
 // paint to sRGB.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -206,6 +208,12 @@ void BM_QuarterTurn24MP(benchmark::State& state) {
     load(false);
 }
 
+// The fastest repeat: on a shared machine the other repeats add waiting for a core, so the
+// cost a profile adds shows best between the fastest ones.
+double fastest(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
+
 }  // namespace
 
 BENCHMARK(BM_RepaintOnly)->UseManualTime()->Iterations(1)->Repetitions(30)->ReportAggregatesOnly();
@@ -225,6 +233,7 @@ BENCHMARK(BM_ClickColourRowByProfile)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(40)
+    ->ComputeStatistics("min", fastest)
     ->ReportAggregatesOnly();
 BENCHMARK(BM_RepaintOnlyByProfile)
     ->Arg(0)
@@ -233,6 +242,7 @@ BENCHMARK(BM_RepaintOnlyByProfile)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(30)
+    ->ComputeStatistics("min", fastest)
     ->ReportAggregatesOnly();
 BENCHMARK(BM_ClickEffect)->UseManualTime()->Iterations(1)->Repetitions(40)->ReportAggregatesOnly();
 BENCHMARK(BM_ClickBrightness)

@@ -138,8 +138,8 @@ const FormatEntry kFormats[] = {
      decodeWith<AvifCodec>, nullptr, JPEG, kAnyDepth, true, true, false},
     {TGA, "TGA", "tga", "tga", "image/x-tga", nullptr, isTgaHeader, -1, decodeWith<TgaCodec>,
      encodeWith<TgaCodec>, TGA, kAnyDepth, false, false, false},
-    // Exiv2 0.27 reads a WebP file's metadata, but says its WebP images support none, so
-    // nothing is written into a copy.
+    // Exiv2 0.27 says its WebP images support no metadata, yet writes their EXIF and XMP;
+    // the ICC profile goes in through libwebpmux.
     {WEBP, "WebP", "webp", "webp", "image/webp", isWebpSignature, nullptr, -1,
      decodeWith<WebpCodec>, encodeWith<WebpCodec>, WEBP, kAnyDepth, false, true, true},
     // Read only: a JPEG XL photo is saved as JPEG. libjxl turns it upright; Exiv2 reads its

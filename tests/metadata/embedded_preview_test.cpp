@@ -58,9 +58,8 @@ TEST(EmbeddedPreview, ThumbnailsUseTheCamerasPreviewWhereItFits) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path =
-            photoWithPreview(dir, "photo" + std::to_string(++n), c.width, c.height, c.preview,
-                             c.orientation);
+        const std::string path = photoWithPreview(dir, "photo" + std::to_string(++n), c.width,
+                                                  c.height, c.preview, c.orientation);
         thumbnails::CachedThumbnail made;
         ASSERT_TRUE(thumbnails::ThumbnailCache::make(path, JPEG, c.flavour, c.reduced, made));
         EXPECT_EQ(made.image.width(), c.thumbWidth);
@@ -69,8 +68,8 @@ TEST(EmbeddedPreview, ThumbnailsUseTheCamerasPreviewWhereItFits) {
         const bool side = c.orientation >= 5;
         EXPECT_EQ(made.sourceWidth, side ? c.height : c.width);
         EXPECT_EQ(made.sourceHeight, side ? c.width : c.height);
-        const RgbQuad centre = made.image.getPixelColor(made.image.width() / 2,
-                                                        made.image.height() / 2);
+        const RgbQuad centre =
+            made.image.getPixelColor(made.image.width() / 2, made.image.height() / 2);
         EXPECT_EQ(centre.green > 150 && centre.red < 80, c.used)
             << int(centre.red) << "," << int(centre.green) << "," << int(centre.blue);
     }

@@ -4,7 +4,9 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,12 +27,15 @@ inline std::string quote(const std::string& text) {
     return q + "'";
 }
 
-// Runs the tool with args and no input; prefix is shell text put before it (cd, limits, traps).
-inline CliRun runTool(const std::vector<std::string>& args, const std::string& prefix = "") {
+// Runs the tool with args and standard input read from input (none by default); prefix is
+// shell text put before it (cd, limits, traps).
+inline CliRun runTool(const std::vector<std::string>& args, const std::string& prefix = "",
+                      const std::string& input = "/dev/null") {
     testing_support::TempDir capture;
     std::string command = prefix + quote(VFX_CLI_PATH);
     for (const std::string& a : args) command += " " + quote(a);
-    command += " </dev/null >" + quote(capture.file("out")) + " 2>" + quote(capture.file("err"));
+    command += " <" + quote(input) + " >" + quote(capture.file("out")) + " 2>" +
+               quote(capture.file("err"));
     const int rc = std::system(command.c_str());
     CliRun run;
     run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -39,6 +44,29 @@ inline CliRun runTool(const std::vector<std::string>& args, const std::string& p
     run.out.assign(out.begin(), out.end());
     run.err.assign(err.begin(), err.end());
     return run;
+}
+
+// "vantifex-cli enhance" with args, as runTool runs it.
+inline CliRun runEnhance(std::vector<std::string> args, const std::string& prefix = "",
+                         const std::string& input = "/dev/null") {
+    args.insert(args.begin(), "enhance");
+    return runTool(args, prefix, input);
+}
+
+// The names of the files in dir, sorted; none when it does not exist.
+inline std::vector<std::string> filesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A whole file as text.
+inline std::string slurp(const std::filesystem::path& p) {
+    const std::vector<uint8_t> bytes = testing_support::readBytes(p.string());
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace cli_testing

@@ -31,25 +31,12 @@ namespace {
 
 using cli_testing::CliRun;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using cli_testing::filesIn;
+using cli_testing::slurp;
 
 // Runs "enhance" with args; prefix is shell text put before it (limits, traps).
-CliRun runCli(std::vector<std::string> args, const std::string& prefix = "") {
-    args.insert(args.begin(), "enhance");
-    return cli_testing::runTool(args, prefix);
-}
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
+CliRun runCli(const std::vector<std::string>& args, const std::string& prefix = "") {
+    return cli_testing::runEnhance(args, prefix);
 }
 
 std::string save(const fs::path& path, DibImage image, uint32_t type) {

@@ -13,7 +13,9 @@
 
 namespace fs = std::filesystem;
 using cli_testing::CliRun;
+using cli_testing::filesIn;
 using cli_testing::quote;
+using cli_testing::slurp;
 using testing_support::randomImage;
 using testing_support::readBytes;
 using testing_support::TempDir;
@@ -21,39 +23,13 @@ using testing_support::writeBytes;
 
 namespace {
 
-CliRun enhance(std::vector<std::string> args) {
-    args.insert(args.begin(), "enhance");
-    return cli_testing::runTool(args);
+CliRun enhance(const std::vector<std::string>& args) {
+    return cli_testing::runEnhance(args);
 }
 
 // As enhance, with standard input read from the file input.
-CliRun enhanceWithInput(const std::vector<std::string>& args, const std::string& input) {
-    TempDir capture;
-    std::string command = quote(VFX_CLI_PATH) + " enhance";
-    for (const std::string& a : args) command += " " + quote(a);
-    command += " <" + quote(input) + " >" + quote(capture.file("out")) + " 2>" +
-               quote(capture.file("err"));
-    const int rc = std::system(command.c_str());
-    CliRun run;
-    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    const auto out = readBytes(capture.file("out"));
-    const auto err = readBytes(capture.file("err"));
-    run.out.assign(out.begin(), out.end());
-    run.err.assign(err.begin(), err.end());
-    return run;
-}
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string slurp(const fs::path& p) {
-    const auto bytes = readBytes(p.string());
-    return std::string(bytes.begin(), bytes.end());
+CliRun enhanceFrom(const std::vector<std::string>& args, const std::string& input) {
+    return cli_testing::runEnhance(args, "", input);
 }
 
 // A 40 x 30 photo, PNG, in dir/in.
@@ -285,7 +261,7 @@ TEST(EnhanceOutputOptions, FilesFromAFileOrStandardInput) {
         fs::remove_all(out);
         std::vector<std::string> args = row.args;
         args.insert(args.end(), {"-o", out.string()});
-        const CliRun run = enhanceWithInput(args, row.input);
+        const CliRun run = enhanceFrom(args, row.input);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, "Finished processing 3 images.\n");
         EXPECT_EQ(filesIn(out), filesIn(plain));

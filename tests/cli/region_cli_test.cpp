@@ -13,15 +13,11 @@
 
 namespace fs = std::filesystem;
 using cli_testing::CliRun;
+using cli_testing::runEnhance;
 using testing_support::randomImage;
 using testing_support::TempDir;
 
 namespace {
-
-CliRun runEnhance(std::vector<std::string> args) {
-    args.insert(args.begin(), "enhance");
-    return cli_testing::runTool(args);
-}
 
 std::string joined(const std::vector<std::string>& args) {
     std::string j;

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_photos.h"
 #include "enhance/photo_edit.h"
 #include "workflow/enhancement_steps.h"
 #include "workflow/photo_saving.h"
@@ -22,54 +23,6 @@ namespace {
 
 constexpr int kPhotoWidth = 6000;
 constexpr int kPhotoHeight = 4000;
-
-// A photo-like picture: a sky gradient over rolling hills, a textured meadow and fine grain,
-// so that JPEG sizes and decode times are those of real photos. The seed varies the hills.
-DibImage makePhoto(int width, int height, uint32_t seed) {
-    DibImage img(width, height, 24, JPEG);
-    uint32_t noise = 2463534242u ^ seed * 2654435761u;
-    const double phase = double(seed % 97) * 0.37;
-    for (int row = 0; row < height; ++row) {
-        uint8_t* p = img.row(height - 1 - row);  // rows counted from the top
-        const double t = double(row) / height;
-        for (int x = 0; x < width; ++x, p += 3) {
-            const double u = double(x) / width;
-            const double horizon =
-                0.45 + 0.08 * std::sin(u * 9.0 + phase) + 0.03 * std::sin(u * 31.0 + 2 * phase);
-            int r, g, b;
-            if (t < horizon) {
-                r = int(95 + 90 * t);
-                g = int(145 + 60 * t);
-                b = int(215 + 30 * t);
-            } else {
-                const double d = (t - horizon) * 4.0;
-                const int texture =
-                    int(18 * std::sin(x * 0.07 + row * 0.11) * std::sin(row * 0.05 - x * 0.013));
-                r = int(70 + 60 * d) + texture;
-                g = int(120 + 30 * d) + texture;
-                b = int(40 + 20 * d) + texture / 2;
-            }
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const int grain = int(noise % 13) - 6;
-            p[0] = uint8_t(std::clamp(b + grain, 0, 255));
-            p[1] = uint8_t(std::clamp(g + grain, 0, 255));
-            p[2] = uint8_t(std::clamp(r + grain, 0, 255));
-        }
-    }
-    return img;
-}
-
-EnhancementSettings benchSettings() {
-    EnhancementSettings s;
-    s.sharpen = 1;
-    s.contrast = 10;
-    s.whiteBalance = "000c0c0c";
-    s.brightness = 5;
-    s.redOffset = 3;
-    return s;
-}
 
 std::string benchFolder() {
     static const std::string dir = [] {
@@ -85,7 +38,7 @@ std::string benchFolder() {
 const std::string& benchPhoto() {
     static const std::string path = [] {
         const std::string p = benchFolder() + "/photo.jpg";
-        DibImage img = makePhoto(kPhotoWidth, kPhotoHeight, 1);
+        DibImage img = bench_photos::photoPicture(kPhotoWidth, kPhotoHeight, 1);
         if (!img.saveToFile(p.c_str(), JPEG)) {
             std::fprintf(stderr, "cannot write the benchmark photo %s\n", p.c_str());
             std::exit(1);
@@ -113,7 +66,7 @@ BENCHMARK(BM_WholePhotoFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Min
 void BM_WholePhotoEnhanced(benchmark::State& state) {
     const std::string& in = benchPhoto();
     const std::string out = benchFolder() + "/enh_photo.jpg";
-    const EnhancementSettings s = benchSettings();
+    const EnhancementSettings s = bench_photos::typicalSettings();
     for (auto _ : state) {
         PhotoEdit photo;
         if (!loadForSaving(in, photo) || !enhanceAndWrite(photo, s, out, nullptr, false))
@@ -128,7 +81,7 @@ BENCHMARK(BM_WholePhotoEnhanced)->Unit(benchmark::kMillisecond)->UseRealTime()->
 void BM_WholePhotoLiteralSteps(benchmark::State& state) {
     const std::string& in = benchPhoto();
     const std::string out = benchFolder() + "/enh_literal.jpg";
-    const EnhancementSettings s = benchSettings();
+    const EnhancementSettings s = bench_photos::typicalSettings();
     for (auto _ : state) {
         PhotoEdit photo;
         photo.load(in);
@@ -158,7 +111,7 @@ class QuietView : public PreviewView {
 };
 
 struct PreviewFixture {
-    EnhancementSettings settings = benchSettings();
+    EnhancementSettings settings = bench_photos::typicalSettings();
     QuietView view;
     PreviewChain chain{settings, view};
     PreviewFixture() {
@@ -211,7 +164,7 @@ int makePhotos(const char* dir, int count) {
         char name[64];
         std::snprintf(name, sizeof name, "/photo%02d.jpg", i + 1);
         const std::string path = std::string(dir) + name;
-        DibImage img = makePhoto(kPhotoWidth, kPhotoHeight, uint32_t(i + 1));
+        DibImage img = bench_photos::photoPicture(kPhotoWidth, kPhotoHeight, uint32_t(i + 1));
         if (!img.saveToFile(path.c_str(), JPEG)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             return 1;

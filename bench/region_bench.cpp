@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_photos.h"
 #include "enhance/photo_edit.h"
 #include "workflow/region_render.h"
 
@@ -19,7 +20,7 @@ constexpr int kPhotoWidth = 6000;
 constexpr int kPhotoHeight = 4000;
 constexpr CropRect kView{2360, 1600, 1280, 800};
 
-// Gradients with grain, so that the JPEG's size and decode time are a real photo's.
+// The benches' photo-like picture, so that the JPEG's size and decode time are a real photo's.
 const std::string& benchPhoto() {
     static const std::string path = [] {
         const std::string dir = (std::filesystem::temp_directory_path() /
@@ -27,20 +28,7 @@ const std::string& benchPhoto() {
                                     .string();
         std::filesystem::create_directories(dir);
         const std::string p = dir + "/photo.jpg";
-        DibImage img(kPhotoWidth, kPhotoHeight, 24, JPEG);
-        uint32_t noise = 2463534242u;
-        for (int y = 0; y < kPhotoHeight; ++y) {
-            uint8_t* q = img.row(y);
-            for (int x = 0; x < kPhotoWidth; ++x, q += 3) {
-                noise ^= noise << 13;
-                noise ^= noise >> 17;
-                noise ^= noise << 5;
-                const int grain = int(noise % 13);
-                q[0] = uint8_t(40 + (x * 150) / kPhotoWidth + grain);
-                q[1] = uint8_t(60 + (y * 120) / kPhotoHeight + grain);
-                q[2] = uint8_t(30 + ((x + y) % 200) / 2 + grain);
-            }
-        }
+        DibImage img = bench_photos::photoPicture(kPhotoWidth, kPhotoHeight, 1);
         if (!img.saveToFile(p.c_str(), JPEG)) {
             std::fprintf(stderr, "cannot write the benchmark photo %s\n", p.c_str());
             std::exit(1);
@@ -48,16 +36,6 @@ const std::string& benchPhoto() {
         return p;
     }();
     return path;
-}
-
-EnhancementSettings viewSettings() {
-    EnhancementSettings s;
-    s.sharpen = 1;
-    s.contrast = 10;
-    s.whiteBalance = "000c0c0c";
-    s.brightness = 5;
-    s.redOffset = 3;
-    return s;
 }
 
 const DibImage& decodedPhoto() {
@@ -72,7 +50,7 @@ const DibImage& decodedPhoto() {
 // The first 1:1 view of a photo: its full decode, then the visible region.
 void BM_FirstOneToOneView(benchmark::State& state) {
     const std::string& path = benchPhoto();
-    const EnhancementSettings s = viewSettings();
+    const EnhancementSettings s = bench_photos::typicalSettings();
     for (auto _ : state) {
         PhotoEdit full;
         full.load(path);
@@ -86,7 +64,7 @@ BENCHMARK(BM_FirstOneToOneView)->Unit(benchmark::kMillisecond)->UseRealTime()->M
 // Dragging the view: the region moved by 40 pixels and rendered again.
 void BM_PanStep(benchmark::State& state) {
     const DibImage& source = decodedPhoto();
-    const EnhancementSettings s = viewSettings();
+    const EnhancementSettings s = bench_photos::typicalSettings();
     int step = 0;
     for (auto _ : state) {
         CropRect r = kView;
@@ -101,7 +79,7 @@ BENCHMARK(BM_PanStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 // One panel click at 1:1: the visible region again under the changed value.
 void BM_ClickAtOneToOne(benchmark::State& state) {
     const DibImage& source = decodedPhoto();
-    EnhancementSettings s = viewSettings();
+    EnhancementSettings s = bench_photos::typicalSettings();
     switch (state.range(0)) {
         case 0:
             state.SetLabel("colour (red +)");

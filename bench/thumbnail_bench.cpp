@@ -31,56 +31,14 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kWidth = 4000;
-constexpr int kHeight = 3000;
-constexpr double kPhotoBytes = double(kWidth) * kHeight * 3;  // one decoded photo
+// One decoded photo.
+constexpr double kPhotoBytes =
+    double(bench_photos::kTwelveMpWidth) * bench_photos::kTwelveMpHeight * 3;
 
 int photoCount() {
     const char* env = std::getenv("VFX_BENCH_PHOTOS");
     const int n = env ? std::atoi(env) : 200;
     return n > 0 ? n : 200;
-}
-
-// Photo-like content: a sky over hills, textured ground and grain, so that the files have
-// the size and decode cost of real photos (a few MB each).
-void makePhoto(const std::string& path, uint32_t seed) {
-    DibImage img(kWidth, kHeight, 24, JPEG);
-    uint32_t noise = 2463534242u ^ (seed * 2654435761u);
-    for (int row = 0; row < kHeight; ++row) {
-        uint8_t* p = img.row(kHeight - 1 - row);
-        const double t = double(row) / kHeight;
-        for (int x = 0; x < kWidth; ++x, p += 3) {
-            const double u = double(x) / kWidth;
-            const double horizon = 0.4 + 0.1 * std::sin(u * 7.0 + seed * 0.3);
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const int grain = int(noise & 15) - 8;
-            int r, g, b;
-            if (t < horizon) {
-                r = int(90 + 80 * t) + grain / 2;
-                g = int(140 + 60 * t) + grain / 2;
-                b = int(210 + 30 * t) + grain / 2;
-            } else {
-                const int texture = int(30 * std::sin(x * 0.09 + row * 0.13) *
-                                        std::sin(row * 0.041 - x * 0.017 + seed));
-                r = int(60 + 80 * (t - horizon)) + texture + grain;
-                g = int(110 + 40 * (t - horizon)) + texture + grain;
-                b = int(40 + 20 * (t - horizon)) + texture / 2 + grain;
-            }
-            p[0] = uint8_t(std::clamp(b, 0, 255));
-            p[1] = uint8_t(std::clamp(g, 0, 255));
-            p[2] = uint8_t(std::clamp(r, 0, 255));
-        }
-    }
-    img.saveToFile(path.c_str(), JPEG);
-}
-
-// The cached folder of count photos, made on first use with every core.
-std::string photoFolder(int count) {
-    return bench_photos::photoFolder(
-        fs::path(VFX_BENCH_DATA_DIR) / ("thumbnails-" + std::to_string(count)), count,
-        [](const std::string& path, uint32_t seed) { makePhoto(path, seed); });
 }
 
 // Peak resident memory since the last reset, and the reset (Linux: clear_refs 5).
@@ -173,7 +131,7 @@ double scanPeakBytes(const std::string& folder, bool fast) {
 
 void scanFolder(benchmark::State& state, bool fast) {
     const int count = photoCount();
-    const std::string folder = photoFolder(count);
+    const std::string folder = bench_photos::twelveMegapixelFolder(count);
     ScanResult r;
     for (auto _ : state) {
         r = scan(folder, fast);

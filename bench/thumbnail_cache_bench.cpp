@@ -32,44 +32,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kWidth = 4000, kHeight = 3000;
-
-// Sky over textured ground with grain: the size and decode cost of a real photo.
-void makePhoto(const std::string& path, uint32_t seed) {
-    DibImage img(kWidth, kHeight, 24, JPEG);
-    uint32_t noise = 2463534242u ^ (seed * 2654435761u);
-    for (int row = 0; row < kHeight; ++row) {
-        uint8_t* p = img.row(kHeight - 1 - row);
-        const double t = double(row) / kHeight;
-        for (int x = 0; x < kWidth; ++x, p += 3) {
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const int grain = int(noise & 15) - 8;
-            const double horizon = 0.4 + 0.1 * std::sin(x * 7.0 / kWidth + seed * 0.3);
-            const int texture = t < horizon ? 0
-                                            : int(30 * std::sin(x * 0.09 + row * 0.13) *
-                                                  std::sin(row * 0.041 - x * 0.017 + seed));
-            p[0] = uint8_t(
-                std::clamp(int(t < horizon ? 210 + 30 * t : 40 + texture / 2) + grain, 0, 255));
-            p[1] = uint8_t(
-                std::clamp(int(t < horizon ? 140 + 60 * t : 110 + texture) + grain, 0, 255));
-            p[2] =
-                uint8_t(std::clamp(int(t < horizon ? 90 + 80 * t : 60 + texture) + grain, 0, 255));
-        }
-    }
-    img.saveToFile(path.c_str(), JPEG);
-}
-
-std::string photoFolder(int count) {
-    return bench_photos::photoFolder(
-        fs::path(VFX_BENCH_DATA_DIR) / ("cache-photos-" + std::to_string(count)), count,
-        [](const std::string& path, uint32_t seed) { makePhoto(path, seed); });
-}
+using bench_photos::kTwelveMpHeight;
+using bench_photos::kTwelveMpWidth;
 
 // The photos of plain, each with a 160 x 120 EXIF thumbnail of itself added.
 std::string photosWithPreviews(const std::string& plain) {
-    const fs::path dir = fs::path(VFX_BENCH_DATA_DIR) / "cache-photos-previews-200";
+    const fs::path dir = fs::path(VFX_BENCH_DATA_DIR) / "thumbnails-previews-200";
     if (fs::exists(dir / "complete")) return dir.string();
     fs::create_directories(dir);
     const fs::path preview = dir / "preview.jpg";
@@ -153,7 +121,7 @@ class DoneSink : public thumbnails::ThumbnailSink {
 }  // namespace
 
 int main() {
-    const std::string photos = photoFolder(200);
+    const std::string photos = bench_photos::twelveMegapixelFolder(200);
     const std::vector<std::string> files = photosIn(photos);
     const fs::path work = fs::path(VFX_BENCH_DATA_DIR) / "cache-run";
     fs::remove_all(work);
@@ -183,8 +151,8 @@ int main() {
                                              &cpu));
             vipsCpu = std::min(vipsCpu, cpu);
         }
-        std::printf("cold, %zu photos of %dx%d %s, 2 jobs, best of 3:\n", names.size(), kWidth,
-                    kHeight, what);
+        std::printf("cold, %zu photos of %dx%d %s, 2 jobs, best of 3:\n", names.size(),
+                    kTwelveMpWidth, kTwelveMpHeight, what);
         std::printf("  vantifex-cli thumbnails    %.2f s wall, %.2f s processor\n", ours, oursCpu);
         std::printf("  vipsthumbnail -s 128       %.2f s wall, %.2f s processor\n", vips, vipsCpu);
         std::printf("  ratio                      %.2fx faster (wall), %.2fx (processor)\n",

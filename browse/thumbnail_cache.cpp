@@ -389,16 +389,7 @@ bool ThumbnailCache::make(const std::string& path, uint32_t type, int flavour, b
         // before it becomes 24-bit.
         if (colour) converted = colour->convertImage(image);
         DibImage full(image.width(), image.height(), 24, image.type());
-        if (!full.isValid()) return false;
-        for (int32_t y = 0; y < image.height(); ++y) {
-            uint8_t* row = full.row(y);
-            for (int32_t x = 0; x < image.width(); ++x, row += 3) {
-                const RgbQuad c = image.getPixelColor(x, y);
-                row[0] = c.blue;
-                row[1] = c.green;
-                row[2] = c.red;
-            }
-        }
+        if (!image.writeColoursInto(full)) return false;
         image = std::move(full);
     }
     // The longer side becomes the flavour's size; a smaller photo is kept at its own size.

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+#include "image/index_rows.h"
 
 namespace {
 
@@ -360,6 +363,30 @@ void DibImage::setPixelColor(int32_t x, int32_t y, RgbQuad colour) {
     p[0] = colour.blue;
     p[1] = colour.green;
     p[2] = colour.red;
+}
+
+bool DibImage::writeColoursInto(DibImage& out) const {
+    if (!isValid() || !out.isValid() || out.bitCount() != 24 || out.header.colorsUsed != 0 ||
+        out.width() != width() || out.height() != height())
+        return false;
+    const size_t bytes = size_t(width()) * 3;
+    if (!header.colorsUsed) {
+        for (int32_t y = 0; y < height(); ++y) std::memcpy(out.row(y), row(y), bytes);
+        return true;
+    }
+    RgbQuad colours[256];
+    for (uint32_t i = 0; i < 256; ++i) colours[i] = getPaletteColor(i);
+    std::vector<uint8_t> indices(static_cast<size_t>(width()));
+    for (int32_t y = 0; y < height(); ++y) {
+        index_rows::unpack(row(y), bitCount(), width(), indices.data());
+        uint8_t* q = out.row(y);
+        for (const uint8_t i : indices) {
+            *q++ = colours[i].blue;
+            *q++ = colours[i].green;
+            *q++ = colours[i].red;
+        }
+    }
+    return true;
 }
 
 RgbQuad DibImage::getPaletteColor(uint32_t index) const {

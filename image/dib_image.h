@@ -175,6 +175,9 @@ class DibImage {
     void setPixelIndex(int32_t x, int32_t y, uint8_t index);
     RgbQuad getPixelColor(int32_t x, int32_t y) const;
     void setPixelColor(int32_t x, int32_t y, RgbQuad colour);
+    // Writes the picture's colours (a paletted one's through its palette) into out, a 24-bit
+    // picture of the same size; false, out untouched, when out is not one.
+    bool writeColoursInto(DibImage& out) const;
 
     RgbQuad getPaletteColor(uint32_t index) const;
     void setPaletteColor(uint32_t index, RgbQuad colour);

@@ -205,16 +205,7 @@ bool renderForSaving(PhotoEdit& photo, const EnhancementSettings& s, StatusSink*
             becomeRecombined(image);
         } else {
             DibImage out = recombinedFrame(image);
-            if (!out.isValid()) return false;
-            for (int32_t y = 0; y < image.height(); ++y) {
-                uint8_t* q = out.row(y);
-                for (int32_t x = 0; x < image.width(); ++x, q += 3) {
-                    const RgbQuad c = image.getPixelColor(x, y);
-                    q[0] = c.blue;
-                    q[1] = c.green;
-                    q[2] = c.red;
-                }
-            }
+            if (!image.writeColoursInto(out)) return false;
             image.transfer(out);
         }
     }

@@ -403,3 +403,22 @@ TEST(DibImageDpi, PelsPerMeter) {
     EXPECT_EQ(img.info.jpegQuality, 75);
     EXPECT_EQ(img.info.backgroundIndex, -1);
 }
+
+TEST(DibImageColours, WrittenIntoA24BitPictureAsGetPixelColorGivesThem) {
+    // Odd widths meet the partial bytes of 1- and 4-bit rows.
+    for (const uint32_t bits : {1u, 4u, 8u, 24u}) {
+        SCOPED_TRACE(bits);
+        const DibImage source = testing_support::randomImage(13, 7, bits, bits);
+        DibImage out(13, 7, 24, 0);
+        ASSERT_TRUE(source.writeColoursInto(out));
+        for (int32_t y = 0; y < 7; ++y)
+            for (int32_t x = 0; x < 13; ++x) {
+                const RgbQuad want = source.getPixelColor(x, y), got = out.getPixelColor(x, y);
+                ASSERT_TRUE(want.blue == got.blue && want.green == got.green && want.red == got.red)
+                    << x << "," << y;
+            }
+        DibImage wrongSize(12, 7, 24, 0), paletted(13, 7, 8, 0);
+        EXPECT_FALSE(source.writeColoursInto(wrongSize));
+        EXPECT_FALSE(source.writeColoursInto(paletted));
+    }
+}

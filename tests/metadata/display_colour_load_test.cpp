@@ -204,7 +204,8 @@ TEST(DisplayColourLoad, NclxColoursReachTheScreenAndTheCopysProfile) {
             EXPECT_LE(std::abs(int((&kept.blue)[i]) - int((&own.blue)[i])), 2) << i;
         EXPECT_EQ(saved.metadata && saved.metadata->hasIcc(), !c.shownAs.empty());
         EXPECT_EQ(saved.displayColour() != nullptr, !c.shownAs.empty());
-        if (!c.shownAs.empty())
+        if (!c.shownAs.empty()) {
             EXPECT_TRUE(icc_profiles::withinOne(shownBy(saved.displayColour(), own), want));
+        }
     }
 }

@@ -370,8 +370,12 @@ bool ThumbnailCache::make(const std::string& path, uint32_t type, int flavour, b
                   embeddedPreview(metadata = readMetadata(path), width, height, pixels, image) &&
                   orientUpright(image, metadata.orientation);
     if (!loaded) {
-        loaded = reduced ? loadUpright(image, path, type, &metadata, pixels, pixels)
-                         : loadUpright(image, path, type, &metadata);
+        // The metadata read for the preview is not read again.
+        const PhotoMetadata* known = framed ? &metadata : nullptr;
+        PhotoMetadata read;
+        loaded = reduced ? loadUpright(image, path, type, &read, pixels, pixels, nullptr, known)
+                         : loadUpright(image, path, type, &read);
+        metadata = std::move(read);
         if (!loaded || image.height() <= 0) {
             image.destroy();
             return false;

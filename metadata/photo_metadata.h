@@ -64,9 +64,10 @@ bool orientUpright(DibImage& image, int orientation);
 // With minWidth or minHeight positive, a JPEG is decoded reduced (DibImage::loadReduced) so
 // that the UPRIGHT picture still covers minWidth x minHeight. progress follows the decode of a
 // photo that is stored upright (see DecodeProgress); one still to be turned is not followed.
+// known, when given, is the file's metadata already read (readMetadata), not read again.
 bool loadUpright(DibImage& image, const std::string& path, uint32_t type,
                  PhotoMetadata* metadata = nullptr, int32_t minWidth = 0, int32_t minHeight = 0,
-                 DecodeProgress* progress = nullptr);
+                 DecodeProgress* progress = nullptr, const PhotoMetadata* known = nullptr);
 // Whether turning a photo of this orientation upright swaps its width and height.
 inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;

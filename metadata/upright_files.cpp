@@ -75,13 +75,14 @@ bool orientUpright(DibImage& image, int orientation) {
 }
 
 bool loadUpright(DibImage& image, const std::string& path, uint32_t type, PhotoMetadata* metadata,
-                 int32_t minWidth, int32_t minHeight, DecodeProgress* progress) {
+                 int32_t minWidth, int32_t minHeight, DecodeProgress* progress,
+                 const PhotoMetadata* known) {
     if (metadata) *metadata = PhotoMetadata{};
     const bool tagged = readsMetadata(type);
     const formats::FormatEntry* entry = formats::formatEntry(type);
     const bool turnedByCodec = entry && entry->turnsUpright;
     // Read first: a photo stored on its side needs the wish turned with it.
-    PhotoMetadata read = tagged ? readMetadata(path) : PhotoMetadata{};
+    PhotoMetadata read = !tagged ? PhotoMetadata{} : known ? *known : readMetadata(path);
     if (!turnedByCodec && swapsSides(read.orientation)) std::swap(minWidth, minHeight);
     if (read.orientation > 1) progress = nullptr;
     if (!image.loadReduced(path.c_str(), type, minWidth, minHeight, progress)) return false;
